@@ -1,0 +1,50 @@
+#!/bin/sh
+# Builds the sanitised test build and runs every test under a private Xvfb.
+# Stages: ASan+UBSan tests (all), ThreadSanitizer for the threaded tests,
+# and a short libFuzzer run of each fuzz target when clang is present.
+set -e
+cd "$(dirname "$0")/.."
+JOBS=${JOBS:-2}
+TEST_DIR=build/test
+
+cmake -S . -B $TEST_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 \
+  -DKV_SANITIZE=ON -DKV_BENCH=OFF >/dev/null
+cmake --build $TEST_DIR -j"$JOBS"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export LSAN_OPTIONS=suppressions=$(pwd)/tests/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+status=0
+./scripts/with-xvfb.sh ctest --test-dir $TEST_DIR --output-on-failure -j"$JOBS" --timeout 300 || status=1
+
+# Threaded tests again under ThreadSanitizer (targets listed in tests/tsan-targets.txt).
+if [ -s tests/tsan-targets.txt ]; then
+  TSAN_DIR=build/tsan
+  cmake -S . -B $TSAN_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DKV_TSAN=ON -DKV_BENCH=OFF >/dev/null
+  targets=$(grep -v '^#' tests/tsan-targets.txt | tr '\n' ' ')
+  cmake --build $TSAN_DIR -j"$JOBS" --target $targets
+  TSAN_OPTIONS=halt_on_error=1 ctest --test-dir $TSAN_DIR -L threads --output-on-failure --timeout 300 || status=1
+fi
+
+# Fuzz targets: a short run each, seeded from fuzz/corpus/<target> when present.
+if command -v clang++ >/dev/null 2>&1 && ls fuzz/*/CMakeLists.txt >/dev/null 2>&1; then
+  FUZZ_DIR=build/fuzz
+  CC=clang CXX=clang++ cmake -S . -B $FUZZ_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
+    -DKV_FUZZ=ON -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
+  cmake --build $FUZZ_DIR -j"$JOBS" --target fuzz_all
+  for f in $FUZZ_DIR/fuzz/*/fuzz_*; do
+    [ -x "$f" ] || continue
+    name=$(basename "$f")
+    work=$(mktemp -d)
+    [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+    echo "fuzzing $name"
+    if ! "$f" -max_total_time="${FUZZ_SECONDS:-10}" -rss_limit_mb=2048 -print_final_stats=0 \
+        -artifact_prefix="$work/" "$work" >"$work/log" 2>&1; then
+      tail -40 "$work/log"; echo "FAILED: $name"; status=1
+    fi
+    rm -rf "$work"
+  done
+fi
+
+exit $status

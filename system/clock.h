@@ -1,0 +1,44 @@
+// The millisecond clock and delays, behind a seam so tests can run on
+// virtual time.
+#pragma once
+
+#include <atomic>
+#include <memory>
+
+// Source of time for the whole engine.
+class TClock {
+public:
+    virtual ~TClock() = default;
+    // Milliseconds as a 32-bit counter; it wraps, so take differences modulo 2^32.
+    virtual int Millisecs() = 0;
+    // Sleeps ms milliseconds; a negative value returns at once, 0 yields once.
+    virtual void Delay(int ms) = 0;
+};
+
+// The real monotonic clock with 1 ms resolution; Delay really sleeps.
+class TRealClock : public TClock {
+public:
+    int Millisecs() override;
+    void Delay(int ms) override;
+};
+
+// Virtual time for tests and replays: Delay advances the time and returns
+// at once. Safe to read from the mixer thread.
+class TVirtualClock : public TClock {
+public:
+    explicit TVirtualClock(int start_ms = 0) : now_(start_ms) {}
+    int Millisecs() override { return now_.load(std::memory_order_relaxed); }
+    void Delay(int ms) override;
+    // Moves time on by ms without anyone sleeping (wraps like the real counter).
+    void Advance(int ms);
+
+private:
+    std::atomic<int> now_;
+};
+
+// Installs the clock every module uses; null restores the real clock.
+void SetClock(std::shared_ptr<TClock> clock);
+TClock& CurrentClock();
+
+int Millisecs();
+void Delay(int ms);
