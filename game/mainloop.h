@@ -1,0 +1,28 @@
+// The game's top level: start-up, one pass of the main loop, shutdown. The
+// program and the replay harness run these same functions.
+#pragma once
+
+// Registers the embedded resources and starts the engine services.
+void start_engine_services();
+// Everything from the application title to the title menu, the start-up
+// logo included. False when no display could be opened at all (a message
+// has been printed).
+bool game_startup();
+// One pass of the main loop: draws and presents one frame of the current screen.
+void game_frame();
+// Stops the music and writes the two saved values.
+void game_shutdown();
+// The whole program: start-up, passes until the player quits, shutdown.
+int run_game();
+
+void load_media();
+void draw_backdrop();
+void retro_lines(int shade);
+void check_keys();
+void check_suspend();
+void destroy_objects();
+
+// Pause from play: the current picture becomes the menu backdrop.
+void pause_game();
+// From the pause menu back to the title, dropping the game's objects.
+void leave_game_to_title(bool flush);

@@ -1,0 +1,4 @@
+// The results screen after a game.
+#pragma once
+
+void results_frame();
