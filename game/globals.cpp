@@ -48,6 +48,7 @@ sound_ptr snd_laser, snd_alienhit, snd_newgame, snd_endgame, snd_alienmiss;
 channel_ptr music_channel;
 float music_volume = 1.0f, sound_volume = 1.0f;
 int music_step = 10, sound_step = 10;
+int rnd_seed = 0;
 
 void reset_globals()
 {
@@ -93,6 +94,7 @@ void reset_globals()
     music_channel.reset();
     music_volume = sound_volume = 1.0f;
     music_step = sound_step = 10;
+    rnd_seed = 0;
 }
 
 std::string two_digits(int n)

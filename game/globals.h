@@ -68,6 +68,8 @@ extern sound_ptr snd_laser, snd_alienhit, snd_newgame, snd_endgame, snd_alienmis
 extern channel_ptr music_channel;
 extern float music_volume, sound_volume;
 extern int music_step, sound_step;
+// The seed the start-up gave the random generator.
+extern int rnd_seed;
 
 // Puts every global back to its value at program start (media and objects
 // are dropped). The program starts this way; tests use it between runs.

@@ -247,7 +247,8 @@ bool game_startup()
     music_channel = AllocChannel();
 
     HideMouse();
-    SeedRnd(Millisecs());
+    rnd_seed = Millisecs();
+    SeedRnd(rnd_seed);
     load_media();
     msurface_tag::create_em();
     anaglyph_io(1);

@@ -1,0 +1,343 @@
+// Replays the game from a script, deterministically: the real start-up and
+// main loop on virtual time, scripted input, a chosen 2D driver and captured
+// audio. Writes screenshots, the mixed audio and a final state dump.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "game/engine.h"
+#include "game/globals.h"
+#include "game/host_hooks.h"
+#include "game/mainloop.h"
+#include "game/player.h"
+#include "runtime/program.h"
+#include "tools/replay/replay_audio.h"
+#include "tools/replay/replay_png.h"
+#include "tools/replay/replay_script.h"
+
+namespace {
+
+struct options {
+    int frames = 0;
+    std::string script;
+    int clock_ms = 0;
+    std::string driver = "gl";
+    std::string dir;
+    std::map<int, std::vector<std::string>> shots;
+    std::string audio;
+    std::string state;
+};
+
+// Raised by the frame hook when the frames asked for have been presented.
+struct frames_done {};
+
+const char* const USAGE =
+    "usage: replay --frames N [--script FILE] [--clock MS] [--driver gl|record] [--dir DIR]\n"
+    "              [--shot FRAME:FILE.png]... [--audio FILE.wav] [--state FILE.json]\n";
+
+[[noreturn]] void usage_error(const std::string& text)
+{
+    throw std::runtime_error(text + "\n" + USAGE);
+}
+
+int to_int(const std::string& s, const char* what)
+{
+    try {
+        size_t used = 0;
+        const int v = std::stoi(s, &used);
+        if (used == s.size())
+            return v;
+    } catch (const std::exception&) {
+    }
+    usage_error(std::string("bad ") + what + ": \"" + s + "\"");
+}
+
+options parse_args(int argc, char** argv)
+{
+    options o;
+    bool have_frames = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                usage_error(arg + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--frames") {
+            o.frames = to_int(value(), "frame count");
+            have_frames = o.frames >= 1;
+        } else if (arg == "--script") {
+            o.script = value();
+        } else if (arg == "--clock") {
+            o.clock_ms = to_int(value(), "clock");
+        } else if (arg == "--driver") {
+            o.driver = value();
+            if (o.driver != "gl" && o.driver != "record")
+                usage_error("--driver is gl or record");
+        } else if (arg == "--dir") {
+            o.dir = value();
+        } else if (arg == "--shot") {
+            const std::string v = value();
+            const size_t colon = v.find(':');
+            if (colon == std::string::npos || colon + 1 >= v.size())
+                usage_error("--shot is FRAME:FILE.png");
+            o.shots[to_int(v.substr(0, colon), "shot frame")].push_back(v.substr(colon + 1));
+        } else if (arg == "--audio") {
+            o.audio = value();
+        } else if (arg == "--state") {
+            o.state = value();
+        } else {
+            usage_error("unknown argument " + arg);
+        }
+    }
+    if (!have_frames)
+        usage_error("--frames N (1 or more) is needed");
+    if (!o.shots.empty() && o.driver != "gl")
+        usage_error("screenshots need --driver gl");
+    return o;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Paths given on the command line stay relative to where the tool started,
+// even though the game runs in --dir.
+std::string absolute(const std::string& path, const std::string& base)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    return base + "/" + path;
+}
+
+struct replay_run {
+    options opt;
+    std::vector<replay_event> events;
+    size_t next_event = 0;
+    int frame = 0;           // frames begun so far
+    bool flip_armed = false; // the next Flip is the one of `frame`
+    std::shared_ptr<TVirtualClock> clock;
+    std::shared_ptr<TScriptedSystemDriver> system;
+    std::shared_ptr<TScriptedJoystickSystem> joystick;
+    int joy_id = 0;
+    std::unique_ptr<replay_audio> audio;
+    TRecordingRast2DDriver* recorder = nullptr;  // lives to program exit, like any driver
+
+    void deliver(const replay_event& e)
+    {
+        auto& dev = joystick->Dev(joy_id);
+        if (e.what == "key down")
+            system->QueueKeyDown(e.a);
+        else if (e.what == "key up")
+            system->QueueKeyUp(e.a);
+        else if (e.what == "char")
+            system->QueueChar(e.a);
+        else if (e.what == "mouse move")
+            system->QueueMotion(e.a, e.b);
+        else if (e.what == "mouse down")
+            system->QueueButton(e.a, true);
+        else if (e.what == "mouse up")
+            system->QueueButton(e.a, false);
+        else if (e.what == "wheel")
+            system->QueueWheel(e.a);
+        else if (e.what == "joy axis")
+            dev.state.axes[e.a] = static_cast<uint32_t>((e.value + 1.0) * 65535.0 / 2.0 + 0.5);
+        else if (e.what == "joy button")
+            dev.state.buttons = e.b ? (dev.state.buttons | (1u << e.a)) : (dev.state.buttons & ~(1u << e.a));
+        else if (e.what == "close")
+            system->QueueClose();
+        else if (e.what == "suspend")
+            system->QueueFocus(false);
+        else if (e.what == "resume")
+            system->QueueFocus(true);
+    }
+
+    void on_frame_start()
+    {
+        if (frame >= opt.frames)
+            throw frames_done{};
+        ++frame;
+        flip_armed = true;
+        if (recorder)
+            recorder->ClearCalls();  // the log would otherwise grow with every frame
+        while (next_event < events.size() && events[next_event].frame <= frame)
+            deliver(events[next_event++]);
+    }
+
+    // While the game waits suspended no frame is drawn, so the next scripted
+    // frame's events are delivered at once (or the wait would never end).
+    void on_idle()
+    {
+        audio->pull(5);
+        if (next_event >= events.size()) {
+            // Nothing left that could resume the game: let it see a resume.
+            system->QueueFocus(true);
+            return;
+        }
+        const int f = events[next_event].frame;
+        while (next_event < events.size() && events[next_event].frame == f)
+            deliver(events[next_event++]);
+    }
+
+    void on_flip()
+    {
+        if (!flip_armed)
+            return;
+        flip_armed = false;
+        const auto it = opt.shots.find(frame);
+        if (it != opt.shots.end()) {
+            auto pixmap = GrabPixmap(0, 0, 640, 480);
+            for (const auto& file : it->second)
+                write_png(pixmap, file);
+        }
+    }
+};
+
+replay_run* current_run = nullptr;
+
+THookData flip_hook(int, THookData data, THookData)
+{
+    if (current_run)
+        current_run->on_flip();
+    return data;
+}
+
+void write_state(const replay_run& run, const std::string& path)
+{
+    std::ofstream out(path);
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+    auto num = [&](const char* name, double v, bool last = false) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.9g", v);
+        out << "  \"" << name << "\": " << buf << (last ? "\n" : ",\n");
+    };
+    out << "{\n";
+    num("frame", run.frame);
+    num("game_state", game_state);
+    num("quit_game", quit_game);
+    num("mode3d", mode3d);
+    num("retro_fx", retro_fx);
+    num("sound_step", sound_step);
+    num("music_step", music_step);
+    num("score", player ? player->score : 0);
+    num("best_sc", player ? player->best_sc : 0);
+    num("new_bs", player ? player->new_bs : 0);
+    num("aliens_left", aliens_left);
+    num("aliens_killed", aliens_killed);
+    num("aliens_escaped", aliens_escaped);
+    num("shots_fired", shots_fired);
+    num("shots_wasted", shots_wasted);
+    num("wasted_penalty", wasted_penalty);
+    num("escaped_penalty", escaped_penalty);
+    num("final_score", final_score);
+    num("survival_chance", survival_chance);
+    num("results_delay", results_delay);
+    num("spawn_delay", spawn_delay);
+    num("spawn_tmr", spawn_tmr);
+    num("mount_x1", mount_x1);
+    num("mount_x2", mount_x2);
+    num("shot_list", shot_list.size());
+    num("alien_list", alien_list.size());
+    num("part_list", part_list.size());
+    num("points_list", points_list.size());
+    num("surface_list", surface_list.size());
+    num("rnd_seed", rnd_seed, true);
+    out << "}\n";
+}
+
+int run_replay(int argc, char** argv)
+{
+    replay_run run;
+    run.opt = parse_args(argc, argv);
+    char cwd_buf[4096];
+    const std::string cwd = getcwd(cwd_buf, sizeof cwd_buf) ? cwd_buf : ".";
+    for (auto& [frame, files] : run.opt.shots)
+        for (auto& f : files)
+            f = absolute(f, cwd);
+    run.opt.audio = absolute(run.opt.audio, cwd);
+    run.opt.state = absolute(run.opt.state, cwd);
+    if (!run.opt.script.empty())
+        run.events = parse_replay_script(read_file(absolute(run.opt.script, cwd)));
+    if (!run.opt.dir.empty() && chdir(run.opt.dir.c_str()) != 0)
+        throw std::runtime_error("cannot enter " + run.opt.dir);
+
+    run.clock = std::make_shared<TVirtualClock>(run.opt.clock_ms);
+    SetClock(run.clock);
+    run.system = std::make_shared<TScriptedSystemDriver>();
+    SetSystemDriver(run.system);
+    run.joystick = std::make_shared<TScriptedJoystickSystem>();
+    run.joy_id = run.joystick->AddDevice(2, 4);
+    SetJoystickSystem(run.joystick);
+    run.audio = std::make_unique<replay_audio>(*run.clock);
+
+    start_engine_services();
+    run.audio->install();
+    if (run.opt.driver == "record") {
+        run.recorder = new TRecordingRast2DDriver();
+        // Grabbed sprites come out solid, so hits are tested on their rectangles.
+        run.recorder->SetGrabPixels(0xFFFFFFFFu);
+        SetGraphicsDriver(run.recorder, GFX_BACKBUFFER);
+    }
+    current_run = &run;
+    AddHook(FlipHook(), flip_hook, nullptr, 0);
+    game_hooks.frame_start = [&run] {
+        run.audio->pull_until_now();
+        run.on_frame_start();
+    };
+    game_hooks.idle = [&run] { run.on_idle(); };
+
+    int status = 0;
+    try {
+        if (!game_startup()) {
+            status = 1;
+        } else {
+            do {
+                game_frame();
+            } while (quit_game == 0);
+            game_shutdown();
+        }
+    } catch (const frames_done&) {
+        // The frames asked for are presented; the run stops like a killed program.
+    }
+    run.audio->pull_until_now();
+    game_hooks = {};
+    RemoveHook(FlipHook(), flip_hook, nullptr);
+    current_run = nullptr;
+
+    if (!run.opt.state.empty())
+        write_state(run, run.opt.state);
+    if (!run.opt.audio.empty())
+        run.audio->write_wav(run.opt.audio);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return RunGuarded([&] {
+        try {
+            return run_replay(argc, argv);
+        } catch (const std::runtime_error& e) {
+            if (dynamic_cast<const TRuntimeException*>(&e))
+                throw;
+            std::fprintf(stderr, "replay: %s\n", e.what());
+            return 2;
+        }
+    });
+}
