@@ -49,6 +49,22 @@ bool open_display()
 
 }  // namespace
 
+void create_string_tables()
+{
+    const char* volumes[11] = {"Off", "10%", "20%", "30%", "40%", "50%", "60%", "70%", "80%", "90%", "Max"};
+    for (int i = 0; i < 11; ++i)
+        volume_names[i] = volumes[i];
+    const char* items[6] = {"Start Game", "3D Graphics: ", "Retro Line FX: ", "Sound Volume: ", "Music Volume: ",
+                            "Exit Game"};
+    for (int i = 0; i < 6; ++i)
+        menu_items[i] = items[i];
+    const char* modes[5] = {"Off", "M\\G", "R\\G", "R\\C", "R\\B"};
+    for (int i = 0; i < 5; ++i)
+        mode_names[i] = modes[i];
+    onoff_names[0] = "Off";
+    onoff_names[1] = "On";
+}
+
 void load_media()
 {
     game_font = LoadImageFont("incbin::fonts\\zenbu___.ttf", 22, 4);
@@ -232,18 +248,7 @@ bool game_startup()
     part_list.clear();
     points_list.clear();
     surface_list.clear();
-    const char* volumes[11] = {"Off", "10%", "20%", "30%", "40%", "50%", "60%", "70%", "80%", "90%", "Max"};
-    for (int i = 0; i < 11; ++i)
-        volume_names[i] = volumes[i];
-    const char* items[6] = {"Start Game", "3D Graphics: ", "Retro Line FX: ", "Sound Volume: ", "Music Volume: ",
-                            "Exit Game"};
-    for (int i = 0; i < 6; ++i)
-        menu_items[i] = items[i];
-    const char* modes[5] = {"Off", "M\\G", "R\\G", "R\\C", "R\\B"};
-    for (int i = 0; i < 5; ++i)
-        mode_names[i] = modes[i];
-    onoff_names[0] = "Off";
-    onoff_names[1] = "On";
+    create_string_tables();
     music_channel = AllocChannel();
 
     HideMouse();

@@ -15,6 +15,8 @@ void game_shutdown();
 // The whole program: start-up, passes until the player quits, shutdown.
 int run_game();
 
+// The names the menus show for their rows and choices.
+void create_string_tables();
 void load_media();
 void draw_backdrop();
 void retro_lines(int shade);

@@ -43,7 +43,7 @@ bool load_int_file(const char* path, int& value)
 
 bool save_int_file(const char* path, int value)
 {
-    const std::string target = ResolvePath(path);
+    const std::string target = ResolvePathCase(NormalizePath(path));
     const std::string temp = target + ".tmp";
     const uint32_t u = static_cast<uint32_t>(value);
     const unsigned char bytes[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),

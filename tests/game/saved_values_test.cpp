@@ -1,0 +1,141 @@
+// The best score and the 3D mode between runs: the files, their bytes, and
+// what happens when they are missing, short, odd or cannot be written.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "game/saved_values.h"
+#include "game_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<unsigned char> bytes_of(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void put(const fs::path& p, const std::vector<unsigned char>& b)
+{
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+}  // namespace
+
+class SavedValues : public GameWorld {
+protected:
+    void SetUp() override
+    {
+        GameWorld::SetUp();
+        old_dir = fs::current_path();
+        dir = fs::temp_directory_path() / ("kv_saved_" + std::to_string(getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "data");
+        fs::current_path(dir);
+    }
+    void TearDown() override
+    {
+        fs::current_path(old_dir);
+        fs::remove_all(dir);
+        GameWorld::TearDown();
+    }
+    fs::path old_dir, dir;
+};
+
+TEST_F(SavedValues, FirstRunHasDefaultsAndLeavesTwoFourByteFiles)
+{
+    player->best_sc = 99;
+    mode3d = 0;
+    hiscore_io(0);
+    anaglyph_io(1);
+    EXPECT_EQ(player->best_sc, 0);
+    EXPECT_EQ(mode3d, 0);
+    player->best_sc = 1234;
+    anaglyph_io(2);
+    hiscore_io(1);
+    EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0xD2, 0x04, 0x00, 0x00}));
+    EXPECT_EQ(bytes_of(dir / "data" / "anaglyph3d.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
+    // Both spellings of the directory reach the one that exists.
+    EXPECT_FALSE(fs::exists(dir / "Data"));
+    // Nothing temporary is left behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "data"), fs::directory_iterator()), 2);
+
+    player->best_sc = 0;
+    hiscore_io(0);
+    EXPECT_EQ(player->best_sc, 1234);
+}
+
+TEST_F(SavedValues, AStoredModeSetsItsEyeColours)
+{
+    put(dir / "data" / "anaglyph3d.dat", {3, 0, 0, 0});
+    anaglyph_io(1);
+    EXPECT_EQ(mode3d, 3);
+    EXPECT_EQ(qvdraw->leye_r, 4);
+    EXPECT_EQ(qvdraw->leye_g, 80);
+    EXPECT_EQ(qvdraw->leye_b, 60);
+    EXPECT_EQ(qvdraw->reye_r, 140);
+    EXPECT_EQ(qvdraw->reye_g, 4);
+    EXPECT_EQ(qvdraw->reye_b, 10);
+
+    // Mode 0 keeps the last colours; the menu's call (0) neither loads nor saves.
+    mode3d = 0;
+    anaglyph_io(0);
+    EXPECT_EQ(qvdraw->leye_g, 80);
+    EXPECT_EQ(bytes_of(dir / "data" / "anaglyph3d.dat")[0], 3);
+}
+
+TEST_F(SavedValues, ShortOddOrUnreadableFilesFallBack)
+{
+    put(dir / "data" / "hiscore.dat", {0x10, 0x27});
+    player->best_sc = 5;
+    hiscore_io(0);
+    EXPECT_EQ(player->best_sc, 0) << "a two-byte file keeps the default";
+
+    put(dir / "data" / "hiscore.dat", {0xFF, 0xFF, 0xFF, 0xFF, 0x77});
+    hiscore_io(0);
+    EXPECT_EQ(player->best_sc, -1) << "the first four bytes count";
+
+    for (unsigned char stored : {5, 0xFF}) {
+        put(dir / "data" / "anaglyph3d.dat", {stored, stored, stored, stored});
+        mode3d = 2;
+        anaglyph_io(1);
+        EXPECT_EQ(mode3d, 0) << "stored " << int(stored);
+    }
+
+    put(dir / "data" / "anaglyph3d.dat", {});
+    mode3d = 2;
+    anaglyph_io(1);
+    EXPECT_EQ(mode3d, 2) << "an empty file keeps the mode";
+
+    fs::remove(dir / "data" / "anaglyph3d.dat");
+    fs::create_directory(dir / "data" / "anaglyph3d.dat");
+    anaglyph_io(1);
+    EXPECT_EQ(mode3d, 2) << "a directory of that name is no file";
+}
+
+TEST_F(SavedValues, AFileThatCannotBeWrittenIsSkippedWithAMessage)
+{
+    put(dir / "data" / "hiscore.dat", {7, 0, 0, 0});
+    // A directory squatting on the temporary name stops the write itself.
+    fs::create_directory(dir / "data" / "hiscore.dat.tmp");
+    player->best_sc = 500;
+    testing::internal::CaptureStderr();
+    hiscore_io(1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("hiscore.dat"), std::string::npos) << err;
+    EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{7, 0, 0, 0}));
+
+    // No data directory at all: the game does not create it.
+    fs::remove_all(dir / "data");
+    testing::internal::CaptureStderr();
+    anaglyph_io(2);
+    EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
+    EXPECT_FALSE(fs::exists(dir / "data"));
+    EXPECT_FALSE(fs::exists(dir / "Data"));
+}
