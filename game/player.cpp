@@ -3,6 +3,7 @@
 #include "game/cues.h"
 #include "game/engine.h"
 #include "game/globals.h"
+#include "game/host_hooks.h"
 #include "game/pshot.h"
 #include "game/qvdraw.h"
 
@@ -116,6 +117,6 @@ void player_tag::flush_inputs()
             break;
         }
         if (joy_held)
-            Delay(1);
+            idle_wait();
     } while (n != 0);
 }

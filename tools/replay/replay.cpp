@@ -18,6 +18,7 @@
 #include "game/host_hooks.h"
 #include "game/mainloop.h"
 #include "game/player.h"
+#include "game/qvdraw.h"
 #include "runtime/program.h"
 #include "tools/replay/replay_audio.h"
 #include "tools/replay/replay_png.h"
@@ -184,8 +185,10 @@ struct replay_run {
     {
         audio->pull(5);
         if (next_event >= events.size()) {
-            // Nothing left that could resume the game: let it see a resume.
+            // Nothing scripted could end this wait: the focus comes back and
+            // the joystick's buttons are let go, so the run never hangs.
             system->QueueFocus(true);
+            joystick->Dev(joy_id).state.buttons = 0;
             return;
         }
         const int f = events[next_event].frame;
@@ -256,6 +259,12 @@ void write_state(const replay_run& run, const std::string& path)
     num("part_list", part_list.size());
     num("points_list", points_list.size());
     num("surface_list", surface_list.size());
+    num("leye_r", qvdraw ? qvdraw->leye_r : 0);
+    num("leye_g", qvdraw ? qvdraw->leye_g : 0);
+    num("leye_b", qvdraw ? qvdraw->leye_b : 0);
+    num("reye_r", qvdraw ? qvdraw->reye_r : 0);
+    num("reye_g", qvdraw ? qvdraw->reye_g : 0);
+    num("reye_b", qvdraw ? qvdraw->reye_b : 0);
     num("rnd_seed", rnd_seed, true);
     out << "}\n";
 }

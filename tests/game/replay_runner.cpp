@@ -1,0 +1,101 @@
+#include "replay_runner.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+double replay_result::operator[](const std::string& key) const
+{
+    auto it = state.find(key);
+    if (it == state.end())
+        throw std::runtime_error("no \"" + key + "\" in the state dump; stderr: " + err);
+    return it->second;
+}
+
+replay_dir::replay_dir(const std::string& name)
+{
+    dir_ = fs::temp_directory_path() / ("kv_replay_" + name + "_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "data");
+    const fs::path sounds = fs::path(KV_SOURCE_DIR) / "data";
+    if (fs::exists(sounds))
+        for (const auto& e : fs::directory_iterator(sounds))
+            if (e.path().extension() == ".ogg")
+                fs::copy_file(e.path(), dir_ / "data" / e.path().filename());
+}
+
+replay_dir::~replay_dir()
+{
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+}
+
+void replay_dir::put(const std::string& name, const std::vector<unsigned char>& b) const
+{
+    std::ofstream out(dir_ / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+std::vector<unsigned char> replay_dir::bytes(const std::string& name) const
+{
+    std::ifstream in(dir_ / name, std::ios::binary);
+    if (!in)
+        return {};
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+replay_result replay_dir::run(int frames, const std::string& script, const std::vector<std::string>& extra,
+                              const std::string& driver) const
+{
+    const fs::path script_file = dir_ / "script.txt";
+    const fs::path state_file = dir_ / "state.json";
+    const fs::path err_file = dir_ / "stderr.txt";
+    fs::remove(state_file);
+    {
+        std::ofstream out(script_file);
+        out << script;
+    }
+    std::string cmd = std::string("'") + KV_REPLAY + "' --frames " + std::to_string(frames) + " --driver " + driver +
+                      " --clock 1000 --dir '" + dir_.string() + "' --script '" + script_file.string() +
+                      "' --state '" + state_file.string() + "'";
+    for (const auto& a : extra)
+        cmd += " '" + a + "'";
+    cmd += " 2>'" + err_file.string() + "'";
+    replay_result r;
+    const int rc = std::system(cmd.c_str());
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    {
+        std::ifstream e(err_file);
+        std::stringstream ss;
+        ss << e.rdbuf();
+        r.err = ss.str();
+    }
+    std::ifstream in(state_file);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string json = ss.str();
+    static const std::regex field("\"([a-z0-9_]+)\": (-?[0-9.eE+-]+)");
+    for (std::sregex_iterator it(json.begin(), json.end(), field), end; it != end; ++it)
+        r.state[(*it)[1]] = std::stod((*it)[2]);
+    return r;
+}
+
+std::string click(int frame, int x, int y)
+{
+    const std::string f = std::to_string(frame);
+    return f + " mouse move " + std::to_string(x) + " " + std::to_string(y) + "\n" + f + " mouse down 1\n" + f +
+           " mouse up 1\n";
+}
+
+std::string key_press(int frame, int code)
+{
+    const std::string f = std::to_string(frame);
+    return f + " key down " + std::to_string(code) + "\n" + f + " key up " + std::to_string(code) + "\n";
+}
