@@ -214,12 +214,6 @@ void check_suspend()
         ResumeChannel(music_channel);
 }
 
-void start_engine_services()
-{
-    RegisterEmbeddedResources();
-    StartEngineModules();
-}
-
 bool game_startup()
 {
     SetAppTitle("Kelvora 3D");

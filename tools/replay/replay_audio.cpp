@@ -1,13 +1,15 @@
 #include "tools/replay/replay_audio.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <stdexcept>
 
 #include "game/engine.h"
 
 void replay_audio::install()
 {
-    InstallManualAudioOutput();
+    UseManualAudioOutput(1);
 }
 
 void replay_audio::pull_until_now()
@@ -34,11 +36,15 @@ void replay_audio::pull(int ms)
 
 void replay_audio::mix_frames(int frames)
 {
-    if (frames <= 0)
-        return;
-    const size_t at = samples_.size();
-    samples_.resize(at + static_cast<size_t>(frames) * 2);
-    PullManualAudio(samples_.data() + at, frames);
+    // The output hands out whole fragments; what is left over waits for the next pull.
+    pending_ += frames;
+    int16_t fragment[FRAGMENT_FRAMES * 2];
+    while (pending_ >= FRAGMENT_FRAMES) {
+        pending_ -= FRAGMENT_FRAMES;
+        if (PullAudioFragment(fragment) == 0)
+            std::fill(std::begin(fragment), std::end(fragment), int16_t{0});
+        samples_.insert(samples_.end(), std::begin(fragment), std::end(fragment));
+    }
 }
 
 void replay_audio::write_wav(const std::string& path) const

@@ -11,6 +11,7 @@ class TVirtualClock;
 class replay_audio {
 public:
     static constexpr int RATE = 44100;
+    static constexpr int FRAGMENT_FRAMES = 512;
 
     explicit replay_audio(TVirtualClock& clock) : clock_(clock) {}
     // Puts the manual output in place of the sound device.
@@ -29,5 +30,6 @@ private:
     bool started_ = false;
     int last_ms_ = 0;
     long long owed_ = 0;  // frames x 1000 not yet mixed, to keep rounding exact
+    int pending_ = 0;     // frames due but short of a whole fragment
     std::vector<int16_t> samples_;
 };
