@@ -1,0 +1,215 @@
+// The real program under X, driven like a player with xdotool. Needs DISPLAY
+// (scripts/with-xvfb.sh gives a private server); skipped without one.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string run_output(const std::string& cmd)
+{
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, p))
+            out += buf;
+        pclose(p);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
+    return out;
+}
+
+std::vector<unsigned char> bytes_of(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The program copied into a fresh directory with its data, run from there.
+class Program {
+public:
+    explicit Program(const std::string& name)
+    {
+        dir = fs::temp_directory_path() / ("kv_e2e_" + name + "_" + std::to_string(getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "data");
+        for (const auto& e : fs::directory_iterator(fs::path(KV_SOURCE_DIR) / "data"))
+            if (e.path().extension() == ".ogg")
+                fs::copy_file(e.path(), dir / "data" / e.path().filename());
+        fs::copy_file(KV_PROGRAM, dir / "kelvora3d");
+    }
+    ~Program()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+
+    void start(const std::vector<std::string>& env_extra)
+    {
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e)
+            env.emplace_back(*e);
+        env.insert(env.end(), env_extra.begin(), env_extra.end());
+        std::vector<char*> envp;
+        for (auto& s : env)
+            envp.push_back(s.data());
+        envp.push_back(nullptr);
+        const std::string prog = (dir / "kelvora3d").string();
+        char* argv[] = {const_cast<char*>(prog.c_str()), nullptr};
+        ASSERT_EQ(posix_spawn(&pid, prog.c_str(), nullptr, nullptr, argv, envp.data()), 0);
+    }
+
+    // The game window's id, once it is mapped; empty after the timeout.
+    std::string wait_window()
+    {
+        for (int i = 0; i < 300; ++i) {
+            const std::string id = run_output("xdotool search --onlyvisible --name '^Kelvora 3D$' 2>/dev/null | head -1");
+            if (!id.empty())
+                return id;
+            std::this_thread::sleep_for(100ms);
+        }
+        return {};
+    }
+
+    // Exit status, or -1 when it did not end in time.
+    int wait_exit(std::chrono::seconds limit)
+    {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < until) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        return -1;
+    }
+
+    fs::path dir;
+    pid_t pid = -1;
+};
+
+void xdo(const std::string& args)
+{
+    ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
+}
+
+// Screen position of a point of the 640x480 picture, scaled to fit the
+// display with its aspect kept.
+std::pair<int, int> screen_point(int x, int y)
+{
+    const std::string geo = run_output("xdotool getdisplaygeometry");
+    int w = 640, h = 480;
+    std::sscanf(geo.c_str(), "%d %d", &w, &h);
+    const double s = std::min(w / 640.0, h / 480.0);
+    const int ox = static_cast<int>((w - 640 * s) / 2);
+    const int oy = static_cast<int>((h - 480 * s) / 2);
+    return {ox + static_cast<int>(x * s + s / 2), oy + static_cast<int>(y * s + s / 2)};
+}
+
+void click_at(const std::string& win, int x, int y)
+{
+    const auto [sx, sy] = screen_point(x, y);
+    xdo("mousemove --sync " + std::to_string(sx) + " " + std::to_string(sy));
+    std::this_thread::sleep_for(200ms);
+    xdo("click --window " + win + " 1");
+    std::this_thread::sleep_for(300ms);
+}
+
+void key(const std::string& win, const std::string& name, std::chrono::milliseconds after = 400ms)
+{
+    xdo("key --window " + win + " " + name);
+    std::this_thread::sleep_for(after);
+}
+
+bool needs_display()
+{
+    return std::getenv("DISPLAY") == nullptr;
+}
+
+}  // namespace
+
+TEST(EndToEnd, StartsFullScreenSkipsTheLogoAnswersTheMenuAndQuits)
+{
+    if (needs_display())
+        GTEST_SKIP() << "no DISPLAY";
+    Program game("menu");
+    game.start({"SDL_AUDIODRIVER=dummy"});
+    const std::string win = game.wait_window();
+    ASSERT_FALSE(win.empty()) << "no game window appeared";
+    std::this_thread::sleep_for(1s);
+    // Full screen: the window covers the whole display.
+    const std::string geo = run_output("xdotool getwindowgeometry --shell " + win);
+    const std::string disp = run_output("xdotool getdisplaygeometry");
+    int dw = 0, dh = 0;
+    std::sscanf(disp.c_str(), "%d %d", &dw, &dh);
+    EXPECT_NE(geo.find("WIDTH=" + std::to_string(dw)), std::string::npos) << geo;
+    EXPECT_NE(geo.find("HEIGHT=" + std::to_string(dh)), std::string::npos) << geo;
+
+    key(win, "space", 1000ms);  // skip the logo
+    click_at(win, 320, 275);    // "3D Graphics: " once: Off -> "M\G"
+    key(win, "Escape");
+    ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0);
+    EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
+    EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), (std::vector<unsigned char>{1, 0, 0, 0}))
+        << "the click reached the menu";
+}
+
+TEST(EndToEnd, PlaysPausesResumesAndLeavesWithSound)
+{
+    if (needs_display())
+        GTEST_SKIP() << "no DISPLAY";
+    Program game("play");
+    {
+        std::ofstream out(game.dir / "data" / "hiscore.dat", std::ios::binary);
+        out.write("\xE1\x10\x00\x00", 4);  // 4321
+    }
+    const fs::path audio = game.dir / "audio.raw";
+    game.start({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audio.string(), "SDL_DISKAUDIODELAY=5"});
+    const std::string win = game.wait_window();
+    ASSERT_FALSE(win.empty()) << "no game window appeared";
+    std::this_thread::sleep_for(1s);
+    key(win, "space", 1000ms);
+    click_at(win, 320, 245);  // "Start Game"
+    std::this_thread::sleep_for(500ms);
+    for (int i = 0; i < 4; ++i)
+        key(win, "Control_L", 250ms);
+    key(win, "space");   // pause
+    key(win, "space");   // resume
+    key(win, "Escape");  // pause again
+    key(win, "Escape");  // leave the game for the title
+    key(win, "Escape");  // quit
+    ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0);
+    EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0xE1, 0x10, 0, 0}));
+    const auto sound = bytes_of(audio);
+    ASSERT_GT(sound.size(), 44100u);
+    size_t loud = 0;
+    for (size_t i = 0; i + 1 < sound.size(); i += 2) {
+        const int v = static_cast<int16_t>(sound[i] | (sound[i + 1] << 8));
+        if (std::abs(v) > 500)
+            ++loud;
+    }
+    EXPECT_GT(loud, 1000u) << "the audio output is silent";
+}
