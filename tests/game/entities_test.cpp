@@ -307,8 +307,9 @@ TEST_F(Aliens, SpawnTimerQuickensTo40)
         alien_tag::update_all();
         if (!alien_list.empty()) {
             ++spawned;
-            if (spawned >= 111)
+            if (spawned >= 111) {
                 EXPECT_EQ(gap, 40) << "alien " << spawned;
+            }
             gap = 0;
         }
     }

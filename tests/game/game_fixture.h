@@ -9,6 +9,9 @@
 #include <vector>
 
 #include "game/engine.h"
+#include "render/recording_rast2d_driver.h"
+#include "system/scripted_joystick.h"
+#include "system/scripted_system_driver.h"
 #include "game/globals.h"
 #include "game/player.h"
 #include "game/qvdraw.h"

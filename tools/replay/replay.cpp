@@ -1,8 +1,11 @@
 // Replays the game from a script, deterministically: the real start-up and
 // main loop on virtual time, scripted input, a chosen 2D driver and captured
 // audio. Writes screenshots, the mixed audio and a final state dump.
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,6 +17,10 @@
 #include <vector>
 
 #include "game/engine.h"
+#include "render/recording_rast2d_driver.h"
+#include "system/hook.h"
+#include "system/scripted_joystick.h"
+#include "system/scripted_system_driver.h"
 #include "game/globals.h"
 #include "game/host_hooks.h"
 #include "game/mainloop.h"
@@ -35,14 +42,26 @@ struct options {
     std::map<int, std::vector<std::string>> shots;
     std::string audio;
     std::string state;
+    int timing_from = 0;  // 0: no timing figures
 };
+
+using steady = std::chrono::steady_clock;
+const steady::time_point program_start = steady::now();
+
+double thread_cpu_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
 
 // Raised by the frame hook when the frames asked for have been presented.
 struct frames_done {};
 
 const char* const USAGE =
     "usage: replay --frames N [--script FILE] [--clock MS] [--driver gl|record] [--dir DIR]\n"
-    "              [--shot FRAME:FILE.png]... [--audio FILE.wav] [--state FILE.json]\n";
+    "              [--shot FRAME:FILE.png]... [--audio FILE.wav] [--state FILE.json]\n"
+    "              [--timing FROM_FRAME]\n";
 
 [[noreturn]] void usage_error(const std::string& text)
 {
@@ -95,6 +114,8 @@ options parse_args(int argc, char** argv)
             o.audio = value();
         } else if (arg == "--state") {
             o.state = value();
+        } else if (arg == "--timing") {
+            o.timing_from = to_int(value(), "timing frame");
         } else {
             usage_error("unknown argument " + arg);
         }
@@ -167,8 +188,42 @@ struct replay_run {
             system->QueueFocus(true);
     }
 
+    // Timing: wall and main-thread CPU time of the frames from timing_from on.
+    double first_frame_ms = -1;
+    steady::time_point timed_start;
+    double timed_cpu_start = 0;
+    int timed_frames = 0;
+
+    void timing_mark()
+    {
+        if (opt.timing_from > 0 && frame + 1 == opt.timing_from) {
+            timed_start = steady::now();
+            timed_cpu_start = thread_cpu_ms();
+        }
+        if (opt.timing_from > 0 && frame >= opt.timing_from)
+            ++timed_frames;
+    }
+
+    void print_timing() const
+    {
+        if (opt.timing_from <= 0)
+            return;
+        const double wall = std::chrono::duration<double, std::milli>(steady::now() - timed_start).count();
+        const double cpu = thread_cpu_ms() - timed_cpu_start;
+        rusage ru{};
+        getrusage(RUSAGE_SELF, &ru);
+        std::printf("start_to_first_frame_ms %.1f\n", first_frame_ms);
+        std::printf("timed_frames %d\n", timed_frames);
+        if (timed_frames > 0) {
+            std::printf("wall_us_per_frame %.1f\n", wall * 1000 / timed_frames);
+            std::printf("main_thread_cpu_us_per_frame %.1f\n", cpu * 1000 / timed_frames);
+        }
+        std::printf("peak_rss_mb %.1f\n", ru.ru_maxrss / 1024.0);
+    }
+
     void on_frame_start()
     {
+        timing_mark();
         if (frame >= opt.frames)
             throw frames_done{};
         ++frame;
@@ -201,6 +256,8 @@ struct replay_run {
         if (!flip_armed)
             return;
         flip_armed = false;
+        if (frame == 1)
+            first_frame_ms = std::chrono::duration<double, std::milli>(steady::now() - program_start).count();
         const auto it = opt.shots.find(frame);
         if (it != opt.shots.end()) {
             auto pixmap = GrabPixmap(0, 0, 640, 480);
@@ -324,6 +381,7 @@ int run_replay(int argc, char** argv)
         // The frames asked for are presented; the run stops like a killed program.
     }
     run.audio->pull_until_now();
+    run.print_timing();
     game_hooks = {};
     RemoveHook(FlipHook(), flip_hook, nullptr);
     current_run = nullptr;

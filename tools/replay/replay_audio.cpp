@@ -5,6 +5,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "audio/manualaudiodevice.h"
 #include "game/engine.h"
 
 void replay_audio::install()
