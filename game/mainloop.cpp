@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "game/alien.h"
 #include "game/apart.h"
@@ -43,7 +44,8 @@ bool open_display()
     // No 640x480 full-screen mode: the same picture in a window.
     if (Graphics(640, 480, 0, 60, 2))
         return true;
-    std::fprintf(stderr, "Kelvora 3D: cannot open a 640x480 display (is a graphical session running?)\n");
+    const std::string why = LastGraphicsError();
+    std::fprintf(stderr, "Kelvora 3D: cannot open a 640x480 display%s%s\n", why.empty() ? "" : ": ", why.c_str());
     return false;
 }
 
