@@ -1,0 +1,49 @@
+// The OpenGL graphics driver: windows, full screen and OpenGL contexts.
+//
+// Every context draws into an offscreen framebuffer of exactly the size asked
+// for. Flip presents it - 1:1 in a window, scaled to fit with the aspect kept
+// and black bars in a borderless desktop-sized full-screen window - swaps, and
+// binds the offscreen framebuffer again for drawing and reading. So:
+//   - the driver keeps the offscreen framebuffer bound between flips; code
+//     drawing through this driver must never bind framebuffer 0 nor select
+//     GL_BACK/GL_FRONT as draw or read buffer;
+//   - reading pixels right after Flip gives the frame just presented, since
+//     the offscreen picture is never cleared by the driver;
+//   - the viewport and projection a context needs are width x height of the
+//     request, whatever the size of the window on screen.
+// Every context shares textures with one hidden context made on first use, so
+// textures outlive any one window; SwapSharedContext switches to it and back.
+#pragma once
+
+#include "render/graphics.h"
+
+class TGLGraphicsDriver;
+struct TGLContext;  // the platform record behind one context
+
+class TGLGraphics : public TGraphics {
+public:
+    explicit TGLGraphics(TGLContext* context) : _context(context) {}
+    ~TGLGraphics() override;
+    TGraphicsDriver* Driver() override;
+    void GetSettings(int& width, int& height, int& depth, int& hertz, int& flags) override;
+    void Close() override;
+
+    TGLContext* _context;  // null once closed
+};
+
+class TGLGraphicsDriver : public TGraphicsDriver {
+public:
+    std::vector<TGraphicsMode> GraphicsModes() override;
+    std::shared_ptr<TGraphics> AttachGraphics(void* widget, int flags) override;
+    std::shared_ptr<TGraphics> CreateGraphics(int width, int height, int depth, int hertz, int flags) override;
+    void SetGraphics(const std::shared_ptr<TGraphics>& g) override;
+    void Flip(int sync) override;
+
+    // Makes the hidden shared context current, or, when it already is, the
+    // current context again. Called in pairs around creating and deleting
+    // textures so they belong to the shared context.
+    void SwapSharedContext();
+};
+
+// The one OpenGL graphics driver.
+TGLGraphicsDriver* GLGraphicsDriver();

@@ -1,0 +1,101 @@
+// The graphics front end: one current graphics driver and context, display
+// modes, opening the game's display, and Flip with frame pacing.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Flags for Graphics and CreateGraphics, OR-ed with the driver's default flags.
+constexpr int GFX_BACKBUFFER = 2;     // double-buffered
+constexpr int GFX_ALPHABUFFER = 4;    // at least 1 alpha bit
+constexpr int GFX_DEPTHBUFFER = 8;    // at least 1 depth bit
+constexpr int GFX_STENCILBUFFER = 16; // at least 1 stencil bit
+constexpr int GFX_ACCUMBUFFER = 32;   // at least 1 accumulation bit
+
+class TGraphicsDriver;
+
+// One display mode.
+class TGraphicsMode {
+public:
+    int width = 0;
+    int height = 0;
+    int depth = 0;  // bits per pixel
+    int hertz = 0;  // refresh rate, 0 when the display does not say
+    std::string ToString() const;  // "640x480x32@60Hz"
+};
+
+// A graphics context.
+class TGraphics {
+public:
+    virtual ~TGraphics() = default;
+    virtual TGraphicsDriver* Driver() = 0;
+    virtual void GetSettings(int& width, int& height, int& depth, int& hertz, int& flags) = 0;
+    // Closing twice is harmless.
+    virtual void Close() = 0;
+};
+
+// Drivers are single instances that live for the whole run.
+class TGraphicsDriver {
+public:
+    virtual ~TGraphicsDriver() = default;
+    virtual std::vector<TGraphicsMode> GraphicsModes() = 0;
+    // A context on an existing native window (an X11 window id cast to a
+    // pointer under X11); null when the driver cannot attach.
+    virtual std::shared_ptr<TGraphics> AttachGraphics(void* widget, int flags) = 0;
+    // depth 0 is a window, anything else full screen; null on failure.
+    virtual std::shared_ptr<TGraphics> CreateGraphics(int width, int height, int depth, int hertz, int flags) = 0;
+    // Makes g current; null makes nothing current.
+    virtual void SetGraphics(const std::shared_ptr<TGraphics>& g) = 0;
+    // Presents the frame: sync 0 at once, 1 on the vertical blank.
+    virtual void Flip(int sync) = 0;
+};
+
+// Installs the driver Graphics and friends use, with its default flags.
+void SetGraphicsDriver(TGraphicsDriver* driver, int default_flags = GFX_BACKBUFFER);
+TGraphicsDriver* GetGraphicsDriver();
+int DefaultGraphicsFlags();
+
+std::vector<TGraphicsMode> GraphicsModes();
+int CountGraphicsModes();
+void GetGraphicsMode(int index, int& width, int& height, int& depth, int& hertz);
+// 1 when a listed mode matches every argument that is not 0.
+int GraphicsModeExists(int width, int height, int depth = 0, int hertz = 0);
+
+// Errors raised by the driver are caught and give null (see LastGraphicsError).
+std::shared_ptr<TGraphics> CreateGraphics(int width, int height, int depth = 0, int hertz = 60, int flags = 0);
+std::shared_ptr<TGraphics> AttachGraphics(void* widget, int flags = 0);
+void SetGraphics(const std::shared_ptr<TGraphics>& g);
+void CloseGraphics(const std::shared_ptr<TGraphics>& g);
+// The current context, null when none.
+std::shared_ptr<TGraphics> CurrentGraphics();
+
+// Opens the program's display (depth 0: a window; else full screen) and makes
+// it current, replacing what Graphics opened before. Null on failure, e.g.
+// with no display at all; LastGraphicsError then says why.
+std::shared_ptr<TGraphics> Graphics(int width, int height, int depth = 0, int hertz = 60, int flags = 0);
+void EndGraphics();
+
+// One line saying why the last CreateGraphics/Graphics gave null; empty after a success.
+std::string LastGraphicsError();
+// Drivers record their failure reason here before returning null.
+void SetLastGraphicsError(const std::string& text);
+
+// Settings of the current context, 0 when none is current.
+int GraphicsWidth();
+int GraphicsHeight();
+int GraphicsDepth();
+int GraphicsHertz();
+int GraphicsFlags();
+
+// Changes whenever Graphics opens or EndGraphics closes a display; cached
+// textures remember it and are rebuilt when it differs. Never 0.
+int GraphicsSeq();
+
+// Runs the flip hooks, then presents. sync -1 paces to the rate Graphics was
+// opened with (sleeping, or the vertical blank when that proved reliable);
+// 0 presents at once; 1 waits for the vertical blank.
+void Flip(int sync = -1);
+
+// Hook id run (with no data) by Flip before each present, for overlays.
+int FlipHook();

@@ -1,0 +1,32 @@
+// A joystick system for tests and replays: devices whose axes, buttons and
+// hat the test sets, and which can be unplugged.
+#pragma once
+
+#include <vector>
+
+#include "system/joystick.h"
+
+class TScriptedJoystickSystem : public TJoystickSystem {
+public:
+    struct Device {
+        TJoyCaps caps;
+        TJoyReading state;
+        bool attached = true;
+    };
+
+    // Adds a device with range 0..65535 on every axis, centred; returns its id.
+    int AddDevice(int num_axes = 2, int num_buttons = 4, bool has_pov = false);
+    // A device id that exists but does not answer (a gap in the numbering).
+    int AddAbsentDevice();
+    Device& Dev(int id) { return devices_.at(size_t(id)); }
+
+    int reads = 0;  // position reads so far
+
+    int NumDevices() override { return int(devices_.size()); }
+    bool Answers(int id) override;
+    bool Caps(int id, TJoyCaps& caps) override;
+    bool Read(int id, TJoyReading& reading) override;
+
+private:
+    std::vector<Device> devices_;
+};
