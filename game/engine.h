@@ -9,7 +9,7 @@
 #include "render/image_font.h"
 #include "render/collision.h"
 #include "render/rast2d.h"
-#include "audio/sound.h"
+#include "audio/audio.h"
 #include "system/app_title.h"
 #include "system/clock.h"
 #include "system/input.h"
