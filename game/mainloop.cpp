@@ -290,15 +290,3 @@ void game_shutdown()
     anaglyph_io(2);
     hiscore_io(1);
 }
-
-int run_game()
-{
-    start_engine_services();
-    if (!game_startup())
-        return 1;
-    do {
-        game_frame();
-    } while (quit_game == 0);
-    game_shutdown();
-    return 0;
-}

@@ -1,0 +1,28 @@
+// The program's entry into the game, kept apart from the main loop: only the
+// program and the harness link the embedded resources, the world's tests do not.
+#include "assets/embedded_resources.h"
+#include "game/engine.h"
+#include "game/globals.h"
+#include "render/freetype_font.h"
+#include "render/gl_rast2d_driver.h"
+#include "game/mainloop.h"
+
+void start_engine_services()
+{
+    RegisterEmbeddedResources();
+    InitJoystickModule();
+    InitFreeTypeFontLoader();
+    InitGLRast2DDriver();
+}
+
+int run_game()
+{
+    start_engine_services();
+    if (!game_startup())
+        return 1;
+    do {
+        game_frame();
+    } while (quit_game == 0);
+    game_shutdown();
+    return 0;
+}
