@@ -24,5 +24,7 @@ int run_game()
         game_frame();
     } while (quit_game == 0);
     game_shutdown();
+    // Images and sounds go while their drivers still exist.
+    reset_globals();
     return 0;
 }

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -81,9 +80,16 @@ replay_result replay_dir::run(int frames, const std::string& script, const std::
     std::stringstream ss;
     ss << in.rdbuf();
     const std::string json = ss.str();
-    static const std::regex field("\"([a-z0-9_]+)\": (-?[0-9.eE+-]+)");
-    for (std::sregex_iterator it(json.begin(), json.end(), field), end; it != end; ++it)
-        r.state[(*it)[1]] = std::stod((*it)[2]);
+    // One "name": number pair a line.
+    std::istringstream lines(json);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t q1 = line.find('"');
+        const size_t q2 = q1 == std::string::npos ? q1 : line.find('"', q1 + 1);
+        const size_t colon = q2 == std::string::npos ? q2 : line.find(':', q2);
+        if (colon != std::string::npos)
+            r.state[line.substr(q1 + 1, q2 - q1 - 1)] = std::strtod(line.c_str() + colon + 1, nullptr);
+    }
     return r;
 }
 

@@ -390,6 +390,8 @@ int run_replay(int argc, char** argv)
         write_state(run, run.opt.state);
     if (!run.opt.audio.empty())
         run.audio->write_wav(run.opt.audio);
+    // Images and sounds go while their drivers still exist.
+    reset_globals();
     return status;
 }
 
