@@ -18,6 +18,37 @@ double replay_result::operator[](const std::string& key) const
     return it->second;
 }
 
+double replay_result::at_frame(int f, const std::string& key) const
+{
+    auto it = at.find(f);
+    if (it == at.end())
+        throw std::runtime_error("no state after frame " + std::to_string(f) + "; stderr: " + err);
+    auto v = it->second.find(key);
+    if (v == it->second.end())
+        throw std::runtime_error("no \"" + key + "\" after frame " + std::to_string(f));
+    return v->second;
+}
+
+namespace {
+
+// One "name": number pair a line.
+replay_state read_state(const fs::path& file)
+{
+    replay_state state;
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t q1 = line.find('"');
+        const size_t q2 = q1 == std::string::npos ? q1 : line.find('"', q1 + 1);
+        const size_t colon = q2 == std::string::npos ? q2 : line.find(':', q2);
+        if (colon != std::string::npos)
+            state[line.substr(q1 + 1, q2 - q1 - 1)] = std::strtod(line.c_str() + colon + 1, nullptr);
+    }
+    return state;
+}
+
+}  // namespace
+
 replay_dir::replay_dir(const std::string& name)
 {
     dir_ = fs::temp_directory_path() / ("kv_replay_" + name + "_" + std::to_string(getpid()));
@@ -51,7 +82,7 @@ std::vector<unsigned char> replay_dir::bytes(const std::string& name) const
 }
 
 replay_result replay_dir::run(int frames, const std::string& script, const std::vector<std::string>& extra,
-                              const std::string& driver) const
+                              const std::string& driver, const std::vector<int>& states_at) const
 {
     const fs::path script_file = dir_ / "script.txt";
     const fs::path state_file = dir_ / "state.json";
@@ -66,6 +97,11 @@ replay_result replay_dir::run(int frames, const std::string& script, const std::
                       "' --state '" + state_file.string() + "'";
     for (const auto& a : extra)
         cmd += " '" + a + "'";
+    for (int f : states_at) {
+        const fs::path file = dir_ / ("state_" + std::to_string(f) + ".json");
+        fs::remove(file);
+        cmd += " --state-at '" + std::to_string(f) + ":" + file.string() + "'";
+    }
     cmd += " 2>'" + err_file.string() + "'";
     replay_result r;
     const int rc = std::system(cmd.c_str());
@@ -76,20 +112,9 @@ replay_result replay_dir::run(int frames, const std::string& script, const std::
         ss << e.rdbuf();
         r.err = ss.str();
     }
-    std::ifstream in(state_file);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string json = ss.str();
-    // One "name": number pair a line.
-    std::istringstream lines(json);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const size_t q1 = line.find('"');
-        const size_t q2 = q1 == std::string::npos ? q1 : line.find('"', q1 + 1);
-        const size_t colon = q2 == std::string::npos ? q2 : line.find(':', q2);
-        if (colon != std::string::npos)
-            r.state[line.substr(q1 + 1, q2 - q1 - 1)] = std::strtod(line.c_str() + colon + 1, nullptr);
-    }
+    r.state = read_state(state_file);
+    for (int f : states_at)
+        r.at[f] = read_state(dir_ / ("state_" + std::to_string(f) + ".json"));
     return r;
 }
 

@@ -6,11 +6,16 @@
 #include <string>
 #include <vector>
 
+using replay_state = std::map<std::string, double>;
+
 struct replay_result {
     int status = -1;
-    std::map<std::string, double> state;
+    replay_state state;                // after the last frame
+    std::map<int, replay_state> at;    // after the frames asked for with `states_at`
     std::string err;
     double operator[](const std::string& key) const;
+    // A value of the state after frame f.
+    double at_frame(int f, const std::string& key) const;
 };
 
 class replay_dir {
@@ -25,7 +30,7 @@ public:
 
     // Runs the harness for frames with the script text; extra arguments as given.
     replay_result run(int frames, const std::string& script, const std::vector<std::string>& extra = {},
-                      const std::string& driver = "record") const;
+                      const std::string& driver = "record", const std::vector<int>& states_at = {}) const;
 
 private:
     std::filesystem::path dir_;

@@ -2,6 +2,7 @@
 // input, the recording driver. Frame 1 is the first frame of the logo.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "replay_runner.h"
@@ -215,7 +216,8 @@ protected:
 TEST_F(ReplayWholeGame, NoInputLetsEveryAlienEscape)
 {
     replay_dir dir("idle");
-    auto r = dir.run(LONG, start());
+    const int probe_at = 16900;
+    auto r = dir.run(LONG, start(), {}, "record", {probe_at});
     ASSERT_EQ(r["game_state"], 5) << r.err;
     EXPECT_EQ(r["aliens_escaped"], 250);
     EXPECT_EQ(r["escaped_penalty"], -125000);
@@ -224,23 +226,22 @@ TEST_F(ReplayWholeGame, NoInputLetsEveryAlienEscape)
     EXPECT_EQ(r["new_bs"], 0) << "Sorry, No High Score";
     EXPECT_EQ(r["best_sc"], 0);
     EXPECT_EQ(r["results_delay"], 0);
+    EXPECT_EQ(r["scroll_dir"], 0);
     EXPECT_EQ(r["alien_list"] + r["part_list"] + r["points_list"] + r["shot_list"], 0);
 
-    // Find the frame that ended the game from the delay counted down since.
-    const int probe_at = 16900;
-    auto probe = dir.run(probe_at, start());
-    ASSERT_EQ(probe["game_state"], 5);
-    ASSERT_GT(probe["results_delay"], 0);
-    const int ended = probe_at - (250 - static_cast<int>(probe["results_delay"]));
+    // The frame that ended the game, from the delay counted down since.
+    ASSERT_EQ(r.at_frame(probe_at, "game_state"), 5);
+    ASSERT_GT(r.at_frame(probe_at, "results_delay"), 0);
+    const int ended = probe_at - (250 - static_cast<int>(r.at_frame(probe_at, "results_delay")));
 
-    // Fire presses during the delay are flushed; a press after it counts.
+    // Fire presses all through the delay are flushed; a press after it counts.
     std::string held = start();
     for (int f = ended + 1; f < ended + 250; f += 2)
         held += key_press(f, FIRE);
-    auto still = dir.run(ended + 260, held);
-    EXPECT_EQ(still["game_state"], 5);
-    EXPECT_EQ(still["results_delay"], 0);
-    auto back = dir.run(ended + 262, held + key_press(ended + 262, FIRE));
+    held += key_press(ended + 262, FIRE);
+    auto back = dir.run(ended + 262, held, {}, "record", {ended + 261});
+    EXPECT_EQ(back.at_frame(ended + 261, "game_state"), 5);
+    EXPECT_EQ(back.at_frame(ended + 261, "results_delay"), 0);
     EXPECT_EQ(back["game_state"], 4);
     EXPECT_EQ(back["score"], 0) << "a negative final score becomes 0";
 }
@@ -253,21 +254,24 @@ TEST_F(ReplayWholeGame, SteadyFiringKillsWastesAndSettlesTheScore)
     std::string script = start();
     for (int f = START + 1; f < 16100; f += 6)
         script += key_press(f, FIRE);
-    auto r = dir.run(LONG, script);
-    ASSERT_EQ(r["game_state"], 5) << r.err;
-    EXPECT_GT(r["aliens_killed"], 0);
-    EXPECT_GT(r["shots_wasted"], 0);
+    // Back to the title and out after the results.
+    script += key_press(LONG + 5, FIRE) + key_press(LONG + 10, ESCAPE);
+    auto out = dir.run(LONG + 20, script, {}, "record", {LONG});
+    ASSERT_EQ(out.at.count(LONG), 1u);
+    const auto& r = out.at[LONG];
+    ASSERT_EQ(r.at("game_state"), 5) << out.err;
+    EXPECT_GT(r.at("aliens_killed"), 0);
+    EXPECT_GT(r.at("shots_wasted"), 0);
     // Every hit uses up a shot; shots alive when the game ended count as neither.
-    EXPECT_GE(r["shots_fired"], r["shots_wasted"] + r["aliens_killed"]);
-    EXPECT_GE(r["aliens_killed"] + r["aliens_escaped"], 250);
-    EXPECT_EQ(r["wasted_penalty"], -10 * r["shots_wasted"]);
-    EXPECT_EQ(r["final_score"], r["score"] + r["wasted_penalty"] + r["escaped_penalty"]);
-    EXPECT_EQ(r["new_bs"], 1);
-    EXPECT_EQ(r["best_sc"], r["final_score"]);
+    EXPECT_GE(r.at("shots_fired"), r.at("shots_wasted") + r.at("aliens_killed"));
+    EXPECT_GE(r.at("aliens_killed") + r.at("aliens_escaped"), 250);
+    EXPECT_EQ(r.at("wasted_penalty"), -10 * r.at("shots_wasted"));
+    EXPECT_EQ(r.at("final_score"), r.at("score") + r.at("wasted_penalty") + r.at("escaped_penalty"));
+    EXPECT_EQ(r.at("new_bs"), 1);
+    EXPECT_EQ(r.at("best_sc"), r.at("final_score"));
 
-    // Back to the title and out: the new best reaches the file.
-    auto out = dir.run(LONG + 20, script + key_press(LONG + 5, FIRE) + key_press(LONG + 10, ESCAPE));
     EXPECT_EQ(out.status, 0);
     EXPECT_EQ(out["quit_game"], 1);
-    EXPECT_EQ(dir.bytes("data/hiscore.dat"), le(static_cast<int>(r["best_sc"])));
+    EXPECT_EQ(out["score"], std::max(0.0, r.at("final_score")));
+    EXPECT_EQ(dir.bytes("data/hiscore.dat"), le(static_cast<int>(r.at("best_sc"))));
 }

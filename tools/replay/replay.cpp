@@ -42,6 +42,7 @@ struct options {
     std::map<int, std::vector<std::string>> shots;
     std::string audio;
     std::string state;
+    std::map<int, std::vector<std::string>> states_at;
     int timing_from = 0;  // 0: no timing figures
 };
 
@@ -61,7 +62,7 @@ struct frames_done {};
 const char* const USAGE =
     "usage: replay --frames N [--script FILE] [--clock MS] [--driver gl|record] [--dir DIR]\n"
     "              [--shot FRAME:FILE.png]... [--audio FILE.wav] [--state FILE.json]\n"
-    "              [--timing FROM_FRAME]\n";
+    "              [--state-at FRAME:FILE.json]... [--timing FROM_FRAME]\n";
 
 [[noreturn]] void usage_error(const std::string& text)
 {
@@ -114,6 +115,12 @@ options parse_args(int argc, char** argv)
             o.audio = value();
         } else if (arg == "--state") {
             o.state = value();
+        } else if (arg == "--state-at") {
+            const std::string v = value();
+            const size_t colon = v.find(':');
+            if (colon == std::string::npos || colon + 1 >= v.size())
+                usage_error("--state-at is FRAME:FILE.json");
+            o.states_at[to_int(v.substr(0, colon), "state frame")].push_back(v.substr(colon + 1));
         } else if (arg == "--timing") {
             o.timing_from = to_int(value(), "timing frame");
         } else {
@@ -145,6 +152,9 @@ std::string absolute(const std::string& path, const std::string& base)
         return path;
     return base + "/" + path;
 }
+
+struct replay_run;
+void write_state(const replay_run& run, const std::string& path);
 
 struct replay_run {
     options opt;
@@ -224,6 +234,11 @@ struct replay_run {
     void on_frame_start()
     {
         timing_mark();
+        // The state after a frame is the state before the next one begins.
+        const auto due = opt.states_at.find(frame);
+        if (due != opt.states_at.end())
+            for (const auto& file : due->second)
+                write_state(*this, file);
         if (frame >= opt.frames)
             throw frames_done{};
         ++frame;
@@ -311,6 +326,7 @@ void write_state(const replay_run& run, const std::string& path)
     num("spawn_tmr", spawn_tmr);
     num("mount_x1", mount_x1);
     num("mount_x2", mount_x2);
+    num("scroll_dir", scroll_dir);
     num("shot_list", shot_list.size());
     num("alien_list", alien_list.size());
     num("part_list", part_list.size());
@@ -333,6 +349,9 @@ int run_replay(int argc, char** argv)
     char cwd_buf[4096];
     const std::string cwd = getcwd(cwd_buf, sizeof cwd_buf) ? cwd_buf : ".";
     for (auto& [frame, files] : run.opt.shots)
+        for (auto& f : files)
+            f = absolute(f, cwd);
+    for (auto& [frame, files] : run.opt.states_at)
         for (auto& f : files)
             f = absolute(f, cwd);
     run.opt.audio = absolute(run.opt.audio, cwd);
