@@ -29,7 +29,7 @@ constexpr int MODIFIER_CONTROL = 2;
 constexpr int MODIFIER_OPTION = 4;  // Alt
 constexpr int MODIFIER_SYSTEM = 8;  // the Windows / Super key
 
-class TEvent {
+class TEvent : public std::enable_shared_from_this<TEvent> {
 public:
     int id = 0;
     std::shared_ptr<void> source;  // the object the event concerns; null for system events

@@ -13,7 +13,8 @@ public:
     void Close();
     void Focus(bool gained);
     // vk: virtual-key number 1..255, with Shift/Control/Alt already given as
-    // their left/right codes 160..165. repeat: the key was already down.
+    // their left/right codes 160..165. A press of a key that is already down
+    // (or one flagged repeat) is a KeyRepeat.
     void Key(int vk, bool down, bool repeat);
     void Char(int code);
     // button: 1 left, 2 right, 3 middle.
@@ -33,7 +34,7 @@ public:
     int Mods() const { return mods_; }
     bool Inside() const { return inside_; }
     bool CursorShown() const { return mouse_visible_ || !inside_; }
-    // Forgets held keys and buttons (after the window went away).
+    // Forgets held keys and buttons (when the focus is lost).
     void Reset();
 
 private:
@@ -41,6 +42,7 @@ private:
     void UpdateCursor();
 
     int mods_ = 0;
+    bool keys_[256] = {};    // held, to tell a repeat from a new press
     bool mod_keys_[8] = {};  // 160..165, then 91, 92
     int buttons_ = 0;        // bit per button 1..3
     bool inside_ = false;

@@ -11,8 +11,10 @@ using THookData = std::shared_ptr<void>;
 using THookFunc = THookData (*)(int id, THookData data, THookData context);
 
 // One entry of a hook chain.
+// A hook removed while its chain runs stays alive until the run has passed
+// it, so hooks may remove themselves or others.
 struct THook {
-    THook* succ = nullptr;
+    std::shared_ptr<THook> succ;
     int priority = 0;
     THookFunc func = nullptr;
     THookData context;

@@ -1,0 +1,11 @@
+// TrueType (and other outline or bitmap) fonts rasterised by FreeType at a
+// pixel size, from a file path or from any URL read whole into memory.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "render/font.h"
+
+// Links the FreeType loader into the font loader chain (once).
+void InitFreeTypeFontLoader();

@@ -1,0 +1,48 @@
+// The abstract 2D driver: a graphics driver that also draws. The render
+// state (rast2d_graphics.h) turns its settings and primitives into these
+// calls; the OpenGL driver and the recording test driver implement them.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "render/graphics.h"
+#include "render/image_frame.h"
+
+class TPixmap;
+using TPixmapPtr = std::shared_ptr<TPixmap>;
+using TGraphicsPtr = std::shared_ptr<TGraphics>;
+
+class TRast2DDriver : public TGraphicsDriver {
+public:
+    // Image flags as in image.h (IMAGE_FILTERED, IMAGE_MIPMAPPED ...).
+    virtual TImageFramePtr CreateFrameFromPixmap(const TPixmapPtr& pixmap, int flags) = 0;
+
+    virtual void SetBlend(int blend) = 0;
+    virtual void SetAlpha(float alpha) = 0;
+    // Values arrive unclamped; the driver clamps them to 0..255.
+    virtual void SetColor(int red, int green, int blue) = 0;
+    virtual void SetClsColor(int red, int green, int blue) = 0;
+    virtual void SetViewport(int x, int y, int width, int height) = 0;
+    // The matrix for every later vertex: local (x, y) goes to
+    // (x*ix + y*iy + tx, x*jx + y*jy + ty).
+    virtual void SetTransform(float ix, float iy, float jx, float jy) = 0;
+    virtual void SetLineWidth(float width) = 0;
+
+    virtual void Cls() = 0;
+    // Screen position, already offset by the origin; no matrix applies.
+    virtual void Plot(float x, float y) = 0;
+    virtual void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    virtual void DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    virtual void DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) = 0;
+    // xy holds x and y alternating; vertex k is ((xk + hx)*ix + (yk + hy)*iy + ox, ...).
+    virtual void DrawPoly(const std::vector<float>& xy, float handle_x, float handle_y,
+                          float origin_x, float origin_y) = 0;
+    // Pixels copied as they are: no origin, matrix, colour or blend applies.
+    virtual void DrawPixmap(const TPixmapPtr& pixmap, int x, int y) = 0;
+    // The rectangle of the picture being drawn, row 0 at screen row y,
+    // as PIXFMT_RGBA8888; null when nothing can be read.
+    virtual TPixmapPtr GrabPixmap(int x, int y, int width, int height) = 0;
+};
+
+using TRast2DDriverPtr = std::shared_ptr<TRast2DDriver>;

@@ -1,0 +1,247 @@
+// The system driver on SDL: the SDL event queue stands in for the window
+// message queue, and every report about the game window goes through the
+// shared translator.
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "system/app_title.h"
+#include "system/event_translator.h"
+#include "system/platform_events.h"
+#include "system/pointer_mapping.h"
+#include "system/sdl_keys.h"
+#include "system/system_driver.h"
+
+namespace {
+
+int GameButton(int sdl_button)
+{
+    switch (sdl_button) {
+    case SDL_BUTTON_LEFT: return 1;
+    case SDL_BUTTON_RIGHT: return 2;
+    case SDL_BUTTON_MIDDLE: return 3;
+    default: return 0;
+    }
+}
+
+// Decodes UTF-8 text into code points; malformed bytes are skipped.
+template <typename F>
+void ForEachCodePoint(const char* text, F f)
+{
+    auto s = reinterpret_cast<const unsigned char*>(text);
+    while (*s) {
+        unsigned c = *s;
+        int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (extra < 0) {
+            ++s;
+            continue;
+        }
+        unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
+        int i = 1;
+        for (; i <= extra && (s[i] & 0xC0) == 0x80; ++i) cp = (cp << 6) | (s[i] & 0x3F);
+        if (i <= extra) {
+            s += i;
+            continue;
+        }
+        s += extra + 1;
+        f(int(cp));
+    }
+}
+
+class TSDLSystemDriver : public TSystemDriver {
+public:
+    TSDLSystemDriver()
+    {
+        events_ok_ = SDL_InitSubSystem(SDL_INIT_EVENTS) == 0;
+        if (!events_ok_) std::fprintf(stderr, "SDL events unavailable: %s\n", SDL_GetError());
+        translator_.apply_cursor = [](bool shown) {
+            // SDL hides the pointer only over its own windows.
+            if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+        };
+    }
+
+    ~TSDLSystemDriver() override
+    {
+        if (events_ok_) SDL_QuitSubSystem(SDL_INIT_EVENTS);
+    }
+
+    void Poll() override
+    {
+        if (!events_ok_) return;
+        SDL_PumpEvents();
+        closed_in_pass_ = false;
+        SDL_Event e;
+        // Only what is queued now: a flood of new input cannot keep the pass going.
+        int left = SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+        while (left-- > 0 && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Handle(e);
+    }
+
+    void Wait() override
+    {
+        if (!events_ok_) return;
+        SDL_WaitEvent(nullptr);
+        Poll();
+    }
+
+    void MoveMouse(int x, int y) override
+    {
+        if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
+        TPointerMapping m = GetPointerMapping();
+        if (m.window)
+            SDL_WarpMouseInWindow(static_cast<SDL_Window*>(m.window), GameToWindowX(m, x), GameToWindowY(m, y));
+        else
+            SDL_WarpMouseGlobal(x, y);
+    }
+
+    void SetMouseVisible(int visible) override { translator_.SetMouseVisible(visible); }
+
+    void Notify(const std::string& text, int serious) override
+    {
+        Uint32 flags = serious ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
+        if (SDL_ShowSimpleMessageBox(flags, AppTitle().c_str(), text.c_str(), GameWindow()) != 0)
+            std::fprintf(stderr, "%s\n", text.c_str());
+    }
+
+    int Confirm(const std::string& text, int serious) override
+    {
+        static const SDL_MessageBoxButtonData buttons[] = {
+            {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "Cancel"},
+            {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "OK"},
+        };
+        return Ask(text, serious, buttons, 2, 0);
+    }
+
+    int Proceed(const std::string& text, int serious) override
+    {
+        static const SDL_MessageBoxButtonData buttons[] = {
+            {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, -1, "Cancel"},
+            {0, 0, "No"},
+            {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
+        };
+        return Ask(text, serious, buttons, 3, -1);
+    }
+
+    // SDL has no file or folder requesters: they answer as if cancelled.
+    std::string RequestFile(const std::string&, const std::string&, int, const std::string&) override { return ""; }
+    std::string RequestDir(const std::string&, const std::string&) override { return ""; }
+
+    int OpenURL(const std::string& url) override { return SDL_OpenURL(url.c_str()) == 0 ? 1 : 0; }
+
+private:
+    static SDL_Window* GameWindow() { return static_cast<SDL_Window*>(GetPointerMapping().window); }
+
+    int Ask(const std::string& text, int serious, const SDL_MessageBoxButtonData* buttons, int count, int fallback)
+    {
+        SDL_MessageBoxData box{};
+        box.flags = serious ? SDL_MESSAGEBOX_WARNING : SDL_MESSAGEBOX_INFORMATION;
+        box.window = GameWindow();
+        box.title = AppTitle().c_str();
+        box.message = text.c_str();
+        box.numbuttons = count;
+        box.buttons = buttons;
+        int chosen = fallback;
+        if (SDL_ShowMessageBox(&box, &chosen) != 0) return fallback;
+        return chosen;
+    }
+
+    // True when a report about window id concerns the game window (any
+    // window while the graphics backend has not named one).
+    static bool ForGame(Uint32 window_id)
+    {
+        SDL_Window* game = GameWindow();
+        return !game || window_id == 0 || window_id == SDL_GetWindowID(game);
+    }
+
+    static void WindowSize(Uint32 window_id, int& w, int& h)
+    {
+        w = h = 0;
+        if (SDL_Window* win = SDL_GetWindowFromID(window_id)) SDL_GetWindowSize(win, &w, &h);
+    }
+
+    // Characters the text input does not report but a keyboard types.
+    void ControlChar(const SDL_KeyboardEvent& key)
+    {
+        int c = 0;
+        switch (key.keysym.scancode) {
+        case SDL_SCANCODE_RETURN:
+        case SDL_SCANCODE_KP_ENTER: c = 13; break;
+        case SDL_SCANCODE_BACKSPACE: c = 8; break;
+        case SDL_SCANCODE_TAB: c = 9; break;
+        case SDL_SCANCODE_ESCAPE: c = 27; break;
+        default:
+            if ((translator_.Mods() & 6) == 2 && key.keysym.sym >= 'a' && key.keysym.sym <= 'z')
+                c = key.keysym.sym - 'a' + 1;
+        }
+        if (c) translator_.Char(c);
+    }
+
+    void Handle(const SDL_Event& e)
+    {
+        DispatchPlatformEvent(&e);
+        switch (e.type) {
+        case SDL_QUIT:
+            if (!closed_in_pass_) translator_.Close();
+            break;
+        case SDL_WINDOWEVENT:
+            if (!ForGame(e.window.windowID)) break;
+            switch (e.window.event) {
+            case SDL_WINDOWEVENT_CLOSE:
+                // Closing the last window also queues a quit: one request, one event.
+                closed_in_pass_ = true;
+                translator_.Close();
+                break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED: translator_.Focus(true); break;
+            case SDL_WINDOWEVENT_FOCUS_LOST: translator_.Focus(false); break;
+            case SDL_WINDOWEVENT_ENTER: {
+                int x = 0, y = 0, w = 0, h = 0;
+                SDL_GetMouseState(&x, &y);
+                WindowSize(e.window.windowID, w, h);
+                translator_.Motion(x, y, w, h);
+                break;
+            }
+            case SDL_WINDOWEVENT_LEAVE: translator_.Leave(); break;
+            }
+            break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: {
+            if (!ForGame(e.key.windowID)) break;
+            int vk = VirtualKeyFromSDL(e.key.keysym.sym, e.key.keysym.scancode);
+            if (!vk) break;
+            bool down = e.type == SDL_KEYDOWN;
+            translator_.Key(vk, down, e.key.repeat != 0);
+            if (down) ControlChar(e.key);
+            break;
+        }
+        case SDL_TEXTINPUT:
+            if (!ForGame(e.text.windowID)) break;
+            ForEachCodePoint(e.text.text, [this](int cp) { translator_.Char(cp); });
+            break;
+        case SDL_MOUSEMOTION: {
+            if (!ForGame(e.motion.windowID)) break;
+            int w = 0, h = 0;
+            WindowSize(e.motion.windowID, w, h);
+            translator_.Motion(e.motion.x, e.motion.y, w, h);
+            break;
+        }
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            if (!ForGame(e.button.windowID)) break;
+            translator_.Button(GameButton(e.button.button), e.type == SDL_MOUSEBUTTONDOWN, e.button.x, e.button.y);
+            break;
+        case SDL_MOUSEWHEEL: {
+            if (!ForGame(e.wheel.windowID)) break;
+            int steps = e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -e.wheel.y : e.wheel.y;
+            if (steps) translator_.Wheel(steps, e.wheel.mouseX, e.wheel.mouseY);
+            break;
+        }
+        }
+    }
+
+    bool events_ok_ = false;
+    bool closed_in_pass_ = false;
+    TEventTranslator translator_;
+};
+
+}  // namespace
+
+std::shared_ptr<TSystemDriver> CreateSDLSystemDriver() { return std::make_shared<TSDLSystemDriver>(); }
