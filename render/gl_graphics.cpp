@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/errors.h"
 #include "system/app_title.h"
@@ -73,18 +74,40 @@ TDriverState& Driver()
 
 bool VideoUp() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
 
+// SDL falls back to drawing nowhere (its offscreen and dummy video drivers)
+// when there is no display; that counts as no display unless asked for by
+// name in SDL_VIDEODRIVER.
+bool InvisibleVideo()
+{
+    const char* name = SDL_GetCurrentVideoDriver();
+    if (!name) return true;
+    if (std::strcmp(name, "offscreen") != 0 && std::strcmp(name, "dummy") != 0) return false;
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    return !asked || std::strstr(asked, name) == nullptr;
+}
+
 bool EnsureVideo()
 {
     TDriverState& d = Driver();
-    if (VideoUp()) return true;
-    if (d.video_ours) return false;  // was ours and someone shut it down
-    // Our own full-screen handling decides about minimising.
-    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        SetLastGraphicsError(std::string("No display available: ") + SDL_GetError());
+    if (!VideoUp()) {
+        if (d.video_ours) return false;  // was ours and someone shut it down
+        // Our own full-screen handling decides about minimising.
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            SetLastGraphicsError(std::string("No display available (") + SDL_GetError() + ")");
+            return false;
+        }
+        if (InvisibleVideo()) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            SetLastGraphicsError("No display available (no X11 or Wayland display to open)");
+            return false;
+        }
+        d.video_ours = true;
+    }
+    if (InvisibleVideo()) {
+        SetLastGraphicsError("No display available (no X11 or Wayland display to open)");
         return false;
     }
-    d.video_ours = true;
     return true;
 }
 

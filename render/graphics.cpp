@@ -226,8 +226,9 @@ void SetGraphics(const std::shared_ptr<TGraphics>& g)
     s.current = g;
 }
 
-void CloseGraphics(const std::shared_ptr<TGraphics>& g)
+void CloseGraphics(const std::shared_ptr<TGraphics>& graphics)
 {
+    std::shared_ptr<TGraphics> g = graphics;  // the caller may pass one of ours, cleared below
     if (!g) return;
     TFrontEnd& s = State();
     if (g == s.opened) s.opened = nullptr;

@@ -51,11 +51,6 @@ private:
     Display* display_;
 };
 
-PFNGLBINDFRAMEBUFFERPROC BindFramebuffer()
-{
-    return reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBindFramebuffer"));
-}
-
 // Paints the offscreen picture: all one colour, a 10x10 green square at its
 // top-left and a blue one at its bottom-right.
 void Paint(unsigned long rgb, int w, int h)
