@@ -91,6 +91,8 @@ TStreamPtr ReadStream(const TUrl& url);
 TStreamPtr WriteStream(const TUrl& url);
 void CloseStream(const TStreamPtr& stream);
 
+// The helpers below take a null stream as a closed one: queries answer as a
+// closed stream does, typed reads and writes raise the stream errors.
 int Eof(const TStreamPtr& stream);
 int StreamPos(const TStreamPtr& stream);
 int StreamSize(const TStreamPtr& stream);
@@ -104,5 +106,6 @@ int WriteLine(const TStreamPtr& stream, const std::string& s);
 // Every byte of the stream opened for reading from url; empty when it cannot be opened.
 std::vector<uint8_t> LoadBytes(const TUrl& url);
 // Every byte from the current position of an open stream to its end (the
-// stream is not closed).
+// stream is not closed). A stream that delivers nothing before its end raises
+// TStreamReadException rather than looping for ever.
 std::vector<uint8_t> ReadAllBytes(TStream& stream);

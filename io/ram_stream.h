@@ -1,0 +1,31 @@
+// Streams over memory the stream does not own, and the "incbin" protocol.
+#pragma once
+
+#include "io/stream.h"
+#include "io/stream_factory.h"
+
+class TRamStream : public TStream {
+public:
+    static std::shared_ptr<TRamStream> Create(unsigned char* buf, int size, int readable, int writeable);
+    // Read-only view of constant data (embedded blocks).
+    static std::shared_ptr<TRamStream> Create(const unsigned char* buf, int size);
+
+    int Pos() override { return _pos; }
+    int Size() override { return _size; }
+    int Seek(int pos) override;                   // clamped to 0..Size()
+    int Read(void* buf, int count) override;
+    int Write(const void* buf, int count) override;
+
+    int _pos = 0;
+    int _size = 0;
+    unsigned char* _buf = nullptr;
+    int _read = 0;
+    int _write = 0;
+};
+
+// "incbin::<name>": the embedded block registered under exactly <name>, read only.
+class TRamStreamFactory : public TStreamFactory {
+public:
+    TStreamPtr CreateStream(const TUrl& url, const std::string& proto, const std::string& path,
+                            int readable, int writeable) override;
+};

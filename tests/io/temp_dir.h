@@ -1,0 +1,41 @@
+// A fresh directory per test, removed afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = std::filesystem::temp_directory_path() /
+               (std::string("kv_io_") + info->test_suite_name() + "_" + info->name() + "_" +
+                std::to_string(::getpid()));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    // Path below the temp dir, with "/" separators.
+    std::string Path(const std::string& rel) const { return (dir_ / rel).string(); }
+
+    void WriteFile(const std::string& rel, const std::vector<unsigned char>& bytes) const
+    {
+        std::ofstream f(Path(rel), std::ios::binary);
+        f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+
+    std::vector<unsigned char> ReadFile(const std::string& rel) const
+    {
+        std::ifstream f(Path(rel), std::ios::binary);
+        return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+    }
+
+    std::filesystem::path dir_;
+};
