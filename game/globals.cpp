@@ -12,7 +12,7 @@ int game_state = 0;
 int quit_game = 0;
 int mode3d = 0;
 int retro_fx = 0;
-std::string version_line = "v1.5 - a Kelvora 3D production, made with its own engine";
+std::string version_line = "v1.5 - by the Kelvora team";
 
 std::shared_ptr<qvdraw_tag> qvdraw;
 std::shared_ptr<player_tag> player;

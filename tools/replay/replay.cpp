@@ -19,6 +19,7 @@
 #include "game/engine.h"
 #include "render/recording_rast2d_driver.h"
 #include "system/hook.h"
+#include "system/pointer_mapping.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
 #include "game/globals.h"
@@ -169,6 +170,16 @@ struct replay_run {
     std::unique_ptr<replay_audio> audio;
     TRecordingRast2DDriver* recorder = nullptr;  // lives to program exit, like any driver
 
+    // Scripts give game pixels; the platform reports window pixels, and a
+    // full-screen picture may be shown scaled.
+    void move_pointer(int x, int y)
+    {
+        const TPointerMapping m = GetPointerMapping();
+        system->window_w = static_cast<int>(640 * m.scale + 2 * m.offset_x + 0.5);
+        system->window_h = static_cast<int>(480 * m.scale + 2 * m.offset_y + 0.5);
+        system->QueueMotion(GameToWindowX(m, x), GameToWindowY(m, y));
+    }
+
     void deliver(const replay_event& e)
     {
         auto& dev = joystick->Dev(joy_id);
@@ -179,7 +190,7 @@ struct replay_run {
         else if (e.what == "char")
             system->QueueChar(e.a);
         else if (e.what == "mouse move")
-            system->QueueMotion(e.a, e.b);
+            move_pointer(e.a, e.b);
         else if (e.what == "mouse down")
             system->QueueButton(e.a, true);
         else if (e.what == "mouse up")
