@@ -19,9 +19,11 @@ fs::path work_dir()
     const fs::path dir = fs::temp_directory_path() / ("kv_bench_game_" + std::to_string(getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "data");
-    for (const auto& e : fs::directory_iterator(fs::path(KV_SOURCE_DIR) / "data"))
-        if (e.path().extension() == ".ogg")
-            fs::copy_file(e.path(), dir / "data" / e.path().filename());
+    const fs::path sounds = fs::path(KV_SOURCE_DIR) / "data";
+    if (fs::exists(sounds))
+        for (const auto& e : fs::directory_iterator(sounds))
+            if (e.path().extension() == ".ogg")
+                fs::copy_file(e.path(), dir / "data" / e.path().filename());
     return dir;
 }
 

@@ -50,9 +50,11 @@ public:
         dir = fs::temp_directory_path() / ("kv_e2e_" + name + "_" + std::to_string(getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir / "data");
-        for (const auto& e : fs::directory_iterator(fs::path(KV_SOURCE_DIR) / "data"))
-            if (e.path().extension() == ".ogg")
-                fs::copy_file(e.path(), dir / "data" / e.path().filename());
+        const fs::path sounds = fs::path(KV_SOURCE_DIR) / "data";
+        if (fs::exists(sounds))
+            for (const auto& e : fs::directory_iterator(sounds))
+                if (e.path().extension() == ".ogg")
+                    fs::copy_file(e.path(), dir / "data" / e.path().filename());
         fs::copy_file(KV_PROGRAM, dir / "kelvora3d");
     }
     ~Program()
