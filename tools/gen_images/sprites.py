@@ -360,10 +360,11 @@ def debris(frame):
 
 # ---------------------------------------------------------- additive sprites
 
-def _edge_window(x, y, w, h, ramp=5.0):
+def _edge_window(x, y, w, h, ramp=5.0, ramp_top=None):
     """1 inside, falling to exactly 0 on the outer pixel ring (x or y within 1 of an edge)."""
+    top = ramp if ramp_top is None else ramp_top
     return (smoothstep(1, 1 + ramp, x) * smoothstep(1, 1 + ramp, w - x) *
-            smoothstep(1, 1 + ramp, y) * smoothstep(1, 1 + ramp, h - y))
+            smoothstep(1, 1 + top, y) * smoothstep(1, 1 + ramp, h - y))
 
 
 def shot():
@@ -405,11 +406,12 @@ def flame():
     across = np.abs(x - cx) / (half * (0.85 + 0.3 * flick))
     body = smoothstep(1.0, 0.2, across) * smoothstep(0.0, 0.03, t) * (1 - t) ** 1.4
     core = smoothstep(0.5, 0.0, across) * np.exp(-t * 3.5)
-    heat = np.clip(body * 0.9 + core * 0.8, 0, 1.2)
+    halo = np.exp(-((x - cx) / (half * 1.2)) ** 2) * np.exp(-t * 2.5) * 0.3
+    heat = np.clip(body * 0.9 + core * 0.8 + halo, 0, 1.2)
     col = (np.clip(heat * 2.2, 0, 1)[..., None] * rgb(255, 70, 20) +
            np.clip(heat * 1.6 - 0.35, 0, 1)[..., None] * rgb(0, 170, 40) +
            np.clip(heat * 1.4 - 0.8, 0, 1)[..., None] * rgb(0, 30, 190))
-    col = col * _edge_window(x, y, w, h, ramp=1.5)[..., None]
+    col = col * _edge_window(x, y, w, h, ramp=6.0, ramp_top=1.5)[..., None]
     return to_bytes(downsample(col, SS))
 
 

@@ -21,13 +21,22 @@ def main(argv):
     out = argv[1] if len(argv) > 1 else os.path.join(here, "..", "..", "data")
     only = set(argv[2:])
     os.makedirs(out, exist_ok=True)
+    rows = []
     for name, (make, loops, quality) in SOUNDS.items():
         if only and name not in only:
             continue
         x = make()
         encode_ogg(x, os.path.join(out, name), quality)
-        kind = "loop" if loops else "effect"
+        kind = "music loop" if loops else "effect"
+        what = make.__doc__.strip().splitlines()[0]
+        rows.append(f"| `{name}` | {kind} | {len(x) / RATE:.2f} s | {what} |")
         print(f"{name}: {len(x) / RATE:.2f} s {kind}")
+    if not only:
+        with open(os.path.join(out, "SOUNDS.md"), "w") as f:
+            f.write("# Sounds and music\n\n"
+                    "Made by `tools/gen_sounds/gen_sounds.py`: 44100 Hz stereo Ogg Vorbis.\n\n"
+                    "| File | Kind | Length | What it is |\n|---|---|---|---|\n")
+            f.write("\n".join(rows) + "\n")
     return 0
 
 

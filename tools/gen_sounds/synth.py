@@ -41,6 +41,8 @@ def osc(freq, n, partials, bright=None, phase=0.0):
     amplitude of harmonic k; bright, when given, is a per-frame cutoff in hertz
     that rolls the harmonics off smoothly (a filter sweep without a filter).
     """
+    if np.ndim(freq) == 0 and np.ndim(bright) == 0:
+        return _table_osc(float(freq), n, partials, bright, phase)
     f = np.broadcast_to(np.asarray(freq, dtype=np.float64), (n,))
     ph = 2 * np.pi * np.cumsum(f) / RATE + phase
     out = np.zeros(n)
@@ -62,6 +64,30 @@ def osc(freq, n, partials, bright=None, phase=0.0):
         if k > 200:
             break
     return out
+
+
+TABLE = 4096
+
+
+def _table_osc(freq, n, partials, bright, phase):
+    """osc for a steady pitch and tone: one band-limited cycle, read by phase."""
+    cycle = np.zeros(TABLE)
+    t = 2 * np.pi * np.arange(TABLE) / TABLE
+    k = 1
+    while freq * k < RATE * 0.45 and k <= 200:
+        g = partials(k)
+        if bright is not None:
+            roll = max(freq * k - bright * 0.3, 0) / max(bright, 1.0)
+            if roll > 9.0:
+                break
+            g *= np.exp(-roll)
+        if g:
+            cycle += g * np.sin(k * t)
+        k += 1
+    pos = (np.arange(1, n + 1) * (freq / RATE) + phase / (2 * np.pi)) % 1.0 * TABLE
+    i = pos.astype(np.int64)
+    frac = pos - i
+    return cycle[i] * (1 - frac) + cycle[(i + 1) % TABLE] * frac
 
 
 def saw(k):
