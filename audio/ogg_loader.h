@@ -1,0 +1,15 @@
+// Ogg Vorbis files, decoded whole into 16-bit little-endian frames.
+#pragma once
+
+#include "audio/sample.h"
+
+// One channel gives FORMAT_MONO16LE, every other count FORMAT_STEREO16LE:
+// files of 3 to 8 channels are mixed down to two by their speaker layout,
+// more than 8 by averaging every channel into both sides.
+// Only the first logical bitstream of a chained file is read. A file whose
+// data ends before its stated length keeps the frames decoded up to there;
+// one that gives none, or whose data is damaged on the way, gives null.
+class TAudioSampleLoaderOGG : public TAudioSampleLoader {
+public:
+    TAudioSamplePtr LoadAudioSample(const TStreamPtr& stream) override;
+};

@@ -1,0 +1,183 @@
+// The start and recycle rings under load: the game's thread starts and
+// stops voices while another thread runs the mixing calls.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "audio/manualaudiodevice.h"
+#include "audio/mixer.h"
+#include "system/clock.h"
+
+namespace {
+
+// A mixing thread pulling fragments as fast as it can, summing what it hears.
+class MixingThread {
+public:
+    explicit MixingThread(softmix::manualdevice* device)
+        : thread_([this, device] {
+              std::vector<int16_t> out(1024);
+              while (!stop_.load()) {
+                  device->pull(out.data());
+                  for (size_t k = 0; k < out.size(); k += 2) {
+                      left_sum_ += out[k];
+                      if (out[k] == 32767 || out[k] == -32768) clipped_ = true;
+                  }
+                  fragments_.fetch_add(1);
+              }
+          })
+    {
+    }
+    ~MixingThread() { Stop(); }
+    void Stop()
+    {
+        stop_.store(true);
+        if (thread_.joinable()) thread_.join();
+    }
+    // Waits for n more mixing calls.
+    void Wait(int n)
+    {
+        const int target = fragments_.load() + n;
+        while (fragments_.load() < target) std::this_thread::yield();
+    }
+    int64_t LeftSum() const { return left_sum_; }  // after Stop
+    bool Clipped() const { return clipped_; }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<int> fragments_{0};
+    int64_t left_sum_ = 0;
+    bool clipped_ = false;
+    std::thread thread_;
+};
+
+class MixerThreads : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetClock(nullptr);  // real time: the start latency really passes
+        auto device = std::make_unique<softmix::manualdevice>();
+        device_ = device.get();
+        ASSERT_EQ(MixerInit(std::move(device)), 0);
+    }
+    void TearDown() override { MixerClose(); }
+
+    // Gives the mixing thread time until pred holds; false after ten seconds.
+    template <typename Pred>
+    bool Eventually(MixingThread& mixing, Pred pred)
+    {
+        for (int i = 0; i < 10000; ++i) {
+            if (pred()) return true;
+            mixing.Wait(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return pred();
+    }
+
+    softmix::manualdevice* device_ = nullptr;
+};
+
+// Voices handed to the mixing thread and not yet back.
+int VoicesInFlight()
+{
+    const TMixerCounts c = MixerCounts();
+    return c.voices - c.voices_pooled;
+}
+
+TEST_F(MixerThreads, EveryOneShotSoundsExactlyOnceAndGivesItsChannelBack)
+{
+    // Each voice adds 16 to 64 left values; overlapping voices add up
+    // exactly as long as fewer than 2048 overlap.
+    const std::vector<int16_t> dc(64, 16);
+    MixerSound* s = MixerCreateSound(64, 16, 1, 44100, dc.data(), 0);
+    ASSERT_NE(s, nullptr);
+    constexpr int VOICES = 6000;
+    MixingThread mixing(device_);
+    for (int i = 0; i < VOICES; ++i) {
+        if (i % 2) {
+            ASSERT_NE(MixerPlaySound(s, 0, 0), 0) << "start " << i;
+        } else {
+            // The game's way: cue, set the volume while paused, resume, let go.
+            const int h = MixerPlaySound(s, 1, 0);
+            ASSERT_NE(h, 0) << "start " << i;
+            MixerSetVolume(h, 1.0f);
+            MixerSetPaused(h, 0);
+            MixerFreeChannel(h);
+        }
+        while (VoicesInFlight() > 1000) mixing.Wait(1);
+    }
+    MixerFreeSound(s);
+    EXPECT_TRUE(Eventually(mixing, [] { return VoicesInFlight() == 0; }));
+    mixing.Stop();
+    EXPECT_EQ(mixing.LeftSum(), int64_t(VOICES) * 64 * 16) << "a voice was lost or mixed twice";
+    EXPECT_FALSE(mixing.Clipped());
+    const TMixerCounts c = MixerCounts();
+    EXPECT_EQ(c.channels_in_use, 0);
+    EXPECT_EQ(c.voices, c.voices_pooled);
+    EXPECT_LE(c.voices, 1100);
+}
+
+TEST_F(MixerThreads, StartsAndStopsOnSharedChannelsLeaveNothingBehind)
+{
+    std::vector<int16_t> wave(3000);
+    for (size_t i = 0; i < wave.size(); ++i) wave[i] = int16_t((i * 37) % 2000 - 1000);
+    MixerSound* looped = MixerCreateSound(1500, 16, 2, 22050, wave.data(), 1);
+    MixerSound* once = MixerCreateSound(3000, 16, 1, 48000, wave.data(), 0);
+    ASSERT_TRUE(looped && once);
+    std::mt19937 rng(20261208);
+    std::vector<int> channel(48, 0);
+    MixingThread mixing(device_);
+    for (int i = 0; i < 30000; ++i) {
+        int& h = channel[rng() % channel.size()];
+        const float value = float(rng() % 2001) / 1000.0f;  // 0 .. 2
+        switch (rng() % 8) {
+        case 0:
+        case 1:
+            if (!h) h = MixerAllocChannel();
+            ASSERT_EQ(MixerPlaySound(rng() % 2 ? looped : once, int(rng() % 2), h), h);
+            break;
+        case 2:
+            MixerStopChannel(h);
+            h = 0;
+            break;
+        case 3:
+            MixerSetVolume(h, value);
+            MixerSetPan(h, value - 1.0f);
+            break;
+        case 4:
+            MixerSetRate(h, value);
+            MixerSetDepth(h, value - 1.0f);
+            break;
+        case 5:
+            MixerSetPaused(h, int(rng() % 2));
+            (void)MixerChannelStatus(h);
+            (void)MixerChannelPosition(h);
+            break;
+        default: {
+            const int cued = MixerPlaySound(once, 1, 0);
+            MixerSetVolume(cued, 0.5f);
+            MixerSetPaused(cued, 0);
+            MixerFreeChannel(cued);
+        }
+        }
+        if (i % 64 == 0) mixing.Wait(1);
+    }
+    for (int& h : channel) MixerStopChannel(h);
+    MixerFreeSound(looped);
+    MixerFreeSound(once);
+    EXPECT_TRUE(Eventually(mixing, [] { return VoicesInFlight() == 0; }));
+    mixing.Stop();
+    const TMixerCounts c = MixerCounts();
+    EXPECT_EQ(c.channels_in_use, 0);
+    EXPECT_EQ(c.voices, c.voices_pooled);
+    std::vector<int16_t> out(1024, 1);
+    device_->pull(out.data());
+    for (int16_t v : out) ASSERT_EQ(v, 0) << "something still sounds after every channel stopped";
+}
+
+}  // namespace
