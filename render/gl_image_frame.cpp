@@ -8,6 +8,7 @@
 #include "render/gl_graphics.h"
 #include "render/gl_rast2d_state.h"
 #include "render/graphics.h"
+#include "render/image.h"
 #include "render/pixmap.h"
 #include "runtime/errors.h"
 
@@ -37,11 +38,6 @@ void AdjustTexSize(int& width, int& height) {
 
 namespace {
 
-// Image flags that decide sampling (the image module's IMAGE_FILTERED and
-// IMAGE_MIPMAPPED).
-constexpr int kFiltered = 2;
-constexpr int kMipmapped = 4;
-
 // The image at the top-left of a texture-sized RGBA pixmap, its last column
 // and row repeated over the padding so that neither filtering at the edges
 // nor the smaller mipmap levels mix in foreign texels.
@@ -60,10 +56,10 @@ TPixmapPtr PadToTexture(const TPixmapPtr& src, int tw, int th) {
 }
 
 void CreateTexture(int tw, int th, int flags) {
-    const bool mipmapped = flags & kMipmapped;
+    const bool mipmapped = flags & IMAGE_MIPMAPPED;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    if (flags & kFiltered) {
+    if (flags & IMAGE_FILTERED) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
     } else {
@@ -81,7 +77,7 @@ void CreateTexture(int tw, int th, int flags) {
 }
 
 void UploadTexture(TPixmapPtr pixmap, int flags) {
-    const bool mipmapped = flags & kMipmapped;
+    const bool mipmapped = flags & IMAGE_MIPMAPPED;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     for (int level = 0;; ++level) {
         glPixelStorei(GL_UNPACK_ROW_LENGTH, pixmap->pitch / 4);
