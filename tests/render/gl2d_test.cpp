@@ -508,3 +508,39 @@ TEST(GL2DDriver, NameAndWrapping) {
 }
 
 }  // namespace
+
+namespace {
+
+// Textures belong to the hidden shared context, so a frame made under one
+// window still draws under the next one.
+TEST(GL2DSharedTextures, FramesOutliveTheirWindow) {
+    InitGLRast2DDriver();
+    ASSERT_NE(Graphics(320, 240, 0, 0, 0), nullptr) << LastGraphicsError();
+    TPixmapPtr src = TPixmap::Create(4, 4, PIXFMT_RGBA8888, 4);
+    src->ClearPixels(static_cast<int>(0xFF20A040u));
+    TImageFramePtr frame = GLRast2DDriver()->CreateFrameFromPixmap(src, 0);
+    ASSERT_NE(frame, nullptr);
+    const int first_seq = GraphicsSeq();
+
+    ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
+    EXPECT_NE(GraphicsSeq(), first_seq);
+    SetBlend(BLEND_SOLID);
+    SetColor(255, 255, 255);
+    SetAlpha(1);
+    frame->Draw(0, 0, 8, 8, 50, 60);
+    TPixmapPtr p = GrabPixmap(54, 64, 1, 1);
+    EXPECT_EQ(static_cast<unsigned>(p->ReadPixel(0, 0)), 0xFF20A040u);
+    // A new context starts at the size it was opened with.
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], 640);
+    EXPECT_EQ(viewport[3], 480);
+
+    const GLuint name = static_cast<GLuint>(std::dynamic_pointer_cast<TGLImageFrame>(frame)->name);
+    frame.reset();
+    EXPECT_FALSE(glIsTexture(name));
+    EndGraphics();
+    EXPECT_EQ(TRast2DGraphics::Current(), nullptr);
+}
+
+}  // namespace

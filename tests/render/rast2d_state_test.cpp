@@ -216,6 +216,34 @@ TEST_F(Rast2DStateTest, ImageFontNullSelectsTheBuiltInFont) {
     EXPECT_TRUE(driver.Calls().empty());
 }
 
+TEST_F(Rast2DStateTest, TextGlyphsFollowThePenThroughHandleOriginAndRotation) {
+    SetHandle(2, 3);
+    SetOrigin(10, 20);
+    DrawText("AB\x80" "C", 100, 50);
+    std::vector<TRast2DCall> quads = driver.CallsNamed("DrawFrame");
+    ASSERT_EQ(quads.size(), 3u) << "one quad per drawable character";
+    EXPECT_EQ(quads[0].ToString(), "DrawFrame 0 0 8 16 108 67");
+    EXPECT_EQ(quads[1].ToString(), "DrawFrame 0 0 8 16 116 67");
+    EXPECT_EQ(quads[2].ToString(), "DrawFrame 0 0 8 16 124 67") << "code 128 takes no room";
+    // Each glyph image is made into a frame once.
+    EXPECT_EQ(driver.Count("CreateFrameFromPixmap"), 3);
+    EXPECT_NE(quads[0].frame, quads[1].frame);
+
+    driver.ClearCalls();
+    SetRotation(90);
+    DrawText("AA", 100, 50);
+    quads = driver.CallsNamed("DrawFrame");
+    ASSERT_EQ(quads.size(), 2u);
+    EXPECT_EQ(driver.Count("CreateFrameFromPixmap"), 0);
+    EXPECT_EQ(quads[0].frame, quads[1].frame);
+    // The handle turns with the text; the pen moves down the screen.
+    EXPECT_NEAR(quads[0].Arg(4), 110 + 3, 1e-4);
+    EXPECT_NEAR(quads[0].Arg(5), 70 - 2, 1e-4);
+    EXPECT_NEAR(quads[1].Arg(4), 110 + 3, 1e-4);
+    EXPECT_NEAR(quads[1].Arg(5), 70 - 2 + 8, 1e-4);
+    EXPECT_EQ(TextWidth("AA\x80"), 16);
+}
+
 TEST_F(Rast2DStateTest, ClosedStateForgetsItsContext) {
     TGraphicsPtr g = driver.CreateGraphics(100, 100, 0, 0, 0);
     auto* state = dynamic_cast<TRast2DGraphics*>(g.get());
