@@ -53,7 +53,10 @@ private:
 
 std::string TRast2DCall::ToString() const {
     std::string s = name;
-    for (double a : args) s += " " + FormatNumber(a);
+    for (double a : args) {
+        s += ' ';
+        s += FormatNumber(a);
+    }
     return s;
 }
 
