@@ -66,8 +66,11 @@ void GLForgetTexture(unsigned name) {
 }
 
 int OvalSegments(float x_radius, float y_radius) {
-    int n = static_cast<int>(std::fabs(x_radius) + std::fabs(y_radius));
-    if (n < 12) n = 12;
+    // Past a few thousand segments nothing changes on screen; the cap keeps
+    // absurd sizes from stalling a frame (or overflowing the count).
+    constexpr float kMost = 65536.0f;
+    const float sum = std::fabs(x_radius) + std::fabs(y_radius);
+    int n = sum >= kMost ? static_cast<int>(kMost) : (sum >= 12.0f ? static_cast<int>(sum) : 12);
     return n & ~3;
 }
 
@@ -195,7 +198,10 @@ void TGLRast2DDriver::SetTransform(float ix, float iy, float jx, float jy) {
     state.jy = jy;
 }
 
-void TGLRast2DDriver::SetLineWidth(float width) { glLineWidth(width); }
+void TGLRast2DDriver::SetLineWidth(float width) {
+    // OpenGL refuses widths that are not positive.
+    if (width > 0.0f) glLineWidth(width);
+}
 
 void TGLRast2DDriver::Cls() { glClear(GL_COLOR_BUFFER_BIT); }
 

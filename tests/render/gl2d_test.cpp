@@ -228,6 +228,8 @@ TEST_F(GL2DTest, OvalsAndPolygons) {
     EXPECT_EQ(OvalSegments(-50, 30), 80);
     EXPECT_EQ(OvalSegments(7, 7.5f), 12);
     EXPECT_EQ(OvalSegments(10, 9), 16);  // 19 rounds down to a multiple of 4
+    EXPECT_EQ(OvalSegments(std::nanf(""), 3), 12);
+    EXPECT_EQ(OvalSegments(1e30f, 1e30f), 65536);
 
     DrawOval(300, 200, 100, 60);
     EXPECT_TRUE(Lit(350, 230));

@@ -244,6 +244,25 @@ TEST_F(Rast2DStateTest, TextGlyphsFollowThePenThroughHandleOriginAndRotation) {
     EXPECT_EQ(TextWidth("AA\x80"), 16);
 }
 
+TEST(Rast2DFrontEnd, RecordingDriverOpensGraphicsWithoutADisplay) {
+    TRecordingRast2DDriver d;
+    SetGraphicsDriver(&d, GFX_BACKBUFFER);
+    TGraphicsPtr g = Graphics(640, 480, 0, 0, 0);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(GraphicsWidth(), 640);
+    EXPECT_EQ(GraphicsHeight(), 480);
+    EXPECT_EQ(d.Last("CreateGraphics")->ToString(), "CreateGraphics 640 480 0 0 2");
+    SetColor(1, 2, 3);
+    DrawRect(0, 0, 10, 10);
+    EXPECT_EQ(d.Names().back(), "DrawRect");
+    Flip(0);
+    EXPECT_EQ(d.Last("Flip")->Arg(0), 0);
+    EndGraphics();
+    EXPECT_EQ(TRast2DGraphics::Current(), nullptr);
+    EXPECT_EQ(GraphicsWidth(), 0);
+    SetGraphicsDriver(nullptr, GFX_BACKBUFFER);
+}
+
 TEST_F(Rast2DStateTest, ClosedStateForgetsItsContext) {
     TGraphicsPtr g = driver.CreateGraphics(100, 100, 0, 0, 0);
     auto* state = dynamic_cast<TRast2DGraphics*>(g.get());
