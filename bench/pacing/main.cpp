@@ -70,9 +70,10 @@ int main()
     SetClock(nullptr);
 
     const auto& d = clock->deviations;
-    std::printf("frames paced:              %d (%zu waited, %zu late)\n", frames, d.size(), frames - d.size());
+    std::printf("frames paced:              %d (%zu slept until their slot, %zu ran past it)\n", frames, d.size(),
+                frames - d.size());
     std::printf("mean frame period:         %.3f ms (ideal 16.667)\n", elapsed / frames);
-    std::printf("deviation from schedule:   p50 %.3f ms, p99 %.3f ms, worst %.3f ms\n", Percentile(d, 0.50),
+    std::printf("wake-up vs schedule:       p50 %.3f ms, p99 %.3f ms, worst %.3f ms\n", Percentile(d, 0.50),
                 Percentile(d, 0.99), d.empty() ? 0.0 : *std::max_element(d.begin(), d.end()));
     return 0;
 }

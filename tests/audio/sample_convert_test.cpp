@@ -1,96 +1,64 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 
 #include "audio/sample.h"
+#include "sample_test_files.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using sampletest::Bytes;
+using sampletest::BytesOf;
 
-Bytes BytesOf(const TAudioSamplePtr& s) { return Bytes(s->samples, s->samples + s->ByteCount()); }
-
-TAudioSamplePtr Make(int format, const Bytes& bytes, int hertz = 22050)
+TAudioSamplePtr Make(int format, const Bytes& bytes)
 {
-    int frames = int(bytes.size()) / SampleFrameBytes(format);
-    TAudioSamplePtr s = TAudioSample::Create(frames, hertz, format);
+    TAudioSamplePtr s = TAudioSample::Create(int(bytes.size()) / SampleFrameBytes(format), 22050, format);
     std::memcpy(s->samples, bytes.data(), bytes.size());
     return s;
 }
 
-TEST(AudioSample, CreateOwnsZeroedFramesAndStaticWrapsTheCallers)
+std::vector<int16_t> Values16(const TAudioSamplePtr& s)
 {
-    const int frames[7] = {0, 1, 2, 2, 2, 4, 4};
-    for (int f = 0; f <= 6; ++f) {
-        TAudioSamplePtr s = TAudioSample::Create(10, 44100, f);
-        EXPECT_EQ(s->capacity, 10 * frames[f]);
-        EXPECT_EQ(s->length, 10);
-        EXPECT_EQ(s->hertz, 44100);
-        EXPECT_EQ(BytesOf(s), Bytes(size_t(s->capacity), 0));
-    }
-    EXPECT_EQ(SampleChannels(FORMAT_STEREO8), 2);
-    EXPECT_EQ(SampleChannels(FORMAT_MONO16BE), 1);
-    EXPECT_EQ(SampleFrameBytes(99), 0);
+    std::vector<int16_t> v(size_t(s->ByteCount() / 2));
+    std::memcpy(v.data(), s->samples, v.size() * 2);
+    return v;
+}
 
-    // A stack buffer: the sample must never free it.
-    uint8_t frames16[8] = {1, 0, 2, 0, 3, 0, 4, 0};
-    TAudioSamplePtr wrapped = TAudioSample::CreateStatic(frames16, 4, 8000, FORMAT_MONO16LE);
+TEST(AudioSample, CreateOwnsZeroedFramesStaticWrapsTheCallersAndCopyIsIndependent)
+{
+    TAudioSamplePtr s = TAudioSample::Create(10, 44100, FORMAT_STEREO16BE);
+    EXPECT_EQ(s->capacity, 40);
+    EXPECT_EQ(BytesOf(s), Bytes(40, 0));
+    EXPECT_EQ(TAudioSample::Create(10, 44100, FORMAT_MONO8)->capacity, 10);
+
+    uint8_t frames[4] = {1, 0, 2, 0};  // on the stack: never freed by the sample
+    TAudioSamplePtr wrapped = TAudioSample::CreateStatic(frames, 2, 8000, FORMAT_MONO16LE);
     EXPECT_EQ(wrapped->capacity, -1);
-    EXPECT_EQ(wrapped->samples, frames16);
-
     TAudioSamplePtr copy = wrapped->Copy();
-    EXPECT_NE(copy->samples, frames16);
-    EXPECT_EQ(copy->capacity, 8);
-    EXPECT_EQ(BytesOf(copy), Bytes(frames16, frames16 + 8));
-    frames16[0] = 9;
-    EXPECT_EQ(copy->samples[0], 1);
-    wrapped.reset();
+    frames[0] = 9;
+    EXPECT_EQ(BytesOf(copy), (Bytes{1, 0, 2, 0}));
+    EXPECT_EQ(copy->hertz, 8000);
 }
 
-TEST(AudioSampleConvert, EightBitValuesSpreadOverTheSixteenBitRange)
+TEST(AudioSampleConvert, EightBitAndSixteenBitEndsMeetAndMonoAveragesTowardZero)
 {
-    TAudioSamplePtr m8 = Make(FORMAT_MONO8, {0, 128, 255});
-    TAudioSamplePtr m16 = m8->Convert(FORMAT_MONO16LE);
-    ASSERT_EQ(m16->length, 3);
-    const auto* v = reinterpret_cast<const int16_t*>(m16->samples);
-    EXPECT_EQ(v[0], -32768);
-    EXPECT_EQ(v[1], 128);
-    EXPECT_EQ(v[2], 32767);
+    TAudioSamplePtr m16 = Make(FORMAT_MONO8, {0, 128, 255})->Convert(FORMAT_MONO16LE);
+    EXPECT_EQ(Values16(m16), (std::vector<int16_t>{-32768, 128, 32767}));
     EXPECT_EQ(m16->hertz, 22050);
-    // And back: 8-bit survives the round trip exactly.
     EXPECT_EQ(BytesOf(m16->Convert(FORMAT_MONO8)), (Bytes{0, 128, 255}));
-    EXPECT_EQ(BytesOf(m8->Convert(FORMAT_STEREO8)), (Bytes{0, 0, 128, 128, 255, 255}));
-}
-
-TEST(AudioSampleConvert, MonoTargetsAverageRoundingTowardZero)
-{
-    // Frames (1000, -3) and (-3, 0) as 16-bit little-endian stereo.
+    EXPECT_EQ(BytesOf(Make(FORMAT_STEREO16BE, {0x7F, 0xFF, 0x80, 0x00})->Convert(FORMAT_STEREO8)), (Bytes{255, 0}));
+    // (1000, -3) -> 498 and (-3, 0) -> -1.
     TAudioSamplePtr st = Make(FORMAT_STEREO16LE, {0xE8, 0x03, 0xFD, 0xFF, 0xFD, 0xFF, 0x00, 0x00});
-    TAudioSamplePtr mono = st->Convert(FORMAT_MONO16LE);
-    const auto* v = reinterpret_cast<const int16_t*>(mono->samples);
-    EXPECT_EQ(v[0], 498);
-    EXPECT_EQ(v[1], -1);
-    EXPECT_EQ(BytesOf(st->Convert(FORMAT_MONO16BE)), (Bytes{0x01, 0xF2, 0xFF, 0xFF}));
+    EXPECT_EQ(Values16(st->Convert(FORMAT_MONO16LE)), (std::vector<int16_t>{498, -1}));
 }
 
-TEST(AudioSampleConvert, SixteenBitEndsReachTheEightBitEnds)
+TEST(AudioSampleConvert, EveryTargetHasItsByteOrderAndLayout)
 {
-    // 32767 and -32768, in both byte orders and channel counts.
-    EXPECT_EQ(BytesOf(Make(FORMAT_MONO16LE, {0xFF, 0x7F, 0x00, 0x80})->Convert(FORMAT_MONO8)), (Bytes{255, 0}));
-    EXPECT_EQ(BytesOf(Make(FORMAT_STEREO16BE, {0x7F, 0xFF, 0x80, 0x00})->Convert(FORMAT_STEREO8)),
-              (Bytes{255, 0}));
-    // Full-scale opposites average to 0 (-1 / 2 rounds toward zero): silence.
-    EXPECT_EQ(BytesOf(Make(FORMAT_STEREO16LE, {0xFF, 0x7F, 0x00, 0x80})->Convert(FORMAT_MONO8)), (Bytes{127}));
-}
-
-TEST(AudioSampleConvert, EveryFormatHasItsByteOrderAndLayout)
-{
-    // One frame, left 0x1234 and right -2 (0xFFFE), into every format.
+    // One frame, left 0x1234 and right -2, into every format and back.
     TAudioSamplePtr src = Make(FORMAT_STEREO16LE, {0x34, 0x12, 0xFE, 0xFF});
     const Bytes expected[7] = {
         {},
-        {uint8_t(((0x1234 - 2) / 2 + 32768) / 257)},  // mono: the average
+        {uint8_t(((0x1234 - 2) / 2 + 32768) / 257)},
         {0x19, 0x09},
         {0x09, 0x19},
         {uint8_t((0x1234 + 32768) / 257), uint8_t((-2 + 32768) / 257)},
@@ -101,16 +69,13 @@ TEST(AudioSampleConvert, EveryFormatHasItsByteOrderAndLayout)
         TAudioSamplePtr out = src->Convert(to);
         EXPECT_EQ(out->format, to);
         EXPECT_EQ(BytesOf(out), expected[to]) << "format " << to;
-        // Each target read back into little-endian stereo lands on the same
-        // values as converting straight there.
-        for (int via = 1; via <= 6; ++via)
-            EXPECT_EQ(BytesOf(out->Convert(via)), BytesOf(Make(to, expected[to])->Convert(via)));
+        for (int back = 1; back <= 6; ++back)
+            EXPECT_EQ(BytesOf(out->Convert(back)), BytesOf(Make(to, expected[to])->Convert(back))) << to << back;
     }
-    // 16-bit stereo passes through every 16-bit stereo format unchanged.
     EXPECT_EQ(BytesOf(src->Convert(FORMAT_STEREO16BE)->Convert(FORMAT_STEREO16LE)), BytesOf(src));
 }
 
-TEST(AudioSampleConvert, UnknownCodesAreRefused)
+TEST(AudioSampleConvert, CodesOutsideOneToSixAreRefused)
 {
     TAudioSamplePtr s = Make(FORMAT_MONO16LE, {1, 2});
     for (int bad : {0, 7, -1}) {
@@ -121,17 +86,7 @@ TEST(AudioSampleConvert, UnknownCodesAreRefused)
             EXPECT_STREQ(e.what(), "Unimplemented sample format conversion");
         }
     }
-    TAudioSamplePtr none = TAudioSample::Create(4, 8000, 0);
-    EXPECT_THROW(none->Convert(FORMAT_MONO8), TRuntimeException);
-    EXPECT_THROW(none->Convert(0), TRuntimeException);
-}
-
-TEST(AudioSampleConvert, EmptySamplesConvertToEmptySamples)
-{
-    TAudioSamplePtr s = TAudioSample::Create(0, 8000, FORMAT_STEREO8);
-    TAudioSamplePtr out = s->Convert(FORMAT_MONO16BE);
-    EXPECT_EQ(out->length, 0);
-    EXPECT_EQ(out->capacity, 0);
+    EXPECT_THROW(TAudioSample::Create(4, 8000, 0)->Convert(FORMAT_MONO8), TRuntimeException);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Files for the sample loader tests: a temporary directory, WAV files made
-// byte by byte, and what the reference decoder makes of an Ogg file.
+// Files for the sample loader tests: Debian's desktop sounds, what the
+// reference decoder makes of them, WAV files built byte by byte.
 #pragma once
 
 #include <unistd.h>
@@ -10,6 +10,9 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "audio/sample.h"
+#include "io/bank_stream.h"
 
 namespace sampletest {
 
@@ -25,64 +28,54 @@ inline Bytes ReadFileBytes(const std::string& path)
 
 inline void WriteFileBytes(const std::string& path, const Bytes& bytes)
 {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
 }
 
-// Raw signed 16-bit little-endian frames as oggdec decodes them; empty when
-// oggdec is missing or fails.
+inline Bytes BytesOf(const TAudioSamplePtr& s) { return Bytes(s->samples, s->samples + s->ByteCount()); }
+
+inline TAudioSamplePtr LoadFromMemory(const Bytes& file)
+{
+    return LoadAudioSample(TUrl(TStreamPtr(TBankStream::Create(file, 1, 0))));
+}
+
+// Signed 16-bit little-endian frames as oggdec decodes the file; empty when it cannot.
 inline Bytes Oggdec(const std::string& path)
 {
-    std::string cmd = "oggdec -Q -R -o - '" + path + "' 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
+    FILE* p = popen(("oggdec -Q -R -o - '" + path + "' 2>/dev/null").c_str(), "r");
     if (!p) return {};
     Bytes out;
     uint8_t buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.insert(out.end(), buf, buf + n);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.insert(out.end(), buf, buf + n);
     return pclose(p) == 0 ? out : Bytes{};
 }
 
-inline void Put32(Bytes& b, uint32_t v)
+inline void Put(Bytes& b, uint32_t v, int bytes)
 {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-inline void Put16(Bytes& b, uint16_t v)
-{
-    b.push_back(uint8_t(v));
-    b.push_back(uint8_t(v >> 8));
-}
-inline void PutTag(Bytes& b, const char* t) { b.insert(b.end(), t, t + 4); }
-
-// A PCM WAV file; extra chunks can be placed before "fmt " and "data".
-inline Bytes MakeWav(int channels, int bits, int hertz, const Bytes& data, const Bytes& before = {},
-                     int formatTag = 1)
-{
-    Bytes fmt;
-    Put16(fmt, uint16_t(formatTag));
-    Put16(fmt, uint16_t(channels));
-    Put32(fmt, uint32_t(hertz));
-    Put32(fmt, uint32_t(hertz * channels * bits / 8));
-    Put16(fmt, uint16_t(channels * bits / 8));
-    Put16(fmt, uint16_t(bits));
-    Bytes body;
-    PutTag(body, "WAVE");
-    body.insert(body.end(), before.begin(), before.end());
-    PutTag(body, "fmt ");
-    Put32(body, uint32_t(fmt.size()));
-    body.insert(body.end(), fmt.begin(), fmt.end());
-    PutTag(body, "data");
-    Put32(body, uint32_t(data.size()));
-    body.insert(body.end(), data.begin(), data.end());
-    if (data.size() & 1) body.push_back(0);
-    Bytes file;
-    PutTag(file, "RIFF");
-    Put32(file, uint32_t(body.size()));
-    file.insert(file.end(), body.begin(), body.end());
-    return file;
+    for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
 }
 
-// A directory of its own for one test.
+// A PCM WAV file; extra chunks go between "WAVE" and "fmt ".
+inline Bytes MakeWav(int channels, int bits, int hertz, const Bytes& data, const Bytes& extra = {}, int tag = 1)
+{
+    Bytes b = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    b.insert(b.end(), extra.begin(), extra.end());
+    b.insert(b.end(), {'f', 'm', 't', ' ', 16, 0, 0, 0});
+    Put(b, uint32_t(tag), 2);
+    Put(b, uint32_t(channels), 2);
+    Put(b, uint32_t(hertz), 4);
+    Put(b, uint32_t(hertz * channels * bits / 8), 4);
+    Put(b, uint32_t(channels * bits / 8), 2);
+    Put(b, uint32_t(bits), 2);
+    b.insert(b.end(), {'d', 'a', 't', 'a'});
+    Put(b, uint32_t(data.size()), 4);
+    b.insert(b.end(), data.begin(), data.end());
+    if (data.size() & 1) b.push_back(0);
+    uint32_t riff = uint32_t(b.size() - 8);
+    for (int i = 0; i < 4; ++i) b[size_t(4 + i)] = uint8_t(riff >> (8 * i));
+    return b;
+}
+
+// A directory of its own, removed afterwards.
 class TempDir {
 public:
     TempDir()
@@ -90,7 +83,6 @@ public:
         static int n = 0;
         path_ = std::filesystem::temp_directory_path() /
                 ("kv_sample_" + std::to_string(getpid()) + "_" + std::to_string(n++));
-        std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }
     ~TempDir() { std::filesystem::remove_all(path_); }

@@ -3,59 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
-#include <SDL_opengl.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-
-#include "render/gl_graphics.h"
+#include "tests/render/graphics_gl_fixture.h"
+#include "system/platform_events.h"
 #include "system/pointer_mapping.h"
-#include "system/scripted_system_driver.h"
 
 namespace {
 
-constexpr unsigned long RED = 0xff0000, GREEN = 0x00ff00, BLUE = 0x0000ff;
-
-// Paints the offscreen picture: all one colour, a 10x10 green square at its
-// top-left and a blue one at its bottom-right.
-void Paint(unsigned long rgb, int w, int h)
-{
-    glDisable(GL_SCISSOR_TEST);
-    glClearColor((rgb >> 16) / 255.f, ((rgb >> 8) & 255) / 255.f, (rgb & 255) / 255.f, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(0, h - 10, 10, 10);
-    glClearColor(0, 1, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glScissor(w - 10, 0, 10, 10);
-    glClearColor(0, 0, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_SCISSOR_TEST);
-}
-
-// A pixel of the picture as the 2D driver reads it back (top-left origin).
-unsigned long ReadBack(int x, int y)
-{
-    unsigned char p[4] = {};
-    glReadPixels(x, GraphicsHeight() - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
-    return (unsigned long)p[0] << 16 | p[1] << 8 | p[2];
-}
-
-class GLGraphics : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run through scripts/with-xvfb.sh)";
-        SetSystemDriver(std::make_shared<TScriptedSystemDriver>());
-        SetGraphicsDriver(GLGraphicsDriver(), GFX_BACKBUFFER);
-    }
-    void TearDown() override
-    {
-        EndGraphics();
-        SetSystemDriver(nullptr);
-    }
-};
+using GLGraphics = GLGraphicsTest;
 
 TEST_F(GLGraphics, FlipKeepsTheDrawingStateAndTheOffscreenPicture)
 {
@@ -144,6 +99,30 @@ TEST_F(GLGraphics, ModesListTheDisplayAndBadSizesFail)
     EXPECT_EQ(Graphics(0, 480, 0, 60, 0), nullptr);
     EXPECT_FALSE(LastGraphicsError().empty());
     EXPECT_EQ(Graphics(640, -1, 1, 60, 0), nullptr);
+}
+
+TEST_F(GLGraphics, FullScreenTakesTheDisplayBackWhenFocusReturns)
+{
+    ASSERT_NE(Graphics(640, 480, 1, 0, GFX_BACKBUFFER), nullptr) << LastGraphicsError();
+    auto* window = static_cast<SDL_Window*>(GetPointerMapping().window);
+    ASSERT_NE(window, nullptr);
+    const Uint32 full = SDL_WINDOW_FULLSCREEN_DESKTOP;
+    EXPECT_EQ(SDL_GetWindowFlags(window) & full, full);
+
+    // The player switches away and the desktop takes the screen back.
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SDL_GetWindowID(window);
+    e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    DispatchPlatformEvent(&e);
+    SDL_SetWindowFullscreen(window, 0);
+    EXPECT_NE(SDL_GetWindowFlags(window) & full, full);
+
+    e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+    DispatchPlatformEvent(&e);
+    EXPECT_EQ(SDL_GetWindowFlags(window) & full, full);
+    Flip(-1);
+    EXPECT_EQ(GetPointerMapping().scale, 2.0);
 }
 
 TEST(GLGraphicsNoDisplay, GraphicsGivesNullAndSaysWhy)

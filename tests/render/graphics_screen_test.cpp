@@ -4,22 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
-#include <SDL_opengl.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
-#include "render/gl_graphics.h"
+#include "tests/render/graphics_gl_fixture.h"
+#include "system/input.h"
 #include "system/pointer_mapping.h"
-#include "system/scripted_system_driver.h"
 
 namespace {
-
-constexpr unsigned long BLACK = 0x000000, RED = 0xff0000, GREEN = 0x00ff00, BLUE = 0x0000ff;
 
 // Pixels of the X server's screen, read over a connection of our own after
 // everything drawn through the game window's connection has arrived.
@@ -52,45 +49,7 @@ private:
     Display* display_;
 };
 
-// Paints the offscreen picture: all one colour, a 10x10 green square at its
-// top-left and a blue one at its bottom-right.
-void Paint(unsigned long rgb, int w, int h)
-{
-    glDisable(GL_SCISSOR_TEST);
-    glClearColor((rgb >> 16) / 255.f, ((rgb >> 8) & 255) / 255.f, (rgb & 255) / 255.f, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_SCISSOR_TEST);
-    glScissor(0, h - 10, 10, 10);
-    glClearColor(0, 1, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glScissor(w - 10, 0, 10, 10);
-    glClearColor(0, 0, 1, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_SCISSOR_TEST);
-}
-
-// A pixel of the picture as the 2D driver reads it back (top-left origin).
-unsigned long ReadBack(int x, int y)
-{
-    unsigned char p[4] = {};
-    glReadPixels(x, GraphicsHeight() - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
-    return (unsigned long)p[0] << 16 | p[1] << 8 | p[2];
-}
-
-class GLScreen : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run through scripts/with-xvfb.sh)";
-        SetSystemDriver(std::make_shared<TScriptedSystemDriver>());
-        SetGraphicsDriver(GLGraphicsDriver(), GFX_BACKBUFFER);
-    }
-    void TearDown() override
-    {
-        EndGraphics();
-        SetSystemDriver(nullptr);
-    }
-};
+using GLScreen = GLGraphicsTest;
 
 TEST_F(GLScreen, WindowShowsThePictureOneToOne)
 {
@@ -166,6 +125,55 @@ TEST_F(GLScreen, FullScreenIsScaledToFitWithBlackBars)
     EXPECT_EQ(ReadBack(0, 0), GREEN);
     EXPECT_EQ(ReadBack(639, 479), BLUE);
     EXPECT_EQ(ReadBack(320, 240), RED);
+}
+
+
+TEST_F(GLScreen, ClickOnTheScaledPictureArrivesInItsPixels)
+{
+    SetSystemDriver(nullptr);  // the real SDL event pump
+    ASSERT_NE(Graphics(640, 480, 1, 60, GFX_BACKBUFFER), nullptr) << LastGraphicsError();
+    Paint(RED, 640, 480);
+    Flip(-1);
+    // Screen (101, 133) is inside picture pixel (50, 50): x 101 / 2, y (133 - 32) / 2.
+    ASSERT_EQ(std::system("xdotool mousemove 101 133 click 1"), 0);
+    int hits = 0;
+    for (int i = 0; i < 200 && !hits; ++i) {
+        hits = MouseHit(1);
+        if (!hits) SDL_Delay(10);
+    }
+    EXPECT_EQ(hits, 1);
+    EXPECT_EQ(MouseX(), 50);
+    EXPECT_EQ(MouseY(), 50);
+}
+
+TEST_F(GLScreen, AttachedWindowShowsThePictureAndOutlivesIt)
+{
+    Display* x = XOpenDisplay(nullptr);
+    ASSERT_NE(x, nullptr);
+    Window win = XCreateSimpleWindow(x, DefaultRootWindow(x), 100, 100, 200, 150, 0, 0, 0);
+    XMapWindow(x, win);
+    XSync(x, False);
+
+    auto g = AttachGraphics(reinterpret_cast<void*>(uintptr_t(win)), 0);
+    ASSERT_NE(g, nullptr) << LastGraphicsError();
+    int w, h, d, hz, f;
+    g->GetSettings(w, h, d, hz, f);
+    EXPECT_EQ(w, 200);
+    EXPECT_EQ(h, 150);
+    EXPECT_EQ(d, 0);
+    SetGraphics(g);
+    Paint(RED, 200, 150);
+    Flip(0);
+    TScreen screen;
+    EXPECT_EQ(screen.At(100, 100), GREEN);
+    EXPECT_EQ(screen.At(200, 170), RED);
+    EXPECT_EQ(screen.At(299, 249), BLUE);
+
+    CloseGraphics(g);
+    XWindowAttributes attr;
+    EXPECT_NE(XGetWindowAttributes(x, win, &attr), 0) << "a window the program did not make stays";
+    XDestroyWindow(x, win);
+    XCloseDisplay(x);
 }
 
 }  // namespace
