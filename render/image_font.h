@@ -50,6 +50,8 @@ public:
     static TImageFontPtr CreateDefault();
 };
 
+// The built-in font, made on first use and kept.
+TImageFontPtr DefaultImageFont();
 // Null when no loader could open the source at any usable size.
 TImageFontPtr LoadImageFont(const TUrl& source, int size, int style);
 // Null selects the built-in font.

@@ -7,7 +7,7 @@ PACKAGES="build-essential cmake pkg-config clang libclang-rt-14-dev \
   libogg-dev libvorbis-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
   xvfb xauth xdotool x11-utils imagemagick vorbis-tools sox \
   python3 python3-pil python3-numpy \
-  fonts-comfortaa fonts-play fonts-dejavu-core sound-theme-freedesktop"
+  fonts-comfortaa fonts-play fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop"
 
 missing=""
 for p in $PACKAGES; do

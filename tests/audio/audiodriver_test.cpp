@@ -108,21 +108,6 @@ TEST_F(SoftMixDriver, LoopingSoundPlaysUntilStopped)
     EXPECT_EQ(Pull()[0], 0);
 }
 
-TEST_F(SoftMixDriver, OneShotOnItsOwnChannelEndsAtItsLastFrame)
-{
-    TSoundPtr shot = Flat(600, 100);
-    TChannelPtr channel = AllocChannel();
-    PlaySound(shot, channel);
-    clock_->Advance(20);
-    Pull();
-    EXPECT_EQ(ChannelPlaying(channel), 1);
-    const auto out = Pull();
-    EXPECT_EQ(out[2 * 87], 100);
-    EXPECT_EQ(out[2 * 88], 0);
-    EXPECT_EQ(ChannelPlaying(channel), 0);
-    EXPECT_EQ(static_cast<TSoftMixChannel&>(*channel).Position(), 600);
-}
-
 TEST_F(SoftMixDriver, SamplesOfEveryLayoutPlayAsRecorded)
 {
     // Big-endian 16-bit is converted first; 8-bit plays as it is.
@@ -168,24 +153,6 @@ TEST_F(SoftMixDriver, DroppedChannelObjectLetsTheSoundPlayOn)
     const auto out = Pull(3);
     EXPECT_EQ(out[2 * 1499], 700);
     EXPECT_EQ(out[2 * 1500], 0);
-}
-
-TEST_F(SoftMixDriver, RealOggFilePlaysToItsEnd)
-{
-    TAudioSamplePtr sample = LoadAudioSample(kBell);
-    if (!sample) GTEST_SKIP() << kBell << " is not installed";
-    TSoundPtr bell = LoadSound(kBell);
-    ASSERT_NE(bell, nullptr);
-    TChannelPtr channel = AllocChannel();
-    PlaySound(bell, channel);
-    clock_->Advance(20);
-    const int fragments = sample->length / FRAMES + 1;
-    bool heard = false;
-    for (int f = 0; f < fragments; ++f)
-        for (int16_t v : Pull()) heard |= v != 0;
-    EXPECT_TRUE(heard);
-    EXPECT_EQ(ChannelPlaying(channel), 0);
-    EXPECT_EQ(static_cast<TSoftMixChannel&>(*channel).Position(), sample->length);
 }
 
 // SDL is told to use an output that does not exist.

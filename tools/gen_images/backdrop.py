@@ -45,7 +45,19 @@ def _stars(w, h, rng, occluded):
 
 
 def _earth(w, h, cx, cy, radius, ss=4):
-    """The Earth as a lit sphere: oceans, continents, clouds, ice, thin air glow."""
+    """The Earth as a lit sphere: oceans, continents, clouds, ice, thin air glow.
+
+    Only the square around the globe is computed; the rest stays black.
+    """
+    m = int(radius * 1.4)
+    x0, y0 = max(int(cx) - m, 0), max(int(cy) - m, 0)
+    x1, y1 = min(int(cx) + m, w), min(int(cy) + m, h)
+    full = np.zeros((h, w, 3))
+    full[y0:y1, x0:x1] = _globe(x1 - x0, y1 - y0, cx - x0, cy - y0, radius, ss)
+    return full
+
+
+def _globe(w, h, cx, cy, radius, ss):
     x, y = grid(w, h, ss)
     dx = (x - cx) / radius
     dy = (y - cy) / radius
@@ -126,7 +138,9 @@ def _crater_profile(d, depth, rim):
 
 
 def moon_plain(w=640, h=480, ss=3):
-    x, y = grid(w, h, ss)
+    xf, yf = grid(w, h, ss)
+    r0 = (int(HORIZON) - 1) * ss                   # the ground is only computed below here
+    x, y = xf[r0:], yf[r0:]
     focal, cam_h = 420.0, 1.0
     below = y > HORIZON
     dy = np.where(below, y - HORIZON, 1.0)
@@ -152,8 +166,8 @@ def moon_plain(w=640, h=480, ss=3):
         reach = 3.0 * r
         y_top = HORIZON + focal * cam_h / (cz + reach)
         y_bot = HORIZON + focal * cam_h / max(cz - reach, 0.05)
-        i0 = max(int((y_top - 1) * ss), 0)
-        i1 = min(int((y_bot + 1) * ss) + 1, h * ss)
+        i0 = max(int((y_top - 1) * ss) - r0, 0)
+        i1 = min(int((y_bot + 1) * ss) + 1, h * ss) - r0
         if i0 >= i1:
             continue
         xs = [w / 2 + (cu + sx * reach) * (yy - HORIZON) / cam_h for sx in (-1, 1) for yy in (y_top, min(y_bot, h))]
@@ -179,10 +193,10 @@ def moon_plain(w=640, h=480, ss=3):
     shade = albedo * (0.12 + 1.05 * lam)
     dist_fade = smoothstep(0.0, 160.0, dy)  # far ground fades into a dim band
     shade = lerp(0.16, shade, 0.35 + 0.65 * dist_fade)
-    col = shade[..., None] * rgb(232, 228, 222)
-    col = col * below[..., None]
+    col = np.zeros((h * ss, w * ss, 3))
+    col[r0:] = shade[..., None] * rgb(232, 228, 222) * below[..., None]
     # A faint glow above the horizon.
-    glow = np.exp(-np.clip(HORIZON - y, 0, None) / 14.0) * (~below)
+    glow = np.exp(-np.clip(HORIZON - yf, 0, None) / 14.0) * (yf <= HORIZON)
     col = col + glow[..., None] * rgb(18, 24, 44)
     return to_bytes(downsample(col, ss))
 

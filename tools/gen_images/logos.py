@@ -56,7 +56,7 @@ def _chrome(n, y_rel, warm):
     if warm:
         top, mid, low, floor = rgb(255, 246, 200), rgb(255, 196, 70), rgb(120, 52, 10), rgb(250, 180, 90)
     else:
-        top, mid, low, floor = rgb(255, 255, 255), rgb(170, 196, 235), rgb(24, 36, 70), rgb(150, 190, 240)
+        top, mid, low, floor = rgb(255, 255, 255), rgb(180, 205, 240), rgb(40, 56, 100), rgb(190, 220, 255)
     col = np.where((ry < 0.48)[..., None], lerp(top, mid, smoothstep(0.0, 0.48, ry)),
                    np.where((ry < 0.56)[..., None], lerp(mid, low, smoothstep(0.48, 0.56, ry)),
                             lerp(low, floor, smoothstep(0.56, 1.0, ry))))
@@ -75,13 +75,13 @@ def title_logo(w=422, h=141):
         im = Image.fromarray((word * 255).astype(np.uint8), "L")
         im = im.resize((int(word.shape[1] * scale), int(word.shape[0] * scale)), Image.LANCZOS)
         word = np.asarray(im, dtype=np.float64) / 255.0
-    three = _fit_text("3D", FONT_BOLD, 64, shear=0.18)
+    three = _fit_text("3D", FONT_BOLD, 84, shear=0.18)
     m_word = np.zeros((H, W))
     m_three = np.zeros((H, W))
     wx = (W - word.shape[1]) // 2
-    _place(m_word, word, wx, 6 * SS)
+    _place(m_word, word, wx, 4 * SS)
     tx = (W - three.shape[1]) // 2 + 2 * SS
-    ty = H - three.shape[0] - 5 * SS
+    ty = H - three.shape[0] - 6 * SS
     _place(m_three, three, tx, ty)
     ext = 4 * SS                                  # extrusion depth towards the lower right
     outline = np.maximum(fast_blur(m_word, SS * 1.2), fast_blur(m_three, SS * 1.2)) > 0.12
@@ -106,7 +106,7 @@ def title_logo(w=422, h=141):
     paint(outline.astype(float), rgb(14, 18, 34))
     paint(depth, lerp(rgb(40, 52, 90), rgb(12, 16, 30), smoothstep(10, 130, y)))
     n_word = _bevel_normals(m_word, SS * 2.2)
-    y_word = (y - 6) / (word.shape[0] / SS)
+    y_word = (y - 4) / (word.shape[0] / SS)
     paint(m_word, _chrome(n_word, y_word, warm=False))
     n_three = _bevel_normals(m_three, SS * 2.2)
     y_three = (y - ty / SS) / (three.shape[0] / SS)
@@ -144,11 +144,12 @@ def makers_logo(w=420, h=236):
     paint(ring, ring_col * shade[..., None])
     # The V: a chevron whose right arm runs on through the gap as the Q's tail.
     def vee(dr, s):
-        poly(dr, s, [(ecx - 34, ecy - 30), (ecx - 18, ecy - 30), (ecx + 2, ecy + 16),
-                     (ecx + 22, ecy - 30), (ecx + 38, ecy - 30), (ecx + 10, ecy + 34),
-                     (ecx - 6, ecy + 34)])
-        poly(dr, s, [(ecx + 12, ecy + 14), (ecx + 26, ecy + 10), (ecx + 66, ecy + 58),
-                     (ecx + 50, ecy + 62)])
+        poly(dr, s, [(ecx - 30, ecy - 26), (ecx - 15, ecy - 26), (ecx, ecy + 12),
+                     (ecx + 15, ecy - 26), (ecx + 30, ecy - 26), (ecx + 8, ecy + 32),
+                     (ecx - 8, ecy + 32)])
+        # The Q's tail: a blade crossing the ring's gap at the lower right.
+        poly(dr, s, [(ecx + 30, ecy + 36), (ecx + 40, ecy + 26), (ecx + 68, ecy + 54),
+                     (ecx + 62, ecy + 62)])
     vm = shape_mask(w, h, SS, vee)
     outline = fast_blur(vm, SS) > 0.1
     paint(outline.astype(float), rgb(20, 16, 40))

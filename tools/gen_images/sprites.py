@@ -211,7 +211,7 @@ def surface(kind):
         _crater(L, 25, 22, 18, 9, seed=502)
     elif kind == 2:                             # a cluster of stones
         _rock(L, 15, 24, 9, 7, seed=503, tone=0.95)
-        _rock(L, 33, 21, 11, 9, seed=504)
+        _rock(L, 31, 20, 10, 9, seed=504)
         _rock(L, 25, 30, 6, 5, seed=505, tone=1.05)
     else:                                       # a small crater with a boulder on its rim
         _crater(L, 22, 25, 13, 6.5, seed=506)
@@ -331,10 +331,12 @@ def debris(frame):
     elif frame == 3:
         _abdomen(L, c, c - 12, k=0.85, segments=3)
     elif frame == 4:
-        _limb(L, [(8, 10), (22, 14), (32, 30)], 3.4, CHITIN)
+        _limb(L, [(7, 9), (21, 14), (31, 31)], 4.6, CHITIN)
+        _blob(L, 7, 9, 4, 4, SHELL)
     elif frame == 5:
-        _limb(L, [(6, 28), (18, 20), (34, 24)], 3.4, CHITIN)
-        _limb(L, [(18, 20), (22, 8)], 2.4, CHITIN)
+        _limb(L, [(6, 28), (18, 20), (33, 25)], 4.6, CHITIN)
+        _limb(L, [(18, 20), (22, 7)], 3.4, CHITIN)
+        _blob(L, 18, 20, 3.5, 3.5, SHELL)
     elif frame == 6:
         for side in (-1, 1):
             def mand(d, s, side=side):
@@ -358,10 +360,11 @@ def debris(frame):
 
 # ---------------------------------------------------------- additive sprites
 
-def _edge_window(x, y, w, h, margin=2.0):
-    """1 inside, falling to exactly 0 at the outer pixel ring."""
-    return (smoothstep(margin - 1, margin + 4, x) * smoothstep(margin - 1, margin + 4, w - x) *
-            smoothstep(margin - 1, margin + 4, y) * smoothstep(margin - 1, margin + 4, h - y))
+def _edge_window(x, y, w, h, ramp=5.0, ramp_top=None):
+    """1 inside, falling to exactly 0 on the outer pixel ring (x or y within 1 of an edge)."""
+    top = ramp if ramp_top is None else ramp_top
+    return (smoothstep(1, 1 + ramp, x) * smoothstep(1, 1 + ramp, w - x) *
+            smoothstep(1, 1 + top, y) * smoothstep(1, 1 + ramp, h - y))
 
 
 def shot():
@@ -403,11 +406,12 @@ def flame():
     across = np.abs(x - cx) / (half * (0.85 + 0.3 * flick))
     body = smoothstep(1.0, 0.2, across) * smoothstep(0.0, 0.03, t) * (1 - t) ** 1.4
     core = smoothstep(0.5, 0.0, across) * np.exp(-t * 3.5)
-    heat = np.clip(body * 0.9 + core * 0.8, 0, 1.2)
+    halo = np.exp(-((x - cx) / (half * 1.2)) ** 2) * np.exp(-t * 2.5) * 0.3
+    heat = np.clip(body * 0.9 + core * 0.8 + halo, 0, 1.2)
     col = (np.clip(heat * 2.2, 0, 1)[..., None] * rgb(255, 70, 20) +
            np.clip(heat * 1.6 - 0.35, 0, 1)[..., None] * rgb(0, 170, 40) +
            np.clip(heat * 1.4 - 0.8, 0, 1)[..., None] * rgb(0, 30, 190))
-    col = col * _edge_window(x, y, w, h, margin=1.0)[..., None]
+    col = col * _edge_window(x, y, w, h, ramp=6.0, ramp_top=1.5)[..., None]
     return to_bytes(downsample(col, SS))
 
 

@@ -1,0 +1,262 @@
+// Frame cost of a heavy 2D scene drawn through the engine, next to the same
+// draws issued straight to OpenGL in the same run, and their ratio.
+//
+// The scene: six full-screen additive layers, 600 small rotated and tinted
+// sprites with alpha blending, and 400 glyphs of a smoothed TrueType font.
+// Each frame ends with glFinish so the figure is the whole cost of drawing
+// it, rasterising included; the submission cost alone is shown beside it.
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "render/freetype_font.h"
+#include "render/gl_image_frame.h"
+#include "render/gl_rast2d_driver.h"
+#include "render/graphics.h"
+#include "render/image.h"
+#include "render/image_font.h"
+#include "render/pixmap.h"
+#include "render/rast2d.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLayers = 6;
+constexpr int kSprites = 600;
+constexpr int kTextLines = 10;
+const char* const kFont = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+const std::string kLine = "Kelvora3D:250aliens,1000points!HiScore42";  // 40 glyphs
+
+TPixmapPtr Pattern(int w, int h, unsigned seed, bool round) {
+    TPixmapPtr p = TPixmap::Create(w, h, PIXFMT_RGBA8888, 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            unsigned v = (x * 7 + y * 13 + seed * 31) & 255;
+            int a = 255;
+            if (round) {
+                float dx = x - w / 2.0f + 0.5f, dy = y - h / 2.0f + 0.5f;
+                a = dx * dx + dy * dy < (w / 2.0f) * (w / 2.0f) ? 255 : 0;
+            }
+            p->WritePixel(x, y, static_cast<int>(static_cast<unsigned>(a) << 24 | v << 16 | (255 - v) << 8 | (v ^ seed)));
+        }
+    return p;
+}
+
+struct Sprite {
+    float x, y, rot, scale;
+    int image;
+    int r, g, b;
+    float alpha;
+};
+
+struct Scene {
+    std::vector<TImagePtr> layers;   // two full-screen pictures, used in turn
+    std::vector<TImagePtr> sprites;  // three sprite pictures
+    std::vector<Sprite> placed;
+    TImageFontPtr font;
+};
+
+Scene MakeScene() {
+    Scene s;
+    for (int i = 0; i < 2; ++i) s.layers.push_back(TImage::Load(Pattern(640, 480, i, false), IMAGE_FILTERED, 0, 0, 0));
+    for (int i = 0; i < 3; ++i) s.sprites.push_back(TImage::Load(Pattern(32, 32, 10 + i, true), IMAGE_FILTERED, 0, 0, 0));
+    for (int i = 0; i < kSprites; ++i) {
+        Sprite sp;
+        sp.x = static_cast<float>((i * 37) % 640);
+        sp.y = static_cast<float>((i * 53) % 480);
+        sp.rot = static_cast<float>((i * 29) % 360);
+        sp.scale = 0.5f + (i % 5) * 0.25f;
+        sp.image = (i / 50) % 3;  // runs of one picture, as entity lists draw them
+        sp.r = 128 + (i * 3) % 128;
+        sp.g = 128 + (i * 5) % 128;
+        sp.b = 128 + (i * 7) % 128;
+        sp.alpha = 0.6f + (i % 4) * 0.1f;
+        s.placed.push_back(sp);
+    }
+    s.font = LoadImageFont(kFont, 22, FONT_SMOOTH);
+    return s;
+}
+
+void EngineFrame(const Scene& s) {
+    SetTransform(0, 1, 1);
+    Cls();
+    SetBlend(BLEND_LIGHT);
+    SetAlpha(0.25f);
+    for (int i = 0; i < kLayers; ++i) {
+        SetColor(200 - i * 20, 120 + i * 10, 180);
+        DrawImage(s.layers[i % 2], 0, 0, 0);
+    }
+    for (const Sprite& sp : s.placed) {
+        SetBlend(BLEND_ALPHA);
+        SetAlpha(sp.alpha);
+        SetTransform(sp.rot, sp.scale, sp.scale);
+        SetColor(sp.r, sp.g, sp.b);
+        DrawImage(s.sprites[sp.image], sp.x, sp.y, 0);
+    }
+    SetTransform(0, 1, 1);
+    SetAlpha(1);
+    SetColor(255, 255, 255);
+    SetImageFont(s.font);
+    for (int i = 0; i < kTextLines; ++i) DrawText(kLine, 10, 20 + i * 40.0f);
+}
+
+// The same draws, computed and issued by hand.
+struct DirectQuad {
+    GLuint tex;
+    float u1, v1;
+    float xy[8];
+};
+
+struct DirectScene {
+    std::vector<DirectQuad> layers;
+    std::vector<DirectQuad> sprites;
+    std::vector<unsigned char> sprite_rgba;
+    std::vector<DirectQuad> glyphs;
+};
+
+DirectQuad QuadOf(const TImagePtr& image, float x, float y, float rot, float scale) {
+    auto* f = dynamic_cast<TGLImageFrame*>(image->Frame(0).get());
+    DirectQuad q{static_cast<GLuint>(f->name), f->u1, f->v1, {}};
+    const double r = rot * 0.017453292519943295;
+    const float c = static_cast<float>(std::cos(r)), sn = static_cast<float>(std::sin(r));
+    const float w = static_cast<float>(image->width), h = static_cast<float>(image->height);
+    const float lx[4] = {0, w, w, 0}, ly[4] = {0, 0, h, h};
+    for (int k = 0; k < 4; ++k) {
+        q.xy[2 * k] = lx[k] * c * scale - ly[k] * sn * scale + x;
+        q.xy[2 * k + 1] = lx[k] * sn * scale + ly[k] * c * scale + y;
+    }
+    return q;
+}
+
+DirectScene MakeDirect(const Scene& s) {
+    DirectScene d;
+    for (int i = 0; i < kLayers; ++i) d.layers.push_back(QuadOf(s.layers[i % 2], 0, 0, 0, 1));
+    for (const Sprite& sp : s.placed) {
+        d.sprites.push_back(QuadOf(s.sprites[sp.image], sp.x, sp.y, sp.rot, sp.scale));
+        d.sprite_rgba.insert(d.sprite_rgba.end(), {static_cast<unsigned char>(sp.r), static_cast<unsigned char>(sp.g),
+                                                   static_cast<unsigned char>(sp.b),
+                                                   static_cast<unsigned char>(sp.alpha * 255)});
+    }
+    for (int i = 0; i < kTextLines; ++i) {
+        float x = 10, y = 20 + i * 40.0f;
+        for (unsigned char ch : kLine) {
+            TImageGlyphPtr g = s.font->LoadGlyph(s.font->CharToGlyph(ch));
+            if (g->_image) d.glyphs.push_back(QuadOf(g->_image, x + g->_x, y + g->_y, 0, 1));
+            x += g->_advance;
+        }
+    }
+    return d;
+}
+
+void Quad(const DirectQuad& q) {
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(q.xy[0], q.xy[1]);
+    glTexCoord2f(q.u1, 0);
+    glVertex2f(q.xy[2], q.xy[3]);
+    glTexCoord2f(q.u1, q.v1);
+    glVertex2f(q.xy[4], q.xy[5]);
+    glTexCoord2f(0, q.v1);
+    glVertex2f(q.xy[6], q.xy[7]);
+    glEnd();
+}
+
+void DirectFrame(const DirectScene& d) {
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    GLuint bound = 0;
+    for (int i = 0; i < kLayers; ++i) {
+        glColor4ub(static_cast<GLubyte>(200 - i * 20), static_cast<GLubyte>(120 + i * 10), 180, 63);
+        if (d.layers[i].tex != bound) glBindTexture(GL_TEXTURE_2D, bound = d.layers[i].tex);
+        Quad(d.layers[i]);
+    }
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    for (size_t i = 0; i < d.sprites.size(); ++i) {
+        glColor4ubv(&d.sprite_rgba[i * 4]);
+        if (d.sprites[i].tex != bound) glBindTexture(GL_TEXTURE_2D, bound = d.sprites[i].tex);
+        Quad(d.sprites[i]);
+    }
+    glColor4ub(255, 255, 255, 255);
+    for (const DirectQuad& q : d.glyphs) {
+        if (q.tex != bound) glBindTexture(GL_TEXTURE_2D, bound = q.tex);
+        Quad(q);
+    }
+}
+
+struct Timing {
+    double submit_ms;  // issuing the calls
+    double total_ms;   // issuing and finishing them
+};
+
+template <class F>
+Timing TimeFrames(int frames, F draw) {
+    double submit = 0, total = 0;
+    for (int i = 0; i < frames; ++i) {
+        auto t0 = Clock::now();
+        draw();
+        auto t1 = Clock::now();
+        glFinish();
+        auto t2 = Clock::now();
+        submit += std::chrono::duration<double, std::milli>(t1 - t0).count();
+        total += std::chrono::duration<double, std::milli>(t2 - t0).count();
+    }
+    return {submit / frames, total / frames};
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    InitFreeTypeFontLoader();
+    InitGLRast2DDriver();
+    if (!Graphics(640, 480, 0, 0, 0)) {
+        std::fprintf(stderr, "bench_render2d: no display: %s\n", LastGraphicsError().c_str());
+        return 1;
+    }
+    Scene scene = MakeScene();
+    if (!scene.font) {
+        std::fprintf(stderr, "bench_render2d: cannot load %s\n", kFont);
+        return 1;
+    }
+    // Warm up: every texture made, every glyph cached.
+    EngineFrame(scene);
+    glFinish();
+    DirectScene direct = MakeDirect(scene);
+    int glyphs = static_cast<int>(direct.glyphs.size());
+
+    std::vector<double> e_total, d_total, e_submit, d_submit;
+    constexpr int kRounds = 7, kFrames = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        Timing e = TimeFrames(kFrames, [&] { EngineFrame(scene); });
+        // The engine's caches do not know what the direct code changes.
+        Timing d = TimeFrames(kFrames, [&] { DirectFrame(direct); });
+        GLRast2DDriver()->ResetGLContext(CurrentGraphics());
+        e_total.push_back(e.total_ms);
+        d_total.push_back(d.total_ms);
+        e_submit.push_back(e.submit_ms);
+        d_submit.push_back(d.submit_ms);
+        Flip(0);
+    }
+    const double et = Median(e_total), dt = Median(d_total);
+    const double es = Median(e_submit), ds = Median(d_submit);
+    std::printf("scene: %d additive 640x480 layers, %d sprites, %d glyphs; median of %d rounds of %d frames\n",
+                kLayers, kSprites, glyphs, kRounds, kFrames);
+    std::printf("engine frame:  %8.3f ms   (submitting %.3f ms)\n", et, es);
+    std::printf("direct OpenGL: %8.3f ms   (submitting %.3f ms)\n", dt, ds);
+    std::printf("engine / direct: %.3f   (submitting alone: %.3f)\n", et / dt, es / ds);
+    EndGraphics();
+    return 0;
+}

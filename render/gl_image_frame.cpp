@@ -1,0 +1,160 @@
+#include "render/gl_image_frame.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "render/gl_graphics.h"
+#include "render/gl_rast2d_state.h"
+#include "render/graphics.h"
+#include "render/image.h"
+#include "render/pixmap.h"
+#include "runtime/errors.h"
+
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
+
+int Pow2Size(int n) {
+    int t = 1;
+    while (t < n && t < (1 << 30)) t <<= 1;
+    return t;
+}
+
+void AdjustTexSize(int& width, int& height) {
+    width = Pow2Size(width);
+    height = Pow2Size(height);
+    for (;;) {
+        GLint got = 0;
+        glTexImage2D(GL_PROXY_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glGetTexLevelParameteriv(GL_PROXY_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &got);
+        if (got != 0) return;
+        if (width == 1 && height == 1) throw TRuntimeException("Unable to calculate tex size");
+        if (width > 1) width /= 2;
+        if (height > 1) height /= 2;
+    }
+}
+
+namespace {
+
+// The image at the top-left of a texture-sized RGBA pixmap, its last column
+// and row repeated over the padding so that neither filtering at the edges
+// nor the smaller mipmap levels mix in foreign texels.
+TPixmapPtr PadToTexture(const TPixmapPtr& src, int tw, int th) {
+    TPixmapPtr dst = TPixmap::Create(tw, th, PIXFMT_RGBA8888, 4);
+    dst->Paste(*src, 0, 0);
+    const int w = src->width, h = src->height;
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = dst->PixelPtr(0, y);
+        const uint8_t* last = row + (w - 1) * 4;
+        for (int x = w; x < tw; ++x) std::memcpy(row + x * 4, last, 4);
+    }
+    const uint8_t* last_row = dst->PixelPtr(0, h - 1);
+    for (int y = h; y < th; ++y) std::memcpy(dst->PixelPtr(0, y), last_row, tw * 4);
+    return dst;
+}
+
+void CreateTexture(int tw, int th, int flags) {
+    const bool mipmapped = flags & IMAGE_MIPMAPPED;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    if (flags & IMAGE_FILTERED) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
+    } else {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipmapped ? GL_NEAREST_MIPMAP_NEAREST : GL_NEAREST);
+    }
+    int level = 0, w = tw, h = th;
+    for (;;) {
+        glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        if (!mipmapped || (w == 1 && h == 1)) break;
+        w = std::max(1, w / 2);
+        h = std::max(1, h / 2);
+        ++level;
+    }
+}
+
+void UploadTexture(TPixmapPtr pixmap, int flags) {
+    const bool mipmapped = flags & IMAGE_MIPMAPPED;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    for (int level = 0;; ++level) {
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, pixmap->pitch / 4);
+        glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, pixmap->width, pixmap->height, GL_RGBA, GL_UNSIGNED_BYTE,
+                        pixmap->pixels);
+        if (!mipmapped || (pixmap->width == 1 && pixmap->height == 1)) break;
+        int w = pixmap->width > 1 ? pixmap->width / 2 : 1;
+        int h = pixmap->height > 1 ? pixmap->height / 2 : 1;
+        pixmap = ResizePixmap(pixmap, w, h);
+    }
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+}  // namespace
+
+std::shared_ptr<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const TPixmapPtr& pixmap, int flags) {
+    if (!pixmap || pixmap->width <= 0 || pixmap->height <= 0 || BytesPerPixel(pixmap->format) == 0) {
+        return nullptr;
+    }
+    int tw = pixmap->width, th = pixmap->height;
+    AdjustTexSize(tw, th);
+
+    TPixmapPtr src = pixmap;
+    const int w = std::min(pixmap->width, tw), h = std::min(pixmap->height, th);
+    if (w != pixmap->width || h != pixmap->height) src = ResizePixmap(src, w, h);
+    if (w < tw || h < th) {
+        src = PadToTexture(src, tw, th);
+    } else if (src->format != PIXFMT_RGBA8888) {
+        src = src->Convert(PIXFMT_RGBA8888);
+    }
+
+    GLuint tex = 0;
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    CreateTexture(tw, th, flags);
+    UploadTexture(src, flags);
+    // The texture is used by another context of the share group next.
+    glFlush();
+
+    auto frame = std::make_shared<TGLImageFrame>();
+    frame->name = static_cast<int>(tex);
+    frame->seq = GraphicsSeq();
+    frame->u1 = static_cast<float>(w) / static_cast<float>(tw);
+    frame->v1 = static_cast<float>(h) / static_cast<float>(th);
+    return frame;
+}
+
+TGLImageFrame::~TGLImageFrame() { Release(); }
+
+void TGLImageFrame::Release() {
+    if (seq == 0) return;
+    GLuint tex = static_cast<GLuint>(name);
+    GLForgetTexture(tex);
+    TGLGraphicsDriver* gl = GLGraphicsDriver();
+    gl->SwapSharedContext();
+    glDeleteTextures(1, &tex);
+    gl->SwapSharedContext();
+    // Deleting in the shared context leaves the name bound here; unbind it
+    // too, or a reused name would draw the old picture.
+    if (seq == GraphicsSeq()) glDeleteTextures(1, &tex);
+    seq = 0;
+    name = 0;
+}
+
+void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
+    if (seq == 0) return;
+    GLBindTexture(static_cast<unsigned>(name));
+    GLEnableTexturing();
+    const TGLRast2DState& s = GLRast2DState();
+    glBegin(GL_QUADS);
+    glTexCoord2f(u0, v0);
+    glVertex2f(x0 * s.ix + y0 * s.iy + tx, x0 * s.jx + y0 * s.jy + ty);
+    glTexCoord2f(u1, v0);
+    glVertex2f(x1 * s.ix + y0 * s.iy + tx, x1 * s.jx + y0 * s.jy + ty);
+    glTexCoord2f(u1, v1);
+    glVertex2f(x1 * s.ix + y1 * s.iy + tx, x1 * s.jx + y1 * s.jy + ty);
+    glTexCoord2f(u0, v1);
+    glVertex2f(x0 * s.ix + y1 * s.iy + tx, x0 * s.jx + y1 * s.jy + ty);
+    glEnd();
+}
