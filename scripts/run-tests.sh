@@ -34,7 +34,7 @@ if command -v clang++ >/dev/null 2>&1 && ls fuzz/*/CMakeLists.txt >/dev/null 2>&
     -DKV_FUZZ=ON -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
   cmake --build $FUZZ_DIR -j"$JOBS" --target fuzz_all
   for f in $FUZZ_DIR/fuzz/*/fuzz_*; do
-    [ -x "$f" ] || continue
+    [ -f "$f" ] && [ -x "$f" ] || continue
     name=$(basename "$f")
     work=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"

@@ -28,8 +28,14 @@ void TRealClock::Delay(int ms)
         std::this_thread::yield();
         return;
     }
-    timespec req{ms / 1000, long(ms % 1000) * 1000000L};
-    while (nanosleep(&req, &req) != 0) {
+    // Wake on the millisecond boundary the counter will read, not ms after a
+    // fractional "now": a frame pacer that sleeps to its slot then starts the
+    // frame on time instead of up to a millisecond late.
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t wake_ns = (uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u + uint64_t(ms)) * 1000000u;
+    timespec wake{time_t(wake_ns / 1000000000u), long(wake_ns % 1000000000u)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &wake, nullptr) != 0) {
     }
 }
 

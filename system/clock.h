@@ -11,7 +11,8 @@ public:
     virtual ~TClock() = default;
     // Milliseconds as a 32-bit counter; it wraps, so take differences modulo 2^32.
     virtual int Millisecs() = 0;
-    // Sleeps ms milliseconds; a negative value returns at once, 0 yields once.
+    // Sleeps until Millisecs() has advanced by ms; a negative value returns at
+    // once, 0 yields once.
     virtual void Delay(int ms) = 0;
 };
 

@@ -33,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TPixmapPtr p = LoadPixmap(TStreamPtr(s));
     if (p) {
         // Touch every pixel so a short buffer shows up under ASan.
-        volatile int sum = 0;
+        volatile unsigned sum = 0;
         for (int y = 0; y < p->height; ++y)
-            for (int x = 0; x < p->width; ++x) sum = sum + p->ReadPixel(x, y);
+            for (int x = 0; x < p->width; ++x) sum = sum + unsigned(p->ReadPixel(x, y));
     }
     return 0;
 }
