@@ -213,8 +213,18 @@ int Rasterise(RPoly* polys, int n) {
     return result;
 }
 
+// Corners the rasteriser can walk: finite and within integer range (a NaN
+// or huge scale would otherwise loop over billions of scanlines).
+bool Walkable(const TQuad& q) {
+    constexpr float kLimit = 16777216.0f;
+    for (int i = 0; i < 16; i += kChannels)
+        if (!(std::fabs(q.xyuv[i]) <= kLimit && std::fabs(q.xyuv[i + 1]) <= kLimit)) return false;
+    return true;
+}
+
 bool QuadsCollide(const TQuad& a, const TQuad& b) {
     if (!(a.maxx >= b.minx && a.maxy >= b.miny && a.minx <= b.maxx && a.miny <= b.maxy)) return false;
+    if (!Walkable(a) || !Walkable(b)) return false;
     RPoly polys[2];
     Setup(polys[0], a);
     Setup(polys[1], b);

@@ -172,6 +172,10 @@ TEST_F(CollisionTest, ImageIdsAndMasksMatchTheDrawnShape) {
     EXPECT_EQ(hit[0], alien);
     EXPECT_TRUE(CollideImage(ring, 50, 50, 7, 1u << 2, 0).empty());  // no such frame
     EXPECT_TRUE(CollideImage(nullptr, 50, 50, 0, 1u << 2, 0).empty());
+    // Placements no screen can show are no hit rather than an endless walk.
+    const float nan = std::nanf("");
+    EXPECT_EQ(ImagesCollideTransformed(ring, 50, 50, 0, nan, 1, 1, ring, 50, 50, 0, 0, 1, 1), 0);
+    EXPECT_EQ(ImagesCollideTransformed(ring, 50, 50, 0, 0, 1e30f, 1e30f, ring, 50, 50, 0, 0, 1, 1), 0);
 }
 
 TEST_F(CollisionTest, RandomPlacementsStayInsideTheMasksAndUnderSolidQuads) {
