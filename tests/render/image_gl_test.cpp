@@ -106,21 +106,3 @@ TEST_F(ImageGLTest, ANewContextRebuildsFrames) {
     EXPECT_EQ(At(53, 53), 0x00FFFFu);
     EXPECT_EQ(At(49, 53), 0u);
 }
-
-TEST_F(ImageGLTest, TileFillsTheViewport) {
-    auto p = CreatePixmap(16, 16, PIXFMT_RGBA8888);
-    p->ClearPixels(int(0xFF808000u));
-    p->WritePixel(0, 0, int(0xFFFFFFFFu));
-    TImagePtr im = LoadImage(p, 0);
-    SetViewport(100, 100, 64, 40);
-    TileImage(im, 3, 5);
-    SetViewport(0, 0, 640, 480);
-    // The white texel repeats every 16 pixels from (3, 5), clipped to the viewport.
-    EXPECT_EQ(At(115, 117), 0xFFFFFFu);
-    EXPECT_EQ(At(131, 133), 0xFFFFFFu);
-    EXPECT_EQ(At(116, 117), 0x808000u);
-    EXPECT_EQ(At(100, 100), 0x808000u);
-    EXPECT_EQ(At(163, 139), 0x808000u);
-    EXPECT_EQ(At(164, 139), 0u);
-    EXPECT_EQ(At(99, 120), 0u);
-}
