@@ -27,7 +27,9 @@ struct MixerState {
 
 MixerState& State()
 {
-    static MixerState state;
+    // Never destroyed: channel objects may give their handles back while
+    // the program's statics are torn down.
+    static MixerState& state = *new MixerState;
     return state;
 }
 

@@ -163,7 +163,7 @@ TAudioSamplePtr Decode(Decoder& dec, Source& src)
     if (int64_t(pcm.size()) > wanted) pcm.resize(size_t(wanted));
     const int frameBytes = 2 * outChannels;
     const int decoded = int(pcm.size() / size_t(frameBytes));
-    if (decoded == 0 && frames > 0) return nullptr;
+    if (decoded == 0) return nullptr;  // nothing to play: a file cut before its first frame
 
     TAudioSamplePtr sample =
         TAudioSample::Create(decoded, int(info->rate), outChannels == 1 ? FORMAT_MONO16LE : FORMAT_STEREO16LE);

@@ -8,7 +8,8 @@
 // more than 8 by averaging every channel into both sides.
 // Only the first logical bitstream of a chained file is read. A file whose
 // data ends before its stated length keeps the frames decoded up to there;
-// one that gives none, or whose data is damaged on the way, gives null.
+// one that gives no frame at all, or whose data is damaged on the way (the
+// decoder reports an error), gives null.
 class TAudioSampleLoaderOGG : public TAudioSampleLoader {
 public:
     TAudioSamplePtr LoadAudioSample(const TStreamPtr& stream) override;

@@ -58,7 +58,7 @@ TAudioSamplePtr TAudioSampleLoaderWAV::LoadAudioSample(const TStreamPtr& stream)
             // Writers that stream leave the size 0 or too large: take what is there.
             int64_t bytes = (size == 0 || size > left) ? left : int64_t(size);
             int frames = int(std::max<int64_t>(bytes, 0) / frameBytes);
-            if (frames == 0 && size != 0) return nullptr;
+            if (frames == 0) return nullptr;  // nothing to play
             int format = bits == 8 ? (channels == 1 ? FORMAT_MONO8 : FORMAT_STEREO8)
                                    : (channels == 1 ? FORMAT_MONO16LE : FORMAT_STEREO16LE);
             TAudioSamplePtr sample = TAudioSample::Create(frames, hertz, format);

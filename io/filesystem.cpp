@@ -60,7 +60,7 @@ std::string NormalizePath(const std::string& path, bool forDirectory)
         size_t colon = p.find(':');
         if (colon != std::string::npos && colon + 1 < p.size() && p[colon + 1] != ':') {
             size_t slash = p.find('/');
-            if (slash == std::string::npos || slash > colon + 1) p.insert(colon + 1, "/");
+            if (slash == std::string::npos || slash > colon + 1) p.insert(p.begin() + long(colon) + 1, '/');
         }
     }
 

@@ -92,7 +92,8 @@ TStreamPtr WriteStream(const TUrl& url);
 void CloseStream(const TStreamPtr& stream);
 
 // The helpers below take a null stream as a closed one: queries answer as a
-// closed stream does, typed reads and writes raise the stream errors.
+// closed stream does, typed reads and writes raise the stream errors
+// (WriteLine, which never raises, gives 0).
 int Eof(const TStreamPtr& stream);
 int StreamPos(const TStreamPtr& stream);
 int StreamSize(const TStreamPtr& stream);

@@ -1,0 +1,15 @@
+#include "audio/sound.h"
+
+#include "audio/audiodriver.h"
+
+TChannelPtr TSound::Play(const TChannelPtr&) { return std::make_shared<TChannel>(); }
+
+TChannelPtr TSound::Cue(const TChannelPtr&) { return std::make_shared<TChannel>(); }
+
+TSoundPtr TSound::Load(const TUrl& url, int flags) { return Load(LoadAudioSample(url), flags); }
+
+TSoundPtr TSound::Load(const TAudioSamplePtr& sample, int flags)
+{
+    if (!sample) return nullptr;
+    return AudioDriver()->CreateSound(sample, flags);
+}

@@ -1,0 +1,626 @@
+#include "render/gl_graphics.h"
+
+#include <SDL.h>
+#include <SDL_opengl.h>
+#include <SDL_syswm.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/errors.h"
+#include "system/app_title.h"
+#include "system/platform_events.h"
+#include "system/pointer_mapping.h"
+
+namespace {
+
+constexpr int KIND_ATTACHED = 1;
+constexpr int KIND_WINDOW = 2;
+constexpr int KIND_FULLSCREEN = 3;
+
+constexpr int MAX_MODES = 1024;
+const char* const DISPLAY_MODE_ERROR = "GLGraphicsDriver failed to set display mode";
+
+}  // namespace
+
+// One OpenGL context: its window, and the offscreen picture it draws into.
+struct TGLContext {
+    int kind = 0;
+    int width = 0, height = 0;  // the picture, as asked for
+    int depth = 0, hertz = 0, flags = 0;
+    SDL_Window* window = nullptr;
+    SDL_GLContext gl = nullptr;
+    GLuint fbo = 0, color_rb = 0, depth_rb = 0;
+    int swap_interval = -1;  // last set, -1 none yet
+    bool owner = false;      // full screen and holding the display
+    bool display_failed = false;
+    TPointerMapping mapping;  // as last reported
+    TGLContext* next = nullptr;
+};
+
+namespace {
+
+// Framebuffer entry points: core/ARB names, or the older EXT ones.
+struct TFboProcs {
+    bool loaded = false;
+    PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
+    PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers = nullptr;
+    PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
+    PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
+    PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers = nullptr;
+    PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
+    PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
+    PFNGLBLITFRAMEBUFFERPROC BlitFramebuffer = nullptr;
+};
+
+struct TDriverState {
+    TGLContext* contexts = nullptr;  // newest first
+    TGLContext* current = nullptr;
+    SDL_Window* shared_window = nullptr;
+    SDL_GLContext shared_gl = nullptr;
+    bool video_ours = false;
+    bool events_hooked = false;
+    TFboProcs fbo;
+};
+
+TDriverState& Driver()
+{
+    static TDriverState state;
+    return state;
+}
+
+bool VideoUp() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+
+// SDL falls back to drawing nowhere (its offscreen and dummy video drivers)
+// when there is no display; that counts as no display unless asked for by
+// name in SDL_VIDEODRIVER.
+bool InvisibleVideo()
+{
+    const char* name = SDL_GetCurrentVideoDriver();
+    if (!name) return true;
+    if (std::strcmp(name, "offscreen") != 0 && std::strcmp(name, "dummy") != 0) return false;
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    return !asked || std::strstr(asked, name) == nullptr;
+}
+
+bool EnsureVideo()
+{
+    TDriverState& d = Driver();
+    if (!VideoUp()) {
+        if (d.video_ours) return false;  // was ours and someone shut it down
+        // Our own full-screen handling decides about minimising.
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            SetLastGraphicsError(std::string("No display available (") + SDL_GetError() + ")");
+            return false;
+        }
+        if (InvisibleVideo()) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            SetLastGraphicsError("No display available (no X11 or Wayland display to open)");
+            return false;
+        }
+        d.video_ours = true;
+    }
+    if (InvisibleVideo()) {
+        SetLastGraphicsError("No display available (no X11 or Wayland display to open)");
+        return false;
+    }
+    return true;
+}
+
+void MakeCurrent(TGLContext* rec)
+{
+    if (rec)
+        SDL_GL_MakeCurrent(rec->window, rec->gl);
+    else
+        SDL_GL_MakeCurrent(nullptr, nullptr);
+}
+
+template <class F>
+bool Load(F& f, const char* core, const char* ext)
+{
+    f = reinterpret_cast<F>(SDL_GL_GetProcAddress(core));
+    if (!f && ext) f = reinterpret_cast<F>(SDL_GL_GetProcAddress(ext));
+    return f != nullptr;
+}
+
+// With a context current: finds the framebuffer entry points once.
+bool LoadFboProcs()
+{
+    TFboProcs& p = Driver().fbo;
+    if (p.loaded) return true;
+    int major = 0;
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (version) major = std::atoi(version);
+    bool core = major >= 3 || SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object");
+    bool ext = SDL_GL_ExtensionSupported("GL_EXT_framebuffer_object") &&
+               SDL_GL_ExtensionSupported("GL_EXT_framebuffer_blit");
+    if (!core && !ext) return false;
+    auto pick = [core](const char* a, const char* b) { return core ? a : b; };
+    bool ok = Load(p.GenFramebuffers, pick("glGenFramebuffers", "glGenFramebuffersEXT"), nullptr) &&
+              Load(p.DeleteFramebuffers, pick("glDeleteFramebuffers", "glDeleteFramebuffersEXT"), nullptr) &&
+              Load(p.BindFramebuffer, pick("glBindFramebuffer", "glBindFramebufferEXT"), nullptr) &&
+              Load(p.GenRenderbuffers, pick("glGenRenderbuffers", "glGenRenderbuffersEXT"), nullptr) &&
+              Load(p.DeleteRenderbuffers, pick("glDeleteRenderbuffers", "glDeleteRenderbuffersEXT"), nullptr) &&
+              Load(p.BindRenderbuffer, pick("glBindRenderbuffer", "glBindRenderbufferEXT"), nullptr) &&
+              Load(p.RenderbufferStorage, pick("glRenderbufferStorage", "glRenderbufferStorageEXT"), nullptr) &&
+              Load(p.FramebufferRenderbuffer,
+                   pick("glFramebufferRenderbuffer", "glFramebufferRenderbufferEXT"), nullptr) &&
+              Load(p.CheckFramebufferStatus,
+                   pick("glCheckFramebufferStatus", "glCheckFramebufferStatusEXT"), nullptr) &&
+              Load(p.BlitFramebuffer, pick("glBlitFramebuffer", "glBlitFramebufferEXT"), nullptr);
+    p.loaded = ok;
+    return ok;
+}
+
+// The hidden 1x1 context every other context shares its textures with.
+bool EnsureSharedContext()
+{
+    TDriverState& d = Driver();
+    if (d.shared_gl) return true;
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+    d.shared_window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!d.shared_window) {
+        SetLastGraphicsError(std::string("Unable to create an OpenGL window: ") + SDL_GetError());
+        return false;
+    }
+    d.shared_gl = SDL_GL_CreateContext(d.shared_window);
+    if (!d.shared_gl) {
+        SetLastGraphicsError(std::string("Unable to create an OpenGL context: ") + SDL_GetError());
+        SDL_DestroyWindow(d.shared_window);
+        d.shared_window = nullptr;
+        return false;
+    }
+    bool procs = LoadFboProcs();
+    MakeCurrent(d.current);
+    if (!procs) {
+        SetLastGraphicsError("OpenGL offscreen framebuffers are not available");
+        return false;
+    }
+    return true;
+}
+
+// Pixel format wishes of the flags, for the window's own framebuffer.
+void SetAttributes(int flags, bool accum)
+{
+    SDL_GL_ResetAttributes();
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 1);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 1);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, (flags & GFX_BACKBUFFER) ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, (flags & GFX_ALPHABUFFER) ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, (flags & GFX_DEPTHBUFFER) ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, (flags & GFX_STENCILBUFFER) ? 1 : 0);
+    int a = (accum && (flags & GFX_ACCUMBUFFER)) ? 1 : 0;
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_RED_SIZE, a);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_GREEN_SIZE, a);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_BLUE_SIZE, a);
+    SDL_GL_SetAttribute(SDL_GL_ACCUM_ALPHA_SIZE, a);
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 1);
+}
+
+// With rec's context current: the offscreen picture, cleared to black.
+bool CreateFramebuffer(TGLContext* rec)
+{
+    TFboProcs& p = Driver().fbo;
+    p.GenFramebuffers(1, &rec->fbo);
+    p.BindFramebuffer(GL_FRAMEBUFFER, rec->fbo);
+    p.GenRenderbuffers(1, &rec->color_rb);
+    p.BindRenderbuffer(GL_RENDERBUFFER, rec->color_rb);
+    p.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, rec->width, rec->height);
+    p.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, rec->color_rb);
+    if (rec->flags & (GFX_DEPTHBUFFER | GFX_STENCILBUFFER)) {
+        p.GenRenderbuffers(1, &rec->depth_rb);
+        p.BindRenderbuffer(GL_RENDERBUFFER, rec->depth_rb);
+        p.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, rec->width, rec->height);
+        p.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, rec->depth_rb);
+        p.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_STENCIL_ATTACHMENT, GL_RENDERBUFFER, rec->depth_rb);
+    }
+    p.BindRenderbuffer(GL_RENDERBUFFER, 0);
+    if (p.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
+    glViewport(0, 0, rec->width, rec->height);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | ((rec->flags & GFX_DEPTHBUFFER) ? GL_DEPTH_BUFFER_BIT : 0) |
+            ((rec->flags & GFX_STENCILBUFFER) ? GL_STENCIL_BUFFER_BIT : 0));
+    return true;
+}
+
+// Where the picture goes in a drawable of dw x dh: scaled to fit with the
+// aspect kept and centred. Whole scale factors stay pixel-sharp.
+struct TPlacement {
+    int x = 0, y = 0, w = 0, h = 0;  // top-left origin
+    bool whole = true;
+};
+
+TPlacement Place(int pw, int ph, int dw, int dh)
+{
+    TPlacement r;
+    if (pw <= 0 || ph <= 0 || dw <= 0 || dh <= 0) return r;
+    double s = std::fmin(double(dw) / pw, double(dh) / ph);
+    r.w = int(std::lround(pw * s));
+    r.h = int(std::lround(ph * s));
+    if (r.w > dw) r.w = dw;
+    if (r.h > dh) r.h = dh;
+    r.x = (dw - r.w) / 2;
+    r.y = (dh - r.h) / 2;
+    r.whole = r.w % pw == 0 && r.h % ph == 0 && r.w / pw == r.h / ph;
+    return r;
+}
+
+// Tells the pointer code where the picture of the current context sits.
+void ReportMapping(TGLContext* rec)
+{
+    TPointerMapping m;
+    m.window = rec->window;
+    int ww = 0, wh = 0, dw = 0, dh = 0;
+    SDL_GetWindowSize(rec->window, &ww, &wh);
+    SDL_GL_GetDrawableSize(rec->window, &dw, &dh);
+    if (ww > 0 && wh > 0 && dw > 0 && dh > 0) {
+        TPlacement p = Place(rec->width, rec->height, dw, dh);
+        double ratio = double(dw) / ww;  // drawable pixels per window unit
+        m.scale = double(p.w) / rec->width / ratio;
+        m.offset_x = p.x / ratio;
+        m.offset_y = p.y / ratio;
+    }
+    if (m.window != rec->mapping.window || m.scale != rec->mapping.scale || m.offset_x != rec->mapping.offset_x ||
+        m.offset_y != rec->mapping.offset_y) {
+        rec->mapping = m;
+        SetPointerMapping(m);
+    }
+}
+
+void ForgetMapping(TGLContext* rec)
+{
+    if (GetPointerMapping().window == rec->window) SetPointerMapping(TPointerMapping{});
+    rec->mapping = TPointerMapping{};
+}
+
+bool IsFullScreen(SDL_Window* w)
+{
+    return (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP) == SDL_WINDOW_FULLSCREEN_DESKTOP;
+}
+
+TGLContext* FindByWindowId(Uint32 id)
+{
+    for (TGLContext* c = Driver().contexts; c; c = c->next)
+        if (c->window && SDL_GetWindowID(c->window) == id) return c;
+    return nullptr;
+}
+
+// A full-screen context holds the display while its window has the focus:
+// gaining it takes the display (again), losing it gives it back and
+// minimises the window so the desktop is usable.
+void OnPlatformEvent(const void* platform_event, void*)
+{
+    const SDL_Event* e = static_cast<const SDL_Event*>(platform_event);
+    if (!e || e->type != SDL_WINDOWEVENT) return;
+    TGLContext* rec = FindByWindowId(e->window.windowID);
+    if (!rec || rec->kind != KIND_FULLSCREEN) return;
+    if (e->window.event == SDL_WINDOWEVENT_FOCUS_GAINED && !rec->owner) {
+        if (!IsFullScreen(rec->window) && SDL_SetWindowFullscreen(rec->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            // Raised from the next Flip: the event pump is no place to unwind through.
+            rec->display_failed = true;
+            return;
+        }
+        rec->owner = true;
+        rec->swap_interval = -1;
+    } else if (e->window.event == SDL_WINDOWEVENT_FOCUS_LOST && rec->owner) {
+        rec->owner = false;
+        rec->swap_interval = -1;
+        SDL_MinimizeWindow(rec->window);
+    }
+}
+
+void HookEvents()
+{
+    TDriverState& d = Driver();
+    if (d.events_hooked) return;
+    AddPlatformEventHandler(OnPlatformEvent, nullptr);
+    d.events_hooked = true;
+}
+
+// Full-screen mode choice: exactly width x height at the depth asked for (else
+// 32, 24, 16 bits), the rate nearest to hertz, the first of equals.
+bool ChooseMode(const std::vector<TGraphicsMode>& modes, int width, int height, int depth, int hertz,
+                TGraphicsMode& chosen)
+{
+    for (int want : {depth, 32, 24, 16}) {
+        const TGraphicsMode* best = nullptr;
+        for (const TGraphicsMode& m : modes) {
+            if (m.width != width || m.height != height || m.depth != want) continue;
+            if (!best || std::abs(m.hertz - hertz) < std::abs(best->hertz - hertz)) best = &m;
+        }
+        if (best) {
+            chosen = *best;
+            return true;
+        }
+    }
+    return false;
+}
+
+void DestroyRecord(TGLContext* rec)
+{
+    TDriverState& d = Driver();
+    for (TGLContext** link = &d.contexts; *link; link = &(*link)->next) {
+        if (*link == rec) {
+            *link = rec->next;
+            break;
+        }
+    }
+    if (VideoUp()) {
+        if (rec == d.current) {
+            MakeCurrent(nullptr);
+            d.current = nullptr;
+        }
+        ForgetMapping(rec);
+        if (rec->gl) {
+            if (rec->fbo || rec->color_rb || rec->depth_rb) {
+                MakeCurrent(rec);
+                TFboProcs& p = d.fbo;
+                p.BindFramebuffer(GL_FRAMEBUFFER, 0);
+                if (rec->fbo) p.DeleteFramebuffers(1, &rec->fbo);
+                if (rec->color_rb) p.DeleteRenderbuffers(1, &rec->color_rb);
+                if (rec->depth_rb) p.DeleteRenderbuffers(1, &rec->depth_rb);
+                MakeCurrent(d.current);
+            }
+            SDL_GL_DeleteContext(rec->gl);
+        }
+        // A foreign window stays; SDL only lets go of it.
+        if (rec->window) SDL_DestroyWindow(rec->window);
+    } else if (rec == d.current) {
+        d.current = nullptr;
+    }
+    delete rec;
+}
+
+// Makes window and context for rec (kind, size, flags set); on failure
+// everything made so far is undone and the reason recorded.
+bool OpenContext(TGLContext* rec, SDL_Window* foreign)
+{
+    TDriverState& d = Driver();
+    Uint32 wflags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (rec->kind == KIND_FULLSCREEN) wflags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
+    // The window's pixel format only needs what the flags ask for; an
+    // accumulation buffer is dropped when no format offers one.
+    for (bool accum : {true, false}) {
+        if (!accum && !(rec->flags & GFX_ACCUMBUFFER)) break;
+        SetAttributes(rec->flags, accum);
+        SDL_GL_MakeCurrent(d.shared_window, d.shared_gl);
+        if (foreign) {
+            rec->window = foreign;
+        } else if (rec->kind == KIND_WINDOW) {
+            rec->window = SDL_CreateWindow(AppTitle().c_str(), 32, 32, rec->width, rec->height, wflags);
+        } else {
+            // Desktop-sized from the start, so the window covers the screen
+            // even where no window manager acts on the full-screen request.
+            SDL_Rect r{0, 0, rec->width, rec->height};
+            SDL_GetDisplayBounds(0, &r);
+            rec->window = SDL_CreateWindow(AppTitle().c_str(), r.x, r.y, r.w, r.h, wflags);
+        }
+        if (rec->window) rec->gl = SDL_GL_CreateContext(rec->window);
+        if (rec->gl) break;
+        if (rec->window && !foreign) SDL_DestroyWindow(rec->window);
+        rec->window = nullptr;
+    }
+    SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+    if (!rec->gl) {
+        SetLastGraphicsError(std::string("No OpenGL pixel format matches: ") + SDL_GetError());
+        MakeCurrent(d.current);
+        return false;
+    }
+    if (!CreateFramebuffer(rec)) {
+        SetLastGraphicsError("Unable to create the offscreen framebuffer");
+        return false;
+    }
+    MakeCurrent(d.current);
+    return true;
+}
+
+}  // namespace
+
+TGLGraphics::~TGLGraphics() { Close(); }
+
+TGraphicsDriver* TGLGraphics::Driver() { return GLGraphicsDriver(); }
+
+void TGLGraphics::GetSettings(int& width, int& height, int& depth, int& hertz, int& flags)
+{
+    if (!_context) {
+        width = height = depth = hertz = flags = 0;
+        return;
+    }
+    width = _context->width;
+    height = _context->height;
+    depth = _context->depth;
+    hertz = _context->hertz;
+    flags = _context->flags;
+}
+
+void TGLGraphics::Close()
+{
+    if (!_context) return;
+    TGLContext* rec = _context;
+    _context = nullptr;
+    DestroyRecord(rec);
+}
+
+std::vector<TGraphicsMode> TGLGraphicsDriver::GraphicsModes()
+{
+    std::vector<TGraphicsMode> modes;
+    if (!EnsureVideo()) return modes;
+    int n = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < n && int(modes.size()) < MAX_MODES; ++i) {
+        SDL_DisplayMode dm;
+        if (SDL_GetDisplayMode(0, i, &dm) != 0) continue;
+        int bpp = int(SDL_BITSPERPIXEL(dm.format));
+        if (bpp < 16) continue;
+        modes.push_back(TGraphicsMode{dm.w, dm.h, bpp, dm.refresh_rate});
+    }
+    return modes;
+}
+
+std::shared_ptr<TGraphics> TGLGraphicsDriver::AttachGraphics(void* widget, int flags)
+{
+    if (!widget) {
+        SetLastGraphicsError("No window to attach to");
+        return nullptr;
+    }
+    if (!EnsureVideo() || !EnsureSharedContext()) return nullptr;
+    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+    SDL_Window* foreign = SDL_CreateWindowFrom(widget);
+    if (!foreign) {
+        SetLastGraphicsError(std::string("Unable to attach to the window: ") + SDL_GetError());
+        return nullptr;
+    }
+    auto* rec = new TGLContext;
+    rec->kind = KIND_ATTACHED;
+    SDL_GetWindowSize(foreign, &rec->width, &rec->height);
+    rec->flags = flags;
+    if (rec->width <= 0 || rec->height <= 0 || !OpenContext(rec, foreign)) {
+        if (!rec->window) SDL_DestroyWindow(foreign);
+        DestroyRecord(rec);
+        return nullptr;
+    }
+    rec->next = Driver().contexts;
+    Driver().contexts = rec;
+    HookEvents();
+    return std::make_shared<TGLGraphics>(rec);
+}
+
+std::shared_ptr<TGraphics> TGLGraphicsDriver::CreateGraphics(int width, int height, int depth, int hertz, int flags)
+{
+    if (width <= 0 || height <= 0) {
+        SetLastGraphicsError("Graphics size must be positive");
+        return nullptr;
+    }
+    if (!EnsureVideo() || !EnsureSharedContext()) return nullptr;
+
+    auto* rec = new TGLContext;
+    rec->kind = depth ? KIND_FULLSCREEN : KIND_WINDOW;
+    rec->width = width;
+    rec->height = height;
+    rec->flags = flags;
+    rec->hertz = hertz;
+    if (depth) {
+        // The display is not switched (the picture is scaled instead), but
+        // the mode the display would take still decides what is recorded.
+        TGraphicsMode chosen;
+        if (!ChooseMode(GraphicsModes(), width, height, depth, hertz, chosen)) {
+            SDL_DisplayMode desk;
+            if (SDL_GetDesktopDisplayMode(0, &desk) == 0) {
+                chosen.depth = int(SDL_BITSPERPIXEL(desk.format));
+                chosen.hertz = desk.refresh_rate ? desk.refresh_rate : hertz;
+            } else {
+                chosen.depth = 32;
+                chosen.hertz = hertz;
+            }
+        }
+        rec->depth = chosen.depth;
+        rec->hertz = chosen.hertz;
+    }
+    if (!OpenContext(rec, nullptr)) {
+        DestroyRecord(rec);
+        return nullptr;
+    }
+    rec->next = Driver().contexts;
+    Driver().contexts = rec;
+    HookEvents();
+    SDL_ShowWindow(rec->window);
+    if (rec->kind == KIND_FULLSCREEN) {
+        if (!IsFullScreen(rec->window) && SDL_SetWindowFullscreen(rec->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+            DestroyRecord(rec);
+            throw TRuntimeException(DISPLAY_MODE_ERROR);
+        }
+        rec->owner = true;
+        SDL_RaiseWindow(rec->window);
+    }
+    return std::make_shared<TGLGraphics>(rec);
+}
+
+void TGLGraphicsDriver::SetGraphics(const std::shared_ptr<TGraphics>& g)
+{
+    TDriverState& d = Driver();
+    auto* gl = dynamic_cast<TGLGraphics*>(g.get());
+    TGLContext* rec = gl ? gl->_context : nullptr;
+    if (rec == d.current) return;
+    d.current = rec;
+    if (!VideoUp()) return;
+    MakeCurrent(rec);
+    if (rec) ReportMapping(rec);
+}
+
+void TGLGraphicsDriver::Flip(int sync)
+{
+    TDriverState& d = Driver();
+    TGLContext* rec = d.current;
+    if (!rec || !VideoUp()) return;
+    if (rec->display_failed) {
+        rec->display_failed = false;
+        throw TRuntimeException(DISPLAY_MODE_ERROR);
+    }
+    int interval = sync != 0 ? 1 : 0;
+    if (interval != rec->swap_interval) {
+        SDL_GL_SetSwapInterval(interval);  // quietly ignored without the extension
+        rec->swap_interval = interval;
+    }
+
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(rec->window, &dw, &dh);
+    TPlacement p = Place(rec->width, rec->height, dw, dh);
+
+    // Present without disturbing the drawing state kept between frames.
+    GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    GLfloat clear[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    GLboolean mask[4];
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+
+    TFboProcs& f = d.fbo;
+    f.BindFramebuffer(GL_READ_FRAMEBUFFER, rec->fbo);
+    f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glViewport(0, 0, dw, dh);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (p.w > 0 && p.h > 0) {
+        int y0 = dh - p.y - p.h;  // bottom-left origin
+        f.BlitFramebuffer(0, 0, rec->width, rec->height, p.x, y0, p.x + p.w, y0 + p.h, GL_COLOR_BUFFER_BIT,
+                          p.whole ? GL_NEAREST : GL_LINEAR);
+    }
+    if (rec->flags & GFX_BACKBUFFER)
+        SDL_GL_SwapWindow(rec->window);
+    else
+        glFlush();
+    f.BindFramebuffer(GL_FRAMEBUFFER, rec->fbo);
+
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    glColorMask(mask[0], mask[1], mask[2], mask[3]);
+    if (scissor) glEnable(GL_SCISSOR_TEST);
+
+    ReportMapping(rec);
+}
+
+void TGLGraphicsDriver::SwapSharedContext()
+{
+    TDriverState& d = Driver();
+    if (!d.shared_gl || !VideoUp()) return;
+    // Work done in one context must be finished before another uses the objects.
+    if (SDL_GL_GetCurrentContext()) glFlush();
+    if (SDL_GL_GetCurrentContext() != d.shared_gl)
+        SDL_GL_MakeCurrent(d.shared_window, d.shared_gl);
+    else
+        MakeCurrent(d.current);
+}
+
+TGLGraphicsDriver* GLGraphicsDriver()
+{
+    static TGLGraphicsDriver driver;
+    return &driver;
+}
