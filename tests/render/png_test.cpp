@@ -179,22 +179,6 @@ TEST(PngLoader, TruncatedDataGivesNullAtEveryLength) {
     }
 }
 
-TEST(PngLoader, DamagedBytesNeverCrash) {
-    std::vector<uint8_t> data = ReadFile(kSuite / "png" / "basn2c08.png");
-    uint32_t seed = 12345;
-    for (int round = 0; round < 300; ++round) {
-        std::vector<uint8_t> d = data;
-        for (int k = 0; k < 4; ++k) {
-            seed = seed * 1664525u + 1013904223u;
-            d[8 + seed % (d.size() - 8)] ^= uint8_t(seed >> 24 | 1);
-        }
-        MemStream s(d);
-        if (TPixmapPtr p = DecodePNG(s)) {
-            EXPECT_EQ(p->width, 32);
-        }
-    }
-}
-
 TEST(PngLoader, SourcesThatAreNotPngGiveNull) {
     EXPECT_EQ(LoadPixmap("/nonexistent/picture.png"), nullptr);
     EXPECT_EQ(LoadPixmapPNG("/nonexistent/picture.png"), nullptr);
@@ -247,12 +231,10 @@ TEST(PixmapLoaderChain, NewestLoaderFirstStreamErrorsAreRefusals) {
     ASSERT_TRUE(p);
     EXPECT_EQ(p->format, PIXFMT_I8);
     EXPECT_EQ(k.asked, 2);
-}
 
-TEST(PixmapLoaderChain, OtherErrorsPropagate) {
+    // Errors other than stream errors are not refusals.
     struct Failing : TPixmapLoader {
         TPixmapPtr LoadPixmap(const TStreamPtr&) override { throw TRuntimeException("boom"); }
     } f;
-    auto s = std::make_shared<MemStream>(std::vector<uint8_t>{1, 2, 3});
-    EXPECT_THROW(LoadPixmap(TStreamPtr(s)), TRuntimeException);
+    EXPECT_THROW(LoadPixmap(TStreamPtr(std::make_shared<MemStream>(std::vector<uint8_t>{1}))), TRuntimeException);
 }
