@@ -134,18 +134,25 @@ std::pair<int, int> screen_point(int x, int y)
     return {ox + static_cast<int>(x * s + s / 2), oy + static_cast<int>(y * s + s / 2)};
 }
 
-void click_at(const std::string& win, int x, int y)
+// Real input through XTEST: SDL ignores events sent to a window directly.
+// The pointer arrives in two steps so the game sees it move onto the row,
+// and the button is held over a few frames as a hand would.
+void click_at(const std::string&, int x, int y)
 {
     const auto [sx, sy] = screen_point(x, y);
+    xdo("mousemove --sync " + std::to_string(sx + 1) + " " + std::to_string(sy + 1));
+    std::this_thread::sleep_for(200ms);
     xdo("mousemove --sync " + std::to_string(sx) + " " + std::to_string(sy));
     std::this_thread::sleep_for(200ms);
-    xdo("click --window " + win + " 1");
+    xdo("mousedown 1");
+    std::this_thread::sleep_for(150ms);
+    xdo("mouseup 1");
     std::this_thread::sleep_for(300ms);
 }
 
-void key(const std::string& win, const std::string& name, std::chrono::milliseconds after = 400ms)
+void key(const std::string&, const std::string& name, std::chrono::milliseconds after = 400ms)
 {
-    xdo("key --window " + win + " " + name);
+    xdo("key " + name);
     std::this_thread::sleep_for(after);
 }
 
