@@ -163,6 +163,9 @@ bool needs_display()
 
 }  // namespace
 
+// Disabled for now: keys reach the game through XTEST and it quits with both
+// files written, but under a bare Xvfb the scripted click on the menu row is
+// not yet seen by the game, and SDL's disk audio writes nothing here.
 TEST(EndToEnd, DISABLED_StartsFullScreenSkipsTheLogoAnswersTheMenuAndQuits)
 {
     if (needs_display())
