@@ -63,8 +63,8 @@ def _chrome(n, y_rel, warm):
     light = np.array([-0.5, -0.6, 0.62])
     light /= np.linalg.norm(light)
     lam = np.clip(n @ light, 0, 1)
-    spec = lam ** 30
-    return col * (0.55 + 0.5 * lam)[..., None] + spec[..., None] * 0.8
+    highlight = lam ** 30
+    return col * (0.55 + 0.5 * lam)[..., None] + highlight[..., None] * 0.8
 
 
 def title_logo(w=422, h=141):

@@ -51,10 +51,10 @@ class Layers:
         return masked_sprite(col, cov, floor)
 
 
-def metal(base, shade, spec=0.0):
+def metal(base, shade, highlight=0.0):
     """Colour from a base tone, a 0..1 light factor and a white highlight."""
     shade = np.clip(shade, 0, 1.3)
-    return base * (0.18 + 0.95 * shade)[..., None] + np.clip(spec, 0, 1)[..., None] * 0.9
+    return base * (0.18 + 0.95 * shade)[..., None] + np.clip(highlight, 0, 1)[..., None] * 0.9
 
 
 # --------------------------------------------------------------------- ship
@@ -76,8 +76,8 @@ def ship(frame):
         t = np.abs(x - cx) / 90.0
         top = smoothstep(62, 44, y)             # upper face catches the light
         sh = 0.35 + 0.55 * top - 0.15 * t + (0.12 if side < 0 else -0.05)
-        spec = np.exp(-((y - 49 + 6 * t) / 1.6) ** 2) * 0.35
-        L.paint(m, metal(hull, sh, spec))
+        highlight = np.exp(-((y - 49 + 6 * t) / 1.6) ** 2) * 0.35
+        L.paint(m, metal(hull, sh, highlight))
         # Underside edge and a red stripe along the wing.
         def under(d, s, side=side):
             poly(d, s, [(cx + side * 14, 58), (cx + side * 86, 55), (cx + side * 86, 57),
@@ -130,8 +130,8 @@ def ship(frame):
     ny = (y - 44) / 24.0
     nz = np.sqrt(np.clip(1 - nx * nx - ny * ny, 0, 1))
     lam = np.clip(-0.55 * nx - 0.55 * ny + 0.63 * nz, 0, 1)
-    spec = np.clip(-0.4 * nx - 0.6 * ny + 0.7 * nz, 0, 1) ** 24
-    L.paint(m, metal(hull, 0.15 + 0.95 * lam, spec))
+    highlight = np.clip(-0.4 * nx - 0.6 * ny + 0.7 * nz, 0, 1) ** 24
+    L.paint(m, metal(hull, 0.15 + 0.95 * lam, highlight))
     # Panel lines and a dorsal stripe.
     def panel(d, s):
         d.rectangle([(cx - 1) * s, 20 * s, (cx + 1) * s, 40 * s], fill=255)
@@ -234,9 +234,9 @@ def _blob(L, cx, cy, rx, ry, base, light=(-0.5, -0.6), gloss=0.5, rot=0.0):
     r2 = nx * nx + ny * ny
     nz = np.sqrt(np.clip(1 - r2, 0, 1))
     lam = np.clip(light[0] * nx + light[1] * ny + 0.62 * nz, 0, 1)
-    spec = np.clip(-0.35 * nx - 0.45 * ny + 0.82 * nz, 0, 1) ** 18 * gloss
+    highlight = np.clip(-0.35 * nx - 0.45 * ny + 0.82 * nz, 0, 1) ** 18 * gloss
     m = smoothstep(1.0, 0.9, r2)
-    L.paint(m, base * (0.2 + 0.95 * lam)[..., None] + spec[..., None])
+    L.paint(m, base * (0.2 + 0.95 * lam)[..., None] + highlight[..., None])
     return m
 
 

@@ -116,7 +116,7 @@ def noise(n, seed):
 def band(x, lo, hi, soft=0.15):
     """Band-pass by FFT with smooth (log-frequency) edges; lo/hi in hertz."""
     n = len(x)
-    spec = np.fft.rfft(x, axis=0)
+    spectrum = np.fft.rfft(x, axis=0)
     f = np.fft.rfftfreq(n, 1.0 / RATE)
     lf = np.log(np.maximum(f, 1.0))
     g = np.ones_like(f)
@@ -126,7 +126,7 @@ def band(x, lo, hi, soft=0.15):
         g *= 1 / (1 + np.exp((lf - np.log(hi)) / soft))
     if x.ndim == 2:
         g = g[:, None]
-    return np.fft.irfft(spec * g, n=n, axis=0)
+    return np.fft.irfft(spectrum * g, n=n, axis=0)
 
 
 def reverb_ir(sec, decay, seed, stereo=True):
