@@ -216,6 +216,19 @@ void check_suspend()
         ResumeChannel(music_channel);
 }
 
+void create_sprite_images()
+{
+    SetAutoMidHandle(1);
+    ship_img = CreateImage(186, 78, 2, -1);
+    surface_img = CreateImage(50, 40, 4, -1);
+    alien_img = CreateImage(56, 92, 1, -1);
+    shot_img = CreateImage(58, 60, 1, -1);
+    glow_img = CreateImage(72, 72, 1, -1);
+    debris_img = CreateImage(40, 40, 8, -1);
+    SetAutoMidHandle(0);
+    flame_img = CreateImage(58, 116, 1, -1);
+}
+
 bool game_startup()
 {
     SetAppTitle("Kelvora 3D");
@@ -229,15 +242,7 @@ bool game_startup()
     player = std::make_shared<player_tag>();
 
     screen_grab = CreateImage(640, 480, 1, -1);
-    SetAutoMidHandle(1);
-    ship_img = CreateImage(186, 78, 2, -1);
-    surface_img = CreateImage(50, 40, 4, -1);
-    alien_img = CreateImage(56, 92, 1, -1);
-    shot_img = CreateImage(58, 60, 1, -1);
-    glow_img = CreateImage(72, 72, 1, -1);
-    debris_img = CreateImage(40, 40, 8, -1);
-    SetAutoMidHandle(0);
-    flame_img = CreateImage(58, 116, 1, -1);
+    create_sprite_images();
 
     shot_list.clear();
     alien_list.clear();

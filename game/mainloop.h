@@ -17,6 +17,8 @@ int run_game();
 
 // The names the menus show for their rows and choices.
 void create_string_tables();
+// The empty sprite images with their frames and handles; load_media fills them.
+void create_sprite_images();
 void load_media();
 void draw_backdrop();
 void retro_lines(int shade);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 
 #include "system/clock.h"
 #include "system/hook.h"
@@ -160,7 +161,11 @@ int GraphicsModeExists(int width, int height, int depth, int hertz)
     return 0;
 }
 
-std::shared_ptr<TGraphics> CreateGraphics(int width, int height, int depth, int hertz, int flags)
+namespace {
+// Asks the current driver for a context; any error it raises is kept as the
+// one-line reason and gives null.
+std::shared_ptr<TGraphics> OpenThroughDriver(const char* failure,
+                                             const std::function<std::shared_ptr<TGraphics>(TGraphicsDriver&, int)>& open)
 {
     TFrontEnd& s = State();
     s.last_error.clear();
@@ -170,38 +175,31 @@ std::shared_ptr<TGraphics> CreateGraphics(int width, int height, int depth, int 
     }
     std::shared_ptr<TGraphics> g;
     try {
-        g = s.driver->CreateGraphics(width, height, depth, hertz, flags | s.default_flags);
+        g = open(*s.driver, s.default_flags);
     } catch (const std::exception& e) {
         s.last_error = e.what();
         return nullptr;
     } catch (...) {
-        s.last_error = "Unable to open graphics";
+        s.last_error = failure;
         return nullptr;
     }
-    if (!g && s.last_error.empty()) s.last_error = "Unable to open graphics";
+    if (!g && s.last_error.empty()) s.last_error = failure;
     return g;
+}
+}  // namespace
+
+std::shared_ptr<TGraphics> CreateGraphics(int width, int height, int depth, int hertz, int flags)
+{
+    return OpenThroughDriver("Unable to open graphics", [&](TGraphicsDriver& d, int defaults) {
+        return d.CreateGraphics(width, height, depth, hertz, flags | defaults);
+    });
 }
 
 std::shared_ptr<TGraphics> AttachGraphics(void* widget, int flags)
 {
-    TFrontEnd& s = State();
-    s.last_error.clear();
-    if (!s.driver) {
-        s.last_error = "No graphics driver installed";
-        return nullptr;
-    }
-    std::shared_ptr<TGraphics> g;
-    try {
-        g = s.driver->AttachGraphics(widget, flags | s.default_flags);
-    } catch (const std::exception& e) {
-        s.last_error = e.what();
-        return nullptr;
-    } catch (...) {
-        s.last_error = "Unable to attach graphics";
-        return nullptr;
-    }
-    if (!g && s.last_error.empty()) s.last_error = "Unable to attach graphics";
-    return g;
+    return OpenThroughDriver("Unable to attach graphics", [&](TGraphicsDriver& d, int defaults) {
+        return d.AttachGraphics(widget, flags | defaults);
+    });
 }
 
 void SetGraphics(const std::shared_ptr<TGraphics>& g)

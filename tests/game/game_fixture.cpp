@@ -24,15 +24,7 @@ void GameWorld::SetUp()
     SetAutoImageFlags(9);
     qvdraw = std::make_shared<qvdraw_tag>();
     player = std::make_shared<player_tag>();
-    SetAutoMidHandle(1);
-    ship_img = CreateImage(186, 78, 2, -1);
-    surface_img = CreateImage(50, 40, 4, -1);
-    alien_img = CreateImage(56, 92, 1, -1);
-    shot_img = CreateImage(58, 60, 1, -1);
-    glow_img = CreateImage(72, 72, 1, -1);
-    debris_img = CreateImage(40, 40, 8, -1);
-    SetAutoMidHandle(0);
-    flame_img = CreateImage(58, 116, 1, -1);
+    create_sprite_images();
     screen_grab = CreateImage(640, 480, 1, -1);
     back_img1 = CreateImage(640, 480, 1, -1);
     back_img2 = CreateImage(640, 292, 1, -1);

@@ -13,6 +13,7 @@
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
 #include "game/globals.h"
+#include "game/mainloop.h"
 #include "game/player.h"
 #include "game/qvdraw.h"
 
