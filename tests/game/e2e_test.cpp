@@ -70,9 +70,19 @@ public:
 
     void start(const std::vector<std::string>& env_extra)
     {
+        // The extra settings replace inherited ones of the same name (the
+        // test run itself may set SDL_AUDIODRIVER): with a name given twice
+        // the program would see the first.
         std::vector<std::string> env;
-        for (char** e = environ; *e; ++e)
-            env.emplace_back(*e);
+        for (char** e = environ; *e; ++e) {
+            const std::string var(*e);
+            const std::string name = var.substr(0, var.find('=') + 1);
+            bool replaced = false;
+            for (const auto& x : env_extra)
+                replaced = replaced || x.compare(0, name.size(), name) == 0;
+            if (!replaced)
+                env.push_back(var);
+        }
         env.insert(env.end(), env_extra.begin(), env_extra.end());
         std::vector<char*> envp;
         for (auto& s : env)
