@@ -1,7 +1,9 @@
 // Runs the replay harness on fixed scripts and prints its timing figures:
 // start-up to the first frame, main-thread time per frame on the title
 // screen and in a heavy play scene with each 2D driver, and the peak
-// memory of a whole game. GL runs need a DISPLAY (run under Xvfb).
+// memory of a whole game; beside the heavy scene, the raw OpenGL floor of
+// its logged frames from the rendering benchmark. GL runs need a DISPLAY
+// (run under Xvfb).
 #include <unistd.h>
 
 #include <cstdio>
@@ -60,14 +62,14 @@ std::string heavy_script(int until)
 }
 
 void run(const fs::path& dir, const char* title, const std::string& driver, int frames, int from,
-         const std::string& script)
+         const std::string& script, const std::string& extra = "")
 {
     const fs::path script_file = dir / "script.txt";
     std::ofstream(script_file) << script;
     const std::string cmd = std::string("'") + KV_REPLAY + "' --driver " + driver + " --frames " +
                             std::to_string(frames) + " --timing " + std::to_string(from) + " --clock 1000 --dir '" +
                             dir.string() + "' --script '" + script_file.string() + "' --state '" +
-                            (dir / "state.json").string() + "'";
+                            (dir / "state.json").string() + "'" + extra;
     std::printf("-- %s (%s driver, frames %d..%d)\n", title, driver.c_str(), from, frames);
     std::fflush(stdout);
     if (std::system(cmd.c_str()) != 0)
@@ -88,8 +90,21 @@ int main()
     if (display)
         run(dir, "heavy play: 3D, aliens, debris, shots, Retro Line FX", "gl", heavy_end, 1400,
             heavy_script(heavy_end));
+    // The recording run also logs every hundredth frame's drawing, which the
+    // rendering benchmark then issues with plain OpenGL: the floor for the scene.
+    const fs::path calls = dir / "heavy-calls.txt";
+    std::string logs;
+    for (int f = 1400; f < heavy_end; f += 100)
+        logs += " --draw-log " + std::to_string(f) + ":'" + calls.string() + "'";
     run(dir, "heavy play: 3D, aliens, debris, shots, Retro Line FX", "record", heavy_end, 1400,
-        heavy_script(heavy_end));
+        heavy_script(heavy_end), logs);
+    if (display) {
+        std::printf("-- the same scene's frames drawn with plain OpenGL (bench_render2d --calls)\n");
+        std::fflush(stdout);
+        if (std::system((std::string("'") + KV_BENCH_RENDER2D + "' --calls '" + calls.string() + "'").c_str()) != 0)
+            std::printf("   (run failed)\n");
+        std::fflush(stdout);
+    }
     run(dir, "a whole game with steady fire (peak memory)", "record", 17400, 20, heavy_script(16000));
     if (!display)
         std::printf("(no DISPLAY: the OpenGL runs were skipped)\n");

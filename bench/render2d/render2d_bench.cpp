@@ -5,6 +5,10 @@
 // sprites with alpha blending, and 400 glyphs of a smoothed TrueType font.
 // Each frame ends with glFinish so the figure is the whole cost of drawing
 // it, rasterising included; the submission cost alone is shown beside it.
+//
+// With --calls FILE it draws instead the game frames that the replay
+// harness logged (replay --driver record --draw-log), call by call with
+// plain OpenGL: the floor under the game's own frame time for that scene.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -14,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/render2d/logged_frames.h"
 #include "render/freetype_font.h"
 #include "render/gl_image_frame.h"
 #include "render/gl_rast2d_driver.h"
@@ -219,12 +224,51 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
-int main() {
+// The logged game frames, each drawn in turn; median of rounds as above.
+int RunLogged(const std::string& path) {
+    LoggedFrames logged;
+    std::string error;
+    if (!LoadLoggedFrames(path, logged, error)) {
+        std::fprintf(stderr, "bench_render2d: %s\n", error.c_str());
+        return 1;
+    }
+    const int count = static_cast<int>(logged.frames.size());
+    int quads = 0;
+    for (const auto& f : logged.frames)
+        for (const auto& c : f) quads += c.name == "DrawFrame";
+    LoggedFramePlayer player(logged);
+    for (int i = 0; i < count; ++i) player.Draw(i);  // warm up
+    glFinish();
+    std::vector<double> total, submit;
+    int next = 0;
+    for (int round = 0; round < 7; ++round) {
+        Timing t = TimeFrames(std::max(20, count), [&] { player.Draw(next++); });
+        total.push_back(t.total_ms);
+        submit.push_back(t.submit_ms);
+        Flip(0);
+    }
+    std::printf("logged game frames: %d, %.0f calls and %.0f textured quads each on average\n", count,
+                double(logged.CallCount()) / count, double(quads) / count);
+    std::printf("raw OpenGL floor: %8.3f ms per frame   (submitting %.3f ms)\n", Median(total), Median(submit));
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    const bool logged = argc == 3 && std::string(argv[1]) == "--calls";
+    if (argc != 1 && !logged) {
+        std::fprintf(stderr, "usage: bench_render2d [--calls DRAW_LOG.txt]\n");
+        return 2;
+    }
     InitFreeTypeFontLoader();
     InitGLRast2DDriver();
     if (!Graphics(640, 480, 0, 0, 0)) {
         std::fprintf(stderr, "bench_render2d: no display: %s\n", LastGraphicsError().c_str());
         return 1;
+    }
+    if (logged) {
+        const int status = RunLogged(argv[2]);
+        EndGraphics();
+        return status;
     }
     Scene scene = MakeScene();
     if (!scene.font) {

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "replay_runner.h"
 
@@ -274,4 +278,47 @@ TEST_F(ReplayWholeGame, SteadyFiringKillsWastesAndSettlesTheScore)
     EXPECT_EQ(out["quit_game"], 1);
     EXPECT_EQ(out["score"], std::max(0.0, r.at("final_score")));
     EXPECT_EQ(dir.bytes("data/hiscore.dat"), le(static_cast<int>(r.at("best_sc"))));
+}
+
+// The drawing of chosen frames, logged for the rendering benchmark's floor.
+TEST(ReplayDrawLog, LogsTheChosenFramesWithEachPicturesSize)
+{
+    replay_dir dir("drawlog");
+    const std::string log = (dir.path() / "calls.txt").string();
+    auto r = dir.run(12, SKIP_LOGO, {"--draw-log", "10:" + log, "--draw-log", "11:" + log});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ifstream in(log);
+    ASSERT_TRUE(in) << "no draw log";
+    std::vector<std::string> headers;
+    std::map<std::string, std::string> size_of;  // picture -> "W H"
+    std::vector<int> draws_per_frame;
+    bool pointer = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("frame ", 0) == 0) {
+            headers.push_back(line);
+            draws_per_frame.push_back(0);
+            continue;
+        }
+        ASSERT_FALSE(headers.empty()) << line;
+        if (line.rfind("DrawFrame ", 0) != 0)
+            continue;
+        ++draws_per_frame.back();
+        const size_t at = line.find(" @");
+        ASSERT_NE(at, std::string::npos) << line;
+        std::istringstream tail(line.substr(at + 2));
+        std::string id, w, h;
+        ASSERT_TRUE(tail >> id >> w >> h) << line;
+        // A picture keeps its number and size from frame to frame.
+        const auto known = size_of.emplace(id, w + " " + h);
+        EXPECT_EQ(known.first->second, w + " " + h) << line;
+        pointer = pointer || (w == "18" && h == "18");
+    }
+    EXPECT_EQ(headers, (std::vector<std::string>{"frame 10", "frame 11"}));
+    ASSERT_EQ(draws_per_frame.size(), 2u);
+    EXPECT_GT(draws_per_frame[0], 20) << "backdrop, title, rows and score line";
+    EXPECT_EQ(draws_per_frame[0], draws_per_frame[1]) << "the title menu draws the same each frame";
+    EXPECT_TRUE(pointer) << "the 18x18 pointer is drawn last in the menu";
+    // Logging needs the recording driver.
+    EXPECT_NE(dir.run(12, SKIP_LOGO, {"--draw-log", "10:" + log}, "gl").status, 0);
 }

@@ -29,6 +29,7 @@
 #include "game/qvdraw.h"
 #include "runtime/program.h"
 #include "tools/replay/replay_audio.h"
+#include "tools/replay/replay_draw_log.h"
 #include "tools/replay/replay_png.h"
 #include "tools/replay/replay_script.h"
 
@@ -45,6 +46,7 @@ struct options {
     std::string state;
     std::map<int, std::vector<std::string>> states_at;
     int timing_from = 0;  // 0: no timing figures
+    std::map<int, std::vector<std::string>> draw_logs;
 };
 
 using steady = std::chrono::steady_clock;
@@ -63,7 +65,8 @@ struct frames_done {};
 const char* const USAGE =
     "usage: replay --frames N [--script FILE] [--clock MS] [--driver gl|record] [--dir DIR]\n"
     "              [--shot FRAME:FILE.png]... [--audio FILE.wav] [--state FILE.json]\n"
-    "              [--state-at FRAME:FILE.json]... [--timing FROM_FRAME]\n";
+    "              [--state-at FRAME:FILE.json]... [--timing FROM_FRAME]\n"
+    "              [--draw-log FRAME:FILE.txt]...\n";
 
 [[noreturn]] void usage_error(const std::string& text)
 {
@@ -122,6 +125,12 @@ options parse_args(int argc, char** argv)
             if (colon == std::string::npos || colon + 1 >= v.size())
                 usage_error("--state-at is FRAME:FILE.json");
             o.states_at[to_int(v.substr(0, colon), "state frame")].push_back(v.substr(colon + 1));
+        } else if (arg == "--draw-log") {
+            const std::string v = value();
+            const size_t colon = v.find(':');
+            if (colon == std::string::npos || colon + 1 >= v.size())
+                usage_error("--draw-log is FRAME:FILE.txt");
+            o.draw_logs[to_int(v.substr(0, colon), "draw-log frame")].push_back(v.substr(colon + 1));
         } else if (arg == "--timing") {
             o.timing_from = to_int(value(), "timing frame");
         } else {
@@ -132,6 +141,8 @@ options parse_args(int argc, char** argv)
         usage_error("--frames N (1 or more) is needed");
     if (!o.shots.empty() && o.driver != "gl")
         usage_error("screenshots need --driver gl");
+    if (!o.draw_logs.empty() && o.driver != "record")
+        usage_error("draw logs need --driver record");
     return o;
 }
 
@@ -169,6 +180,7 @@ struct replay_run {
     int joy_id = 0;
     std::unique_ptr<replay_audio> audio;
     TRecordingRast2DDriver* recorder = nullptr;  // lives to program exit, like any driver
+    replay_draw_log draw_log;
 
     // Scripts give game pixels; the platform reports window pixels, and a
     // full-screen picture may be shown scaled.
@@ -252,6 +264,13 @@ struct replay_run {
                 write_state(*this, file);
         if (frame >= opt.frames)
             throw frames_done{};
+        if (recorder) {
+            // What the recorder holds now is the frame just presented.
+            const auto logs = opt.draw_logs.find(frame);
+            if (logs != opt.draw_logs.end())
+                for (const auto& file : logs->second)
+                    draw_log.append(*recorder, frame, file);
+        }
         ++frame;
         flip_armed = true;
         if (recorder)
@@ -362,9 +381,10 @@ int run_replay(int argc, char** argv)
     for (auto& [frame, files] : run.opt.shots)
         for (auto& f : files)
             f = absolute(f, cwd);
-    for (auto& [frame, files] : run.opt.states_at)
-        for (auto& f : files)
-            f = absolute(f, cwd);
+    for (auto* per_frame : {&run.opt.states_at, &run.opt.draw_logs})
+        for (auto& [frame, files] : *per_frame)
+            for (auto& f : files)
+                f = absolute(f, cwd);
     run.opt.audio = absolute(run.opt.audio, cwd);
     run.opt.state = absolute(run.opt.state, cwd);
     if (!run.opt.script.empty())
