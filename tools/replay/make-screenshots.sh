@@ -37,10 +37,12 @@ printf '%s\n1 mouse move 320 245\n' "$skip" | run title 0 12 "12:$PWD/docs/title
 printf '%s\n1 mouse move 320 275\n' "$skip" | run title3d 2 12 "12:$PWD/docs/title-3d-rg.png"
 printf '%s\n1 mouse move 320 275\n' "$skip" | run title3d 1 12 "12:$PWD/docs/title-3d-mg.png"
 { printf '%s\n' "$skip"; click 8 305; } | run retro 0 12 "12:$PWD/docs/title-retro.png"
-{ printf '%s\n' "$skip"; click 10 245; fire_every 150 1400 9; } |
-  run play 0 1400 "1200:$PWD/docs/play.png"
-{ printf '%s\n' "$skip"; click 10 245; fire_every 150 1400 9; } |
-  run play3d 3 1400 "1200:$PWD/docs/play-3d.png"
+# Frame 2725: the first alien hit by this steady fire has just burst into
+# debris, with its score rising, while others come on.
+{ printf '%s\n' "$skip"; click 10 245; fire_every 150 2725 9; } |
+  run play 0 2725 "2725:$PWD/docs/play.png"
+{ printf '%s\n' "$skip"; click 10 245; fire_every 150 2725 9; } |
+  run play3d 3 2725 "2725:$PWD/docs/play-3d.png"
 { printf '%s\n' "$skip"; click 10 245; fire_every 150 1200 9; printf '1201 key down 32\n1201 key up 32\n1205 mouse move 320 335\n'; } |
   run pause 0 1210 "1210:$PWD/docs/pause.png"
 { printf '%s\n' "$skip"; click 10 245; fire_every 150 16100 6; } |
