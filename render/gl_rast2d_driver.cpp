@@ -133,9 +133,7 @@ TImageFramePtr TGLRast2DDriver::CreateFrameFromPixmap(const TPixmapPtr& pixmap, 
     return frame;
 }
 
-void TGLRast2DDriver::SetBlend(int blend) {
-    if (blend == state.blend) return;
-    state.blend = blend;
+void ApplyGLBlend(int blend) {
     switch (blend) {
     case BLEND_MASK:
         glDisable(GL_BLEND);
@@ -162,6 +160,12 @@ void TGLRast2DDriver::SetBlend(int blend) {
         glDisable(GL_ALPHA_TEST);
         break;
     }
+}
+
+void TGLRast2DDriver::SetBlend(int blend) {
+    if (blend == state.blend) return;
+    state.blend = blend;
+    ApplyGLBlend(blend);
 }
 
 void TGLRast2DDriver::SetAlpha(float alpha) {

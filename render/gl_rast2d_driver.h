@@ -37,6 +37,10 @@ public:
     std::string ToString() const { return "OpenGL"; }
 };
 
+// Issues the OpenGL blend and alpha-test settings of a blend mode
+// (BLEND_MASK ... BLEND_SHADE; anything else is solid), without caching.
+void ApplyGLBlend(int blend);
+
 // Segments DrawOval uses for these half-axes: their sum, at least 12,
 // rounded down to a multiple of 4.
 int OvalSegments(float x_radius, float y_radius);

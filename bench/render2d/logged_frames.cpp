@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "render/rast2d.h"
+#include "render/gl_rast2d_driver.h"
 
 namespace {
 
@@ -33,36 +33,6 @@ std::vector<unsigned char> Pattern(int w, int h, int seed)
             p[3] = edge ? 0 : 255;
         }
     return rgba;
-}
-
-void Blend(int blend)
-{
-    switch (blend) {
-    case BLEND_MASK:
-        glDisable(GL_BLEND);
-        glEnable(GL_ALPHA_TEST);
-        glAlphaFunc(GL_GEQUAL, 0.5f);
-        break;
-    case BLEND_ALPHA:
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glDisable(GL_ALPHA_TEST);
-        break;
-    case BLEND_LIGHT:
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-        glDisable(GL_ALPHA_TEST);
-        break;
-    case BLEND_SHADE:
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_DST_COLOR, GL_ZERO);
-        glDisable(GL_ALPHA_TEST);
-        break;
-    default:
-        glDisable(GL_BLEND);
-        glDisable(GL_ALPHA_TEST);
-        break;
-    }
 }
 
 }  // namespace
@@ -191,7 +161,7 @@ void LoggedFramePlayer::Draw(int frame)
         } else if (n == "SetTransform") {
             ix_ = a(0), iy_ = a(1), jx_ = a(2), jy_ = a(3);
         } else if (n == "SetBlend") {
-            Blend(static_cast<int>(a(0)));
+            ApplyGLBlend(static_cast<int>(a(0)));
         } else if (n == "SetClsColor") {
             glClearColor(a(0) / 255.0f, a(1) / 255.0f, a(2) / 255.0f, 1.0f);
         } else if (n == "Cls") {

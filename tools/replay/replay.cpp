@@ -96,6 +96,14 @@ options parse_args(int argc, char** argv)
                 usage_error(arg + " needs a value");
             return argv[++i];
         };
+        // FRAME:FILE options, repeatable.
+        auto add_frame_file = [&](std::map<int, std::vector<std::string>>& to, const char* file) {
+            const std::string v = value();
+            const size_t colon = v.find(':');
+            if (colon == std::string::npos || colon + 1 >= v.size())
+                usage_error(arg + " is FRAME:" + file);
+            to[to_int(v.substr(0, colon), "frame")].push_back(v.substr(colon + 1));
+        };
         if (arg == "--frames") {
             o.frames = to_int(value(), "frame count");
             have_frames = o.frames >= 1;
@@ -110,27 +118,15 @@ options parse_args(int argc, char** argv)
         } else if (arg == "--dir") {
             o.dir = value();
         } else if (arg == "--shot") {
-            const std::string v = value();
-            const size_t colon = v.find(':');
-            if (colon == std::string::npos || colon + 1 >= v.size())
-                usage_error("--shot is FRAME:FILE.png");
-            o.shots[to_int(v.substr(0, colon), "shot frame")].push_back(v.substr(colon + 1));
+            add_frame_file(o.shots, "FILE.png");
         } else if (arg == "--audio") {
             o.audio = value();
         } else if (arg == "--state") {
             o.state = value();
         } else if (arg == "--state-at") {
-            const std::string v = value();
-            const size_t colon = v.find(':');
-            if (colon == std::string::npos || colon + 1 >= v.size())
-                usage_error("--state-at is FRAME:FILE.json");
-            o.states_at[to_int(v.substr(0, colon), "state frame")].push_back(v.substr(colon + 1));
+            add_frame_file(o.states_at, "FILE.json");
         } else if (arg == "--draw-log") {
-            const std::string v = value();
-            const size_t colon = v.find(':');
-            if (colon == std::string::npos || colon + 1 >= v.size())
-                usage_error("--draw-log is FRAME:FILE.txt");
-            o.draw_logs[to_int(v.substr(0, colon), "draw-log frame")].push_back(v.substr(colon + 1));
+            add_frame_file(o.draw_logs, "FILE.txt");
         } else if (arg == "--timing") {
             o.timing_from = to_int(value(), "timing frame");
         } else {
