@@ -42,6 +42,14 @@ if command -v clang++ >/dev/null 2>&1 && ls fuzz/*/CMakeLists.txt >/dev/null 2>&
     name=$(basename "$f")
     work=$(mktemp -d)
     [ -d "fuzz/corpus/$name" ] && cp -r "fuzz/corpus/$name/." "$work/"
+    # The font target reads a size and a style byte, then the font: seed it
+    # with installed fonts (an outline one and a bitmap one).
+    if [ "$name" = fuzz_font ]; then
+      for font in /usr/share/fonts/truetype/comfortaa/Comfortaa-Bold.ttf \
+                  /usr/share/fonts/opentype/terminus/terminus-normal.otb; do
+        [ -f "$font" ] && { printf '\025\001'; cat "$font"; } >"$work/seed-$(basename "$font")"
+      done
+    fi
     echo "fuzzing $name"
     if ! "$f" -max_total_time="${FUZZ_SECONDS:-10}" -rss_limit_mb=2048 -print_final_stats=0 \
         -artifact_prefix="$work/" "$work" >"$work/log" 2>&1; then

@@ -173,8 +173,21 @@ TEST_F(FontTest, TrueTypeMetricsAndSpaces) {
     ASSERT_FALSE(alone.empty());
     EXPECT_EQ(after.x0 - alone.x0, 2 * static_cast<int>(g->Advance()));
 
-    // Characters the font lacks are skipped without moving.
+    // Characters the font lacks are skipped without moving or drawing.
     EXPECT_LT(font->CharToGlyph(0xFFFF), 0);
+    ASSERT_LT(font->CharToGlyph(0x81), 0) << "a control code has no glyph";
+    EXPECT_EQ(TextWidth("a\x81\x81" "b"), TextWidth("ab"));
+    Cls();
+    DrawText("\x81", 100, 300);
+    EXPECT_TRUE(Ink(90, 290, 100, 50).empty());
+    DrawText("a\x81" "b", 100, 300);
+    Box skipped = Ink(90, 290, 200, 50);
+    Cls();
+    DrawText("ab", 100, 300);
+    Box plain = Ink(90, 290, 200, 50);
+    EXPECT_EQ(skipped.x0, plain.x0);
+    EXPECT_EQ(skipped.x1, plain.x1);
+    EXPECT_EQ(skipped.count, plain.count);
 }
 
 TEST_F(FontTest, TextTakesTheDrawingColourAndIsPlacedAtTheTopLeft) {
