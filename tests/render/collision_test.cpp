@@ -8,26 +8,22 @@
 #include "render/rast2d.h"
 #include "render/rast2d_graphics.h"
 #include "render/recording_rast2d_driver.h"
+#include "tests/render/recording_fixture.h"
 
 namespace {
 
-class CollisionTest : public ::testing::Test {
+class CollisionTest : public RecordingGraphicsTest {
 protected:
     void SetUp() override {
-        graphics = driver.CreateGraphics(640, 480, 0, 60, 0);
-        ASSERT_NE(graphics, nullptr);
-        driver.SetGraphics(graphics);
+        RecordingGraphicsTest::SetUp();
         SetTransform(0, 1, 1);
         SetOrigin(0, 0);
         ClearCollisionLayers(0);
     }
     void TearDown() override {
         ClearCollisionLayers(0);
-        driver.SetGraphics(nullptr);
+        RecordingGraphicsTest::TearDown();
     }
-
-    TRecordingRast2DDriver driver;
-    TGraphicsPtr graphics;
 };
 
 // An RGBA image whose pixel (x, y) is opaque where inside(x, y) holds.

@@ -7,18 +7,16 @@
 #include "render/rast2d.h"
 #include "render/rast2d_graphics.h"
 #include "render/recording_rast2d_driver.h"
+#include "tests/render/recording_fixture.h"
 
 namespace {
 
 const std::string kSuite = std::string(KV_SOURCE_DIR) + "/tests/data/pngsuite/png/";
 
-class ImageTest : public ::testing::Test {
+class ImageTest : public RecordingGraphicsTest {
 protected:
     void SetUp() override {
-        graphics = driver.CreateGraphics(640, 480, 0, 60, 0);
-        ASSERT_NE(graphics, nullptr);
-        driver.SetGraphics(graphics);
-        driver.ClearCalls();
+        RecordingGraphicsTest::SetUp();
         SetMaskColor(0, 0, 0);
         SetAutoMidHandle(0);
         SetAutoImageFlags(IMAGE_MASKED | IMAGE_FILTERED);
@@ -26,11 +24,8 @@ protected:
     void TearDown() override {
         SetAutoMidHandle(0);
         SetAutoImageFlags(IMAGE_MASKED | IMAGE_FILTERED);
-        driver.SetGraphics(nullptr);
+        RecordingGraphicsTest::TearDown();
     }
-
-    TRecordingRast2DDriver driver;
-    TGraphicsPtr graphics;
 };
 
 // RGB pixmap: a black left half and a coloured right half.

@@ -9,22 +9,11 @@
 #include "render/rast2d.h"
 #include "render/rast2d_graphics.h"
 #include "render/recording_rast2d_driver.h"
+#include "tests/render/recording_fixture.h"
 
 namespace {
 
-class Rast2DStateTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        graphics = driver.CreateGraphics(640, 480, 0, 60, 0);
-        ASSERT_NE(graphics, nullptr);
-        driver.SetGraphics(graphics);
-        driver.ClearCalls();
-    }
-    void TearDown() override { driver.SetGraphics(nullptr); }
-
-    TRecordingRast2DDriver driver;
-    TGraphicsPtr graphics;
-};
+using Rast2DStateTest = RecordingGraphicsTest;
 
 TEST_F(Rast2DStateTest, FirstActivationClearsBothBuffersOnlyOnce) {
     TRecordingRast2DDriver d;
