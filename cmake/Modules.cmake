@@ -4,7 +4,8 @@
 # modules can depend on it before it has code.
 function(kv_module name)
   cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp)
+  # Platform backends sit in a folder of their own inside the module.
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp ${CMAKE_SOURCE_DIR}/${name}/*/*.cpp)
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${name}/${ex})
   endforeach()

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "render/gl_graphics.h"
+#include "render/gl/gl_graphics.h"
 #include "system/scripted_system_driver.h"
 
 constexpr unsigned long BLACK = 0x000000, RED = 0xff0000, GREEN = 0x00ff00, BLUE = 0x0000ff;
