@@ -39,6 +39,12 @@ inline unsigned long ReadBack(int x, int y)
     return (unsigned long)p[0] << 16 | p[1] << 8 | p[2];
 }
 
+// Tests of the offscreen picture skip where OpenGL lacks framebuffer objects
+// (old drivers, indirect GLX); call after a context has been made.
+#define SKIP_WITHOUT_OFFSCREEN()                                                              \
+    if (!GLGraphicsDriver()->DrawsOffscreen())                                               \
+    GTEST_SKIP() << "needs OpenGL framebuffer objects, which this OpenGL lacks"
+
 class GLGraphicsTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -18,6 +18,7 @@ TEST_F(GLGraphics, FlipKeepsTheDrawingStateAndTheOffscreenPicture)
 {
     ASSERT_NE(Graphics(320, 200, 0, 0, GFX_BACKBUFFER | GFX_DEPTHBUFFER | GFX_STENCILBUFFER), nullptr)
         << LastGraphicsError();
+    SKIP_WITHOUT_OFFSCREEN();
     GLint fb_before = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fb_before);
     EXPECT_NE(fb_before, 0) << "drawing goes to the offscreen picture";
@@ -143,6 +144,7 @@ TEST_F(GLGraphics, AltEnterMovesTheSameContextBetweenWindowAndFullScreen)
     auto g = Graphics(320, 240, 0, 0, GFX_BACKBUFFER);
     SetGraphicsWindowScale(-1);
     ASSERT_NE(g, nullptr) << LastGraphicsError();
+    SKIP_WITHOUT_OFFSCREEN();
     auto* window = static_cast<SDL_Window*>(GetPointerMapping().window);
     ASSERT_NE(window, nullptr);
     int w = 0, h = 0;
