@@ -56,9 +56,11 @@ void DrainRecycled(MixerState& s)
     }
 }
 
+// A pooled voice or a new one. Never drains the recycle ring: draining can
+// free a channel the caller has already checked, so each operation drains
+// once, before it looks at any handle.
 sound* TakeVoice(MixerState& s)
 {
-    DrainRecycled(s);
     if (sound* v = s.pool) {
         s.pool = v->pool_next;
         v->pool_next = nullptr;
@@ -192,12 +194,15 @@ int MixerPlaySound(MixerSound* snd, int paused, int handle)
     int h = 0;
     if (implicit) {
         h = s.channels.Alloc();  // may be 0: the voice then plays without a channel
+        // ...but a paused voice without a channel could never be resumed or freed.
+        if (!h && paused) return 0;
     } else {
         if (!s.channels.Valid(handle)) return 0;
         h = handle;
         settings = ChannelVoice(s, h);
     }
 
+    const int now = Millisecs();
     sound* v = TakeVoice(s);
     v->take_settings(settings);
     ++snd->refs;
@@ -206,7 +211,7 @@ int MixerPlaySound(MixerSound* snd, int paused, int handle)
                     kRelaxed);
     v->position_ = 0;
     v->played.store(0, kRelaxed);
-    v->start_ms = Millisecs();
+    v->start_ms = now;
     v->delay = 0;
     v->next = nullptr;
     v->temporary.store(implicit ? 1 : 0, kRelaxed);
