@@ -3,6 +3,7 @@
 // here; the mixing thread hands finished ones back through the recycle ring.
 #include <climits>
 #include <cmath>
+#include <exception>
 #include <vector>
 
 #include "audio/audiodevice.h"
@@ -132,7 +133,13 @@ int MixerInit(std::unique_ptr<softmix::audiodevice> device)
     MixerState& s = State();
     if (s.device) MixerClose();
     if (!device) return -1;
-    if (device->init() != 0 || !device->get_mixer()) {
+    int started = -1;
+    try {
+        started = device->init();
+    } catch (const std::exception&) {
+        started = -1;  // an output that cannot start is no output: the driver falls back
+    }
+    if (started != 0 || !device->get_mixer()) {
         device->close();
         return -1;
     }

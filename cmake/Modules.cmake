@@ -4,7 +4,7 @@
 # modules can depend on it before it has code.
 function(kv_module name)
   cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp ${CMAKE_SOURCE_DIR}/${name}/*/*.cpp)
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${name}/${ex})
   endforeach()

@@ -16,7 +16,7 @@
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
 #include "audio/outputring.h"
-#include "audio/sdlaudiodevice.h"
+#include "audio/sdl/sdlaudiodevice.h"
 #include "audio/voice.h"
 #include "system/clock.h"
 
@@ -338,7 +338,7 @@ TEST(OutputRingThreads, CardHearsTheMixedFramesInOrderOrSilence)
     std::vector<int16_t> out(2 * 1500);
     for (int i = 0; i < 3000; ++i) {
         const int values = 2 * (100 + (i * 37) % 1400);
-        ring.Play(out.data(), values);
+        ring.Play(out.data(), values, int64_t(i) * 1000);
         for (int k = 0; k < values; k += 2) {
             const int v = out[size_t(k)];
             if (v != expected % 4096 && v != 0) {
