@@ -298,8 +298,11 @@ public:
             return;
         window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 200, 0, 0, 0);
         XStoreName(display, window, "other window");
+        XSelectInput(display, window, StructureNotifyMask);
         XMapWindow(display, window);
-        XSync(display, False);
+        // Only a viewable window can take the focus.
+        for (XEvent e; XNextEvent(display, &e) == 0 && e.type != MapNotify;) {
+        }
     }
     ~OtherWindow()
     {
