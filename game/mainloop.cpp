@@ -211,8 +211,13 @@ void check_suspend()
     const bool was_playing = ChannelPlaying(music_channel) != 0;
     if (was_playing)
         PauseChannel(music_channel);
-    while (AppSuspended())
-        idle_wait();
+    // A close while away (the desktop session ending) ends the game in order.
+    while (AppSuspended() && !quit_game) {
+        if (AppTerminate())
+            quit_game = 1;
+        else
+            idle_wait();
+    }
     if (was_playing)
         ResumeChannel(music_channel);
 }

@@ -80,8 +80,7 @@ public:
     {
         logged_.axes[0] = logged_.axes[1] = 32767;
     }
-    int NumDevices() override { return real_->NumDevices(); }
-    bool Answers(int id) override { return real_->Answers(id); }
+    std::vector<int> Devices() override { return real_->Devices(); }
     bool Caps(int id, TJoyCaps& caps) override { return real_->Caps(id, caps); }
     bool Read(int id, TJoyReading& reading) override
     {
