@@ -102,4 +102,58 @@ TEST(CommandLine, WindowIsSmallerThanTheScreenAndMuteSilencesTheRun)
     EXPECT_EQ(std::count(sound.begin(), sound.end(), 0), static_cast<long>(sound.size())) << "all silent";
 }
 
+// Window size as xdotool reports it.
+std::pair<int, int> window_size(const std::string& win)
+{
+    const std::string geo = run("xdotool getwindowgeometry --shell " + win).out;
+    int w = 0, h = 0;
+    if (geo.find("WIDTH=") != std::string::npos && geo.find("HEIGHT=") != std::string::npos) {
+        std::sscanf(geo.substr(geo.find("WIDTH=")).c_str(), "WIDTH=%d", &w);
+        std::sscanf(geo.substr(geo.find("HEIGHT=")).c_str(), "HEIGHT=%d", &h);
+    }
+    return {w, h};
+}
+
+// New frames are being drawn: the game draws its own pointer where the mouse
+// is, so moving the mouse changes the screen only while frames come.
+bool frames_keep_coming(int sw, int sh)
+{
+    const std::string shot = "import -window root png:- 2>/dev/null | md5sum";
+    xdo("mousemove " + std::to_string(sw / 2 - 100) + " " + std::to_string(sh / 2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string before = run(shot).out;
+    xdo("mousemove " + std::to_string(sw / 2 + 100) + " " + std::to_string(sh / 2 + 60));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return run(shot).out != before;
+}
+
+TEST(CommandLine, AltEnterSwitchesBetweenWindowAndFullScreenBothWaysAndTheGameGoesOn)
+{
+    if (!have_display())
+        GTEST_SKIP() << "no DISPLAY";
+    scratch s("altenter");
+    background game(shq(KV_PROGRAM) + " --window");
+    const std::string win = game.wait_window();
+    ASSERT_FALSE(win.empty());
+    int sw = 0, sh = 0;
+    std::sscanf(run("xdotool getdisplaygeometry").out.c_str(), "%d %d", &sw, &sh);
+    xdo("key Escape");  // past the logo, onto the title menu
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto windowed = window_size(win);
+    ASSERT_TRUE(windowed.first < sw || windowed.second < sh);
+    EXPECT_TRUE(frames_keep_coming(sw, sh));
+
+    xdo("key alt+Return");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(window_size(win), std::make_pair(sw, sh)) << "full screen";
+    EXPECT_TRUE(frames_keep_coming(sw, sh));
+
+    xdo("key alt+Return");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_EQ(window_size(win), windowed) << "back in the window";
+    EXPECT_TRUE(frames_keep_coming(sw, sh));
+    EXPECT_TRUE(game.running()) << "neither Alt nor Enter ends anything";
+    EXPECT_EQ(game.escape_until_exit(), 0);
+}
+
 }  // namespace
