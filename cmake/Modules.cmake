@@ -1,5 +1,5 @@
 # kv_module(name [DEPS libs...] [EXCLUDE files...])
-# Builds every .cpp of the folder <name>/ into the static library kv_<name>.
+# Builds every .cpp of the folder <name>/ (backend subfolders included) into the static library kv_<name>.
 # A folder with no sources yet becomes an interface library, so later
 # modules can depend on it before it has code.
 function(kv_module name)
