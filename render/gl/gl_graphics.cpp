@@ -70,6 +70,9 @@ struct TDriverState {
     bool events_hooked = false;
     TFboProcs fbo;
     bool fbo_checked = false;
+    bool pair_open = false;      // inside a SwapSharedContext pair
+    bool pair_switched = false;  // and the pair went to the shared context
+    GLuint pair_binding = 0;     // else the texture bound when it began
 };
 
 TDriverState& Driver()
@@ -802,12 +805,32 @@ void TGLGraphicsDriver::SwapSharedContext()
 {
     TDriverState& d = Driver();
     if (!d.shared_gl || !VideoUp()) return;
-    // Work done in one context must be finished before another uses the objects.
-    if (SDL_GL_GetCurrentContext()) glFlush();
-    if (SDL_GL_GetCurrentContext() != d.shared_gl)
-        SDL_GL_MakeCurrent(d.shared_window, d.shared_gl);
-    else
-        MakeCurrent(d.current);
+    if (!d.pair_open) {
+        d.pair_open = true;
+        // Every context shares the shared context's objects, so a texture made
+        // in the current one outlives its window just the same; staying put
+        // spares two context switches and the flushes they imply, which break
+        // up a software rasteriser's frame. Only the texture bindings the 2D
+        // driver caches need keeping (read once per texture, never per frame).
+        d.pair_switched = !d.current || SDL_GL_GetCurrentContext() != d.current->gl;
+        if (d.pair_switched) {
+            SDL_GL_MakeCurrent(d.shared_window, d.shared_gl);
+        } else {
+            GLint bound = 0;
+            glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+            d.pair_binding = GLuint(bound);
+        }
+        return;
+    }
+    d.pair_open = false;
+    if (!d.pair_switched) {
+        // A deleted texture's name is free again and must not be revived.
+        if (d.pair_binding && glIsTexture(d.pair_binding)) glBindTexture(GL_TEXTURE_2D, d.pair_binding);
+        return;
+    }
+    // Another context uses the objects next: the work must be finished.
+    glFlush();
+    MakeCurrent(d.current);
 }
 
 bool TGLGraphicsDriver::DrawsOffscreen() const { return Driver().fbo.loaded; }

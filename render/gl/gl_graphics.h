@@ -45,9 +45,11 @@ public:
     void SetGraphics(const std::shared_ptr<TGraphics>& g) override;
     void Flip(int sync) override;
 
-    // Makes the hidden shared context current, or, when it already is, the
-    // current context again. Called in pairs around creating and deleting
-    // textures so they belong to the shared context.
+    // Called in pairs around creating and deleting textures so they belong
+    // to the shared context and outlive every window. With one of our
+    // contexts current the work stays in it (all share their objects) and
+    // its texture bindings are put back by the second call; otherwise the
+    // hidden shared context is current in between.
     void SwapSharedContext();
 
     // False where OpenGL lacks framebuffer objects and contexts draw

@@ -71,8 +71,10 @@ TEST_F(GLGraphics, ContextsKeepTheirOwnPicturesAndShareTextures)
     // outlives the one current when it was made.
     auto* gl = GLGraphicsDriver();
     SDL_GLContext ctx_b = SDL_GL_GetCurrentContext();
+    GLuint bound = 0;
+    glGenTextures(1, &bound);
+    glBindTexture(GL_TEXTURE_2D, bound);
     gl->SwapSharedContext();
-    EXPECT_NE(SDL_GL_GetCurrentContext(), ctx_b);
     GLuint tex = 0;
     glGenTextures(1, &tex);
     glBindTexture(GL_TEXTURE_2D, tex);
@@ -80,6 +82,9 @@ TEST_F(GLGraphics, ContextsKeepTheirOwnPicturesAndShareTextures)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
     gl->SwapSharedContext();
     EXPECT_EQ(SDL_GL_GetCurrentContext(), ctx_b) << "the pair returns to the current context";
+    GLint binding = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &binding);
+    EXPECT_EQ(GLuint(binding), bound) << "the 2D driver's cached binding still holds";
     EXPECT_TRUE(glIsTexture(tex));
     CloseGraphics(b);
     SetGraphics(a);

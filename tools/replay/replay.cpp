@@ -180,6 +180,7 @@ struct replay_run {
 
     // Timing: wall and main-thread CPU time of the frames from timing_from on.
     double first_frame_ms = -1;
+    steady::time_point first_frame_at;
     steady::time_point timed_start;
     double timed_cpu_start = 0;
     int timed_frames = 0;
@@ -203,6 +204,9 @@ struct replay_run {
         rusage ru{};
         getrusage(RUSAGE_SELF, &ru);
         std::printf("start_to_first_frame_ms %.1f\n", first_frame_ms);
+        // On the monotonic clock, for a parent timing from before the launch.
+        std::printf("first_frame_at_ms %.1f\n",
+                    std::chrono::duration<double, std::milli>(first_frame_at.time_since_epoch()).count());
         std::printf("timed_frames %d\n", timed_frames);
         if (timed_frames > 0) {
             std::printf("wall_us_per_frame %.1f\n", wall * 1000 / timed_frames);
@@ -214,6 +218,11 @@ struct replay_run {
     void on_frame_start()
     {
         timing_mark();
+        if (frame == 1 && first_frame_ms < 0) {
+            // Frame 1 has been presented.
+            first_frame_at = steady::now();
+            first_frame_ms = std::chrono::duration<double, std::milli>(first_frame_at - program_start).count();
+        }
         // The state after a frame is the state before the next one begins.
         const auto due = opt.states_at.find(frame);
         if (due != opt.states_at.end())
@@ -253,8 +262,6 @@ struct replay_run {
         if (!flip_armed)
             return;
         flip_armed = false;
-        if (frame == 1)
-            first_frame_ms = std::chrono::duration<double, std::milli>(steady::now() - program_start).count();
         const auto it = opt.shots.find(frame);
         if (it != opt.shots.end()) {
             auto pixmap = GrabPixmap(0, 0, 640, 480);
