@@ -364,9 +364,8 @@ int run_replay(int argc, char** argv)
     start_engine_services();
     run.audio->install();
     if (run.opt.driver == "record") {
+        // Its grabs read the sprite sheet start-up draws, so masks and hits are the real ones.
         run.recorder = new TRecordingRast2DDriver();
-        // Grabbed sprites come out solid, so hits are tested on their rectangles.
-        run.recorder->SetGrabPixels(0xFFFFFFFFu);
         SetGraphicsDriver(run.recorder, GFX_BACKBUFFER);
     }
     current_run = &run;
