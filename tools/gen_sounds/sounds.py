@@ -8,8 +8,8 @@ periodic and loops without a seam.
 Each maker returns its sound at a peak of 1; the level every file is
 written at is its peak in SOUNDS below, chosen so that everything the game
 can play at once stays below full scale (headroom.py) with the effects
-clearly over the music: on its first 100 ms a laser is about 5 dB louder
-than the play music, the warning 6 dB and a hit 9 dB.
+clearly over the music: on its first 100 ms a laser is about 8 dB louder
+than the play music's RMS, the warning 9 dB and a hit 12 dB.
 """
 import numpy as np
 
