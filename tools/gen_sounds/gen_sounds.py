@@ -96,7 +96,7 @@ peaks met in one sample, which is more than the game will ever produce; the
 generator refuses a set whose worst moment comes within {ceiling} dB of full
 scale. Within that, the balance is the player's: on their first 100 ms a
 laser is about 8 dB over the play music, the warning 9 dB and a hit 12 dB
-(the loudest event), and the title music is 2 dB fuller than the play music
+(the loudest event), and the title music is 5 dB fuller than the play music
 since it mostly plays alone.
 
 In play the mix stays well inside the bound. The replay harness's captured

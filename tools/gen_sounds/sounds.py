@@ -312,6 +312,6 @@ SOUNDS = {
     "newgame.ogg": (new_game, False, 4, -18.5),
     "endgame.ogg": (end_game, False, 4, -20.5),
     "alienmiss.ogg": (alien_miss, False, 4, -24.0),
-    "moontitle.ogg": (moon_title, True, 3, -24.0),
+    "moontitle.ogg": (moon_title, True, 3, -21.0),
     "kelvora.ogg": (kelvora_play, True, 3, -25.5),
 }
