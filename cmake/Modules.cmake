@@ -1,10 +1,11 @@
 # kv_module(name [DEPS libs...] [EXCLUDE files...])
-# Builds every .cpp of the folder <name>/ into the static library kv_<name>.
+# Builds every .cpp of the folder <name>/ (backend subfolders included) into the static library kv_<name>.
 # A folder with no sources yet becomes an interface library, so later
 # modules can depend on it before it has code.
 function(kv_module name)
   cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp)
+  # Platform backends sit in a folder of their own inside the module.
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp ${CMAKE_SOURCE_DIR}/${name}/*/*.cpp)
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${name}/${ex})
   endforeach()

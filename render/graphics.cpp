@@ -39,6 +39,7 @@ struct TFrontEnd {
     TPacer pacer;
     bool exit_hook_registered = false;
     std::string last_error;
+    TGraphicsWindowOptions window;
 };
 
 TFrontEnd& State()
@@ -321,3 +322,26 @@ void Flip(int sync)
     }
     s.driver->Flip(0);
 }
+
+void SetGraphicsWindowScale(int scale)
+{
+    TGraphicsWindowOptions& w = State().window;
+    w.scale = scale < 0 ? -1 : scale;
+    ++w.serial;
+}
+
+void SetGraphicsIcon(const TPixmapPtr& icon)
+{
+    TGraphicsWindowOptions& w = State().window;
+    w.icon = icon;
+    ++w.serial;
+}
+
+void SetGraphicsAppId(const std::string& id)
+{
+    TGraphicsWindowOptions& w = State().window;
+    w.app_id = id;
+    ++w.serial;
+}
+
+const TGraphicsWindowOptions& GraphicsWindowOptions() { return State().window; }

@@ -1,13 +1,23 @@
-#include "audio/sdlaudiodevice.h"
+#include "audio/sdl/sdlaudiodevice.h"
 
 #include <SDL.h>
 
 #include <chrono>
+#include <cstdio>
+#include <system_error>
 
 namespace softmix {
 
 namespace {
+
 void SDLCALL Callback(void* self, Uint8* stream, int len) { static_cast<sdldevice*>(self)->fill(stream, len); }
+
+int64_t NowUs()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 }  // namespace
 
 int sdldevice::init()
@@ -29,10 +39,17 @@ int sdldevice::init()
     if (device_ == 0) return -1;
 
     mixer_ = std::make_unique<mixer>(FRAGMENT_VALUES);
-    ring_ = std::make_unique<TOutputRing>(FRAGMENT_VALUES);
+    // SDL's buffer holds one callback's worth once the callback has filled it.
+    ring_ = std::make_unique<TOutputRing>(FRAGMENT_VALUES, int(have.samples) * 2);
     ring_->Update(*mixer_);  // the first refill before the card starts
     running_.store(true);
-    thread_ = std::thread([this] { run(); });
+    try {
+        thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        running_.store(false);  // no refill: the caller closes the device and falls back
+        return -1;
+    }
+    opened_us_ = NowUs();
     SDL_PauseAudioDevice(device_, 0);
     return 0;
 }
@@ -47,7 +64,10 @@ void sdldevice::run()
 
 void sdldevice::fill(uint8_t* stream, int bytes)
 {
-    ring_->Play(reinterpret_cast<int16_t*>(stream), bytes / int(sizeof(int16_t)));
+    auto* values = reinterpret_cast<int16_t*>(stream);
+    const int count = bytes / int(sizeof(int16_t));
+    ring_->Play(values, count, NowUs());
+    if (tap_) tap_(values, count, tap_user_);
 }
 
 void sdldevice::close()
@@ -57,6 +77,10 @@ void sdldevice::close()
     if (device_ != 0) {
         SDL_CloseAudioDevice(device_);  // waits for a running callback
         device_ = 0;
+        // Gaps in the sound are worth a line: they say the machine could not keep up.
+        if (ring_ && ring_->Starvations() > 0)
+            std::fprintf(stderr, "audio: %d underruns in %.0f s; output lead grew to %d ms\n", ring_->Starvations(),
+                         double(NowUs() - opened_us_) / 1e6, ring_->MaxLatency() * FRAGMENT_VALUES / 2 * 1000 / 44100);
     }
     if (subsystem_) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
