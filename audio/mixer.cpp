@@ -3,6 +3,7 @@
 #include "audio/mixer.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "system/clock.h"
 
@@ -14,18 +15,36 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 
 // Linear interpolation between values a and b of one channel; f is the
 // 16-bit fraction. 8-bit values are lifted to the 16-bit range first.
+// The 16-bit product of a full-scale swing and the fraction needs 33 bits:
+// it is split at bit 8 of the fraction so that 32-bit lanes give the same
+// floor((y - x) * f / 65536).
+inline int32_t Lerp16(int32_t x, int32_t y, int32_t f)
+{
+    const int32_t d = y - x;
+    return x + ((d * (f >> 8) + ((d * (f & 255)) >> 8)) >> 8);
+}
+
+inline int32_t Lerp8(int32_t x, int32_t y, int32_t f) { return (x * 256 - 32768) + (((y - x) * f) >> 8); }
+
+template <int Bits>
+inline int32_t Value(const uint8_t* data, uint64_t i)
+{
+    if constexpr (Bits == 16)
+        return reinterpret_cast<const int16_t*>(data)[i];
+    else
+        return data[i];
+}
+
+// The same result with one wide product, cheaper where the code stays scalar.
+inline int32_t Lerp16Wide(int32_t x, int32_t y, uint32_t f) { return x + int32_t((int64_t(y - x) * f) >> 16); }
+
 template <int Bits>
 inline int32_t Lerp(const uint8_t* data, uint64_t a, uint64_t b, uint32_t f)
 {
-    if constexpr (Bits == 16) {
-        const auto* d = reinterpret_cast<const int16_t*>(data);
-        const int32_t x = d[a], y = d[b];
-        // 64-bit product: a full-scale swing times the fraction overflows 32 bits.
-        return x + int32_t((int64_t(y - x) * f) >> 16);
-    } else {
-        const int32_t x = data[a], y = data[b];
-        return (x * 256 - 32768) + (((y - x) * int32_t(f)) >> 8);
-    }
+    if constexpr (Bits == 16)
+        return Lerp16Wide(Value<16>(data, a), Value<16>(data, b), f);
+    else
+        return Lerp8(Value<8>(data, a), Value<8>(data, b), int32_t(f));
 }
 
 // The left and right values at position (32.32, counted in sample values).
@@ -56,7 +75,7 @@ inline void Levels(int32_t volume, int32_t pan, bool invert, int32_t& left, int3
 }
 
 // Voices add up in the accumulator without limit; wrap rather than overflow.
-inline void Add(int32_t& acc, int32_t value) { acc = int32_t(uint32_t(acc) + uint32_t(value)); }
+inline int32_t Add(int32_t acc, int32_t value) { return int32_t(uint32_t(acc) + uint32_t(value)); }
 
 struct Run {
     int64_t step;    // 16.16 source frames per output frame
@@ -67,9 +86,112 @@ struct Run {
     bool invert;
 };
 
+// n frames read at the source rate with a constant fraction f (a rate of
+// exactly 1): consecutive values, no position arithmetic. The loops are kept
+// free of branches and of anything wider than 32 bits so that the compiler
+// turns them into vector code.
+template <int Channels, int Bits>
+void MixExact(const uint8_t* data, uint64_t i, int32_t f, int32_t* __restrict acc, int n, int32_t left, int32_t right)
+{
+    using T = std::conditional_t<Bits == 16, int16_t, uint8_t>;
+    const T* __restrict d = reinterpret_cast<const T*>(data) + i;
+    if (f == 0) {
+        if constexpr (Channels == 1) {
+            for (int k = 0; k < n; ++k) {
+                const int32_t s = Bits == 16 ? int32_t(d[k]) : int32_t(d[k]) * 256 - 32768;
+                acc[2 * k] = Add(acc[2 * k], (s * left) >> 8);
+                acc[2 * k + 1] = Add(acc[2 * k + 1], (s * right) >> 8);
+            }
+        } else {
+            for (int k = 0; k < n; ++k) {
+                const int32_t sl = Bits == 16 ? int32_t(d[2 * k]) : int32_t(d[2 * k]) * 256 - 32768;
+                const int32_t sr = Bits == 16 ? int32_t(d[2 * k + 1]) : int32_t(d[2 * k + 1]) * 256 - 32768;
+                acc[2 * k] = Add(acc[2 * k], (sl * left) >> 8);
+                acc[2 * k + 1] = Add(acc[2 * k + 1], (sr * right) >> 8);
+            }
+        }
+        return;
+    }
+    for (int k = 0; k < n; ++k) {
+        int32_t sl, sr;
+        if constexpr (Channels == 1) {
+            sl = sr = Bits == 16 ? Lerp16(d[k], d[k + 1], f) : Lerp8(d[k], d[k + 1], f);
+        } else if constexpr (Bits == 16) {
+            sl = Lerp16(d[2 * k], d[2 * k + 2], f);
+            sr = Lerp16(d[2 * k + 1], d[2 * k + 3], f);
+        } else {
+            sl = Lerp8(d[2 * k], d[2 * k + 2], f);
+            sr = Lerp8(d[2 * k + 1], d[2 * k + 3], f);
+        }
+        acc[2 * k] = Add(acc[2 * k], (sl * left) >> 8);
+        acc[2 * k + 1] = Add(acc[2 * k + 1], (sr * right) >> 8);
+    }
+}
+
+// n frames at any constant rate; no end test inside.
+template <int Channels, int Bits>
+void MixStepped(const uint8_t* data, uint64_t pos, uint64_t inc, int32_t* __restrict acc, int n, int32_t left,
+                int32_t right)
+{
+    for (int k = 0; k < n; ++k) {
+        int32_t sl, sr;
+        Fetch<Channels, Bits>(data, pos, sl, sr);
+        acc[2 * k] = Add(acc[2 * k], (sl * left) >> 8);
+        acc[2 * k + 1] = Add(acc[2 * k + 1], (sr * right) >> 8);
+        pos += inc;
+    }
+}
+
 // Mixes n frames of one voice; true when a one-shot voice reached its end.
-template <int Channels, int Bits, bool Glide>
-bool MixRun(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32_t* acc, int n, Run r)
+// A constant rate mixes in stretches that end where the position crosses
+// the end of the data, so the per-frame loops need no end test.
+template <int Channels, int Bits>
+bool MixSteady(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32_t* acc, int n, const Run& r)
+{
+    const uint8_t* data = b.data;
+    const uint64_t end = (uint64_t(b.length) * Channels) << 32;
+    int32_t left, right;
+    Levels(r.vol256 >> 8, r.pan, r.invert, left, right);
+    const uint64_t inc = (uint64_t(r.step) * Channels) << 16;
+    uint64_t pos = pos_io, played = played_io;
+    bool finished = false;
+    while (n > 0) {
+        // Frames mixed before the position passes the end: each frame is
+        // mixed, then the position advances and is tested.
+        int m = n;
+        if (inc > 0) {
+            const uint64_t left_to_end = end > pos ? end - pos : 0;
+            const uint64_t frames = left_to_end == 0 ? 1 : (left_to_end + inc - 1) / inc;
+            if (frames < uint64_t(n)) m = int(frames);
+        }
+        if (inc == (uint64_t(Channels) << 32)) {
+            const uint64_t frame = Channels == 1 ? pos : pos >> 1;
+            const uint64_t i = (frame >> 32) * Channels;
+            MixExact<Channels, Bits>(data, i, int32_t(uint32_t(frame >> 16) & 0xFFFF), acc, m, left, right);
+        } else {
+            MixStepped<Channels, Bits>(data, pos, inc, acc, m, left, right);
+        }
+        pos += inc * uint64_t(m);
+        played += inc * uint64_t(m);
+        acc += 2 * m;
+        n -= m;
+        if (pos >= end && inc > 0) {
+            if (!b.loop) {
+                finished = true;
+                break;
+            }
+            pos %= end;
+        }
+    }
+    pos_io = pos;
+    played_io = played;
+    return finished;
+}
+
+// Mixes n frames while the rate and volume glide; true when a one-shot
+// voice reached its end. One call per change, so kept simple.
+template <int Channels, int Bits>
+bool MixGlide(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32_t* acc, int n, Run r)
 {
     const uint8_t* data = b.data;
     const uint64_t end = uint64_t(b.length) * Channels;
@@ -77,21 +199,17 @@ bool MixRun(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32_t*
     uint64_t pos = pos_io, played = played_io;
     bool finished = false;
     int32_t left, right;
-    Levels(r.vol256 >> 8, r.pan, r.invert, left, right);
-    uint64_t inc = (uint64_t(r.step) * Channels) << 16;
     for (int k = 0; k < n; ++k) {
-        if constexpr (Glide) Levels(r.vol256 >> 8, r.pan, r.invert, left, right);
+        Levels(r.vol256 >> 8, r.pan, r.invert, left, right);
         int32_t sl, sr;
         Fetch<Channels, Bits>(data, pos, sl, sr);
-        Add(acc[2 * k], (sl * left) >> 8);
-        Add(acc[2 * k + 1], (sr * right) >> 8);
-        if constexpr (Glide) inc = (uint64_t(r.step) * Channels) << 16;
+        acc[2 * k] = Add(acc[2 * k], (sl * left) >> 8);
+        acc[2 * k + 1] = Add(acc[2 * k + 1], (sr * right) >> 8);
+        const uint64_t inc = (uint64_t(r.step) * Channels) << 16;
         pos += inc;
         played += inc;
-        if constexpr (Glide) {
-            r.step += r.dstep;
-            r.vol256 += r.dvol;
-        }
+        r.step += r.dstep;
+        r.vol256 += r.dvol;
         if ((pos >> 32) >= end) {
             if (!loop) {
                 finished = true;
@@ -103,6 +221,15 @@ bool MixRun(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32_t*
     pos_io = pos;
     played_io = played;
     return finished;
+}
+
+template <int Channels, int Bits, bool Glide>
+bool MixRun(const MixerSound& b, uint64_t& pos, uint64_t& played, int32_t* acc, int n, const Run& r)
+{
+    if constexpr (Glide)
+        return MixGlide<Channels, Bits>(b, pos, played, acc, n, r);
+    else
+        return MixSteady<Channels, Bits>(b, pos, played, acc, n, r);
 }
 
 template <bool Glide>

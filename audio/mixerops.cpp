@@ -3,6 +3,7 @@
 // here; the mixing thread hands finished ones back through the recycle ring.
 #include <climits>
 #include <cmath>
+#include <exception>
 #include <vector>
 
 #include "audio/audiodevice.h"
@@ -56,9 +57,11 @@ void DrainRecycled(MixerState& s)
     }
 }
 
+// A pooled voice or a new one. Never drains the recycle ring: draining can
+// free a channel the caller has already checked, so each operation drains
+// once, before it looks at any handle.
 sound* TakeVoice(MixerState& s)
 {
-    DrainRecycled(s);
     if (sound* v = s.pool) {
         s.pool = v->pool_next;
         v->pool_next = nullptr;
@@ -130,7 +133,13 @@ int MixerInit(std::unique_ptr<softmix::audiodevice> device)
     MixerState& s = State();
     if (s.device) MixerClose();
     if (!device) return -1;
-    if (device->init() != 0 || !device->get_mixer()) {
+    int started = -1;
+    try {
+        started = device->init();
+    } catch (const std::exception&) {
+        started = -1;  // an output that cannot start is no output: the driver falls back
+    }
+    if (started != 0 || !device->get_mixer()) {
         device->close();
         return -1;
     }
@@ -192,12 +201,15 @@ int MixerPlaySound(MixerSound* snd, int paused, int handle)
     int h = 0;
     if (implicit) {
         h = s.channels.Alloc();  // may be 0: the voice then plays without a channel
+        // ...but a paused voice without a channel could never be resumed or freed.
+        if (!h && paused) return 0;
     } else {
         if (!s.channels.Valid(handle)) return 0;
         h = handle;
         settings = ChannelVoice(s, h);
     }
 
+    const int now = Millisecs();
     sound* v = TakeVoice(s);
     v->take_settings(settings);
     ++snd->refs;
@@ -206,7 +218,7 @@ int MixerPlaySound(MixerSound* snd, int paused, int handle)
                     kRelaxed);
     v->position_ = 0;
     v->played.store(0, kRelaxed);
-    v->start_ms = Millisecs();
+    v->start_ms = now;
     v->delay = 0;
     v->next = nullptr;
     v->temporary.store(implicit ? 1 : 0, kRelaxed);

@@ -7,12 +7,17 @@
 
 namespace softmix {
 
-TOutputRing::TOutputRing(int fragment_values)
-    : fragment_(fragment_values), ring_(size_t(fragment_values) * FRAGMENTS), scratch_(size_t(fragment_values))
+TOutputRing::TOutputRing(int fragment_values, int device_values, int rate)
+    : fragment_(fragment_values),
+      device_values_(std::max(device_values, 0)),
+      values_per_second_(rate * 2),
+      ring_(size_t(fragment_values) * FRAGMENTS),
+      scratch_(size_t(fragment_values)),
+      stable_values_(uint64_t(STABLE_SECONDS) * uint64_t(values_per_second_))
 {
 }
 
-void TOutputRing::Play(int16_t* out, int count)
+void TOutputRing::Play(int16_t* out, int count, int64_t now_us)
 {
     const uint64_t ring = ring_.size();
     const uint64_t w = write_.load(std::memory_order_acquire);
@@ -25,6 +30,14 @@ void TOutputRing::Play(int16_t* out, int count)
         k += n;
     }
     std::memset(out + ready, 0, (uint64_t(count) - ready) * sizeof(int16_t));
+    if (ready < uint64_t(count) && last_play_us_ >= 0) {
+        // A card that asks again well within the time its last piece lasts
+        // is filling its buffers (as at start), not starving.
+        const int64_t lasts_us = int64_t(last_count_) * 1000000 / values_per_second_;
+        if (now_us - last_play_us_ >= lasts_us / 2) starvations_.fetch_add(1, std::memory_order_relaxed);
+    }
+    last_play_us_ = now_us;
+    last_count_ = count;
     play_.store(p + uint64_t(count), std::memory_order_release);
 }
 
@@ -34,15 +47,26 @@ int TOutputRing::Update(mixer& mix)
     const uint64_t p = play_.load(std::memory_order_acquire);
     uint64_t w = write_.load(std::memory_order_relaxed);
     int latency = latency_.load(std::memory_order_relaxed);
-    if (p > 0 && w < p + 2 * uint64_t(fragment_)) {
-        // Starving: keep a longer lead from now on. What the card already
-        // took unmixed was heard as silence; mixing resumes from there.
-        if (latency < MAX_LATENCY) latency_.store(latency += 2, std::memory_order_relaxed);
-        starvations_.fetch_add(1, std::memory_order_relaxed);
-        if (w < p) w = p;
+    const int starvations = starvations_.load(std::memory_order_relaxed);
+    if (starvations != seen_starvations_) {
+        seen_starvations_ = starvations;
+        // Starving soon after coming down: wait longer before the next step down.
+        if (came_down_ && p - stable_since_ < stable_values_ && stable_values_ < MAX_STABLE_VALUES) stable_values_ *= 2;
+        came_down_ = false;
+        if (latency < MAX_LATENCY) latency_.store(++latency, std::memory_order_relaxed);
+        if (latency > max_latency_.load(std::memory_order_relaxed)) max_latency_.store(latency, std::memory_order_relaxed);
+        stable_since_ = p;
+    } else if (latency > START_LATENCY && p - stable_since_ >= stable_values_) {
+        latency_.store(--latency, std::memory_order_relaxed);
+        stable_since_ = p;
+        came_down_ = true;
     }
+    // What the card already took unmixed was heard as silence; mixing
+    // resumes from there.
+    if (w < p) w = p;
+    const int64_t ahead = std::max<int64_t>(int64_t(latency) * fragment_ - device_values_, fragment_);
     int mixed = 0;
-    while (w < p + uint64_t(latency) * uint64_t(fragment_)) {
+    while (w < p + uint64_t(ahead)) {
         mix.mix16(scratch_.data(), fragment_);
         for (uint64_t k = 0; k < uint64_t(fragment_);) {
             const uint64_t at = (w + k) % ring;

@@ -2,7 +2,7 @@
 
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
-#include "audio/sdlaudiodevice.h"
+#include "audio/sdl/sdlaudiodevice.h"
 #include "audio/voice.h"
 
 namespace {

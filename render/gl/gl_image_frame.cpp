@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "render/gl_graphics.h"
+#include "render/gl/gl_graphics.h"
 #include "render/gl/gl_rast2d_state.h"
 #include "render/graphics.h"
 #include "render/image.h"

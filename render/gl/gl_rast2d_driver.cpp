@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "render/gl_graphics.h"
+#include "render/gl/gl_graphics.h"
 #include "render/gl/gl_image_frame.h"
 #include "render/gl/gl_rast2d_state.h"
 #include "render/pixmap.h"

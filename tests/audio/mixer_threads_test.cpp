@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdlib>
 #include <cstdint>
 #include <memory>
@@ -14,7 +16,7 @@
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
 #include "audio/outputring.h"
-#include "audio/sdlaudiodevice.h"
+#include "audio/sdl/sdlaudiodevice.h"
 #include "audio/voice.h"
 #include "system/clock.h"
 
@@ -184,6 +186,127 @@ TEST_F(MixerThreads, StartsAndStopsOnSharedChannelsLeaveNothingBehind)
     for (int16_t v : out) ASSERT_EQ(v, 0) << "something still sounds after every channel stopped";
 }
 
+// A mixing thread that runs only when asked, and a clock that asks it from
+// inside the game thread's next clock read: the mixing call then lands in
+// the middle of a mixer operation, where a real output thread may be.
+class OnDemandMixing {
+public:
+    explicit OnDemandMixing(softmix::manualdevice* device)
+        : thread_([this, device] {
+              std::vector<int16_t> out(1024);
+              for (;;) {
+                  int n;
+                  {
+                      std::unique_lock lock(m_);
+                      cv_.wait(lock, [this] { return stop_ || asked_ > 0; });
+                      if (stop_) return;
+                      n = asked_;
+                  }
+                  for (int i = 0; i < n; ++i) device->pull(out.data());
+                  std::lock_guard lock(m_);
+                  asked_ = 0;
+                  cv_.notify_all();
+              }
+          })
+    {
+    }
+    ~OnDemandMixing()
+    {
+        {
+            std::lock_guard lock(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+    // Runs n mixing calls on the mixing thread and waits for them.
+    void Mix(int n)
+    {
+        std::unique_lock lock(m_);
+        asked_ = n;
+        cv_.notify_all();
+        cv_.wait(lock, [this] { return asked_ == 0; });
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    int asked_ = 0;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+class WindowClock : public TClock {
+public:
+    explicit WindowClock(OnDemandMixing& mixing) : mixing_(mixing), game_(std::this_thread::get_id()) {}
+    int Millisecs() override
+    {
+        if (std::this_thread::get_id() == game_ && fragments_ > 0) {
+            const int n = fragments_;
+            fragments_ = 0;
+            mixing_.Mix(n);
+        }
+        return 0;
+    }
+    void Delay(int) override {}
+    // The game thread's next clock read runs n mixing calls first.
+    void Arm(int n) { fragments_ = n; }
+
+private:
+    OnDemandMixing& mixing_;
+    std::thread::id game_;
+    int fragments_ = 0;
+};
+
+TEST_F(MixerThreads, ReplayOnAChannelWhoseSoundEndsMeanwhileKeepsTheChannel)
+{
+    const std::vector<int16_t> blip(64, 100);
+    MixerSound* once = MixerCreateSound(64, 16, 1, 44100, blip.data(), 0);
+    MixerSound* loop = MixerCreateSound(64, 16, 1, 44100, blip.data(), 1);
+    ASSERT_TRUE(once && loop);
+    OnDemandMixing mixing(device_);
+    auto clock = std::make_shared<WindowClock>(mixing);
+    SetClock(clock);
+    for (int round = 0; round < 20; ++round) {
+        const int h = MixerPlaySound(once, 0, 0);  // the channel PlaySound(s) hands out
+        ASSERT_NE(h, 0);
+        // The blip (20 ms start latency + 64 frames) ends within the mixing
+        // calls the replay's clock read triggers.
+        clock->Arm(3);
+        const int replay = MixerPlaySound(loop, 0, h);
+        if (replay == 0) continue;  // refusing is fine; a dead handle is not
+        ASSERT_EQ(replay, h);
+        EXPECT_EQ(MixerChannelStatus(h), softmix::VOICE_LOOP) << "round " << round << ": the loop has no channel";
+        MixerStopChannel(h);
+        mixing.Mix(2);
+        const TMixerCounts c = MixerCounts();
+        ASSERT_EQ(c.channels_in_use, 0) << "round " << round;
+        ASSERT_EQ(c.voices, c.voices_pooled) << "round " << round << ": a voice plays on that nothing can stop";
+    }
+    SetClock(nullptr);
+    MixerFreeSound(once);
+    MixerFreeSound(loop);
+}
+
+TEST_F(MixerThreads, CueWithEveryChannelTakenQueuesNothing)
+{
+    const std::vector<int16_t> blip(64, 100);
+    MixerSound* s = MixerCreateSound(64, 16, 1, 44100, blip.data(), 0);
+    std::vector<int> taken;
+    while (const int h = MixerAllocChannel()) taken.push_back(h);
+    ASSERT_EQ(taken.size(), 4095u);
+    MixingThread mixing(device_);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(MixerPlaySound(s, 1, 0), 0);
+    // A cue nobody can resume must not wait in the mixer for good.
+    EXPECT_TRUE(Eventually(mixing, [] { return VoicesInFlight() == 0; })) << VoicesInFlight() << " cued voices stuck";
+    // Started unpaused it still plays, without a channel, and comes back.
+    EXPECT_EQ(MixerPlaySound(s, 0, 0), 0);
+    EXPECT_TRUE(Eventually(mixing, [] { return VoicesInFlight() == 0; }));
+    mixing.Stop();
+    for (int h : taken) MixerFreeChannel(h);
+    MixerFreeSound(s);
+}
+
 TEST(OutputRingThreads, CardHearsTheMixedFramesInOrderOrSilence)
 {
     // One looping ramp: the left value of mixed frame k is k mod 4096.
@@ -215,7 +338,7 @@ TEST(OutputRingThreads, CardHearsTheMixedFramesInOrderOrSilence)
     std::vector<int16_t> out(2 * 1500);
     for (int i = 0; i < 3000; ++i) {
         const int values = 2 * (100 + (i * 37) % 1400);
-        ring.Play(out.data(), values);
+        ring.Play(out.data(), values, int64_t(i) * 1000);
         for (int k = 0; k < values; k += 2) {
             const int v = out[size_t(k)];
             if (v != expected % 4096 && v != 0) {

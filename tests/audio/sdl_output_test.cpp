@@ -1,9 +1,16 @@
 // The real output on SDL audio (the "dummy" or "disk" driver in CI).
-#include "audio/sdlaudiodevice.h"
+#include "audio/sdl/sdlaudiodevice.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <cstdlib>
 #include <functional>
 #include <thread>
@@ -11,6 +18,8 @@
 
 #include "audio/audio.h"
 #include "audio/mixer.h"
+#include "audio/audiodriver.h"
+#include "audio/manualaudiodevice.h"
 #include "audio/softmixdriver.h"
 
 namespace {
@@ -36,7 +45,7 @@ TEST(SdlOutput, PlaysASoundToItsEnd)
     EXPECT_EQ(MixerChannelPosition(channel), 4410);
     // The card has been taking data and the refill keeps its lead.
     EXPECT_GT(sdl->ring()->Played(), 0u);
-    EXPECT_GE(sdl->ring()->Latency(), 6);
+    EXPECT_GE(sdl->ring()->Latency(), softmix::TOutputRing::START_LATENCY);
     MixerClose();
     EXPECT_EQ(MixerRunning(), 0);
 }
@@ -56,6 +65,52 @@ TEST(SdlOutput, OggFilePlaysThroughTheDriverToItsEnd)
     EXPECT_TRUE(Within10s([&] { return ChannelPlaying(channel) == 0; }));
     EXPECT_EQ(static_cast<TSoftMixChannel&>(*channel).Position(), sample->length);
     ShutdownAudioDriver();
+}
+
+// Threads the system counts against uid's process limit.
+long ThreadsOf(uid_t uid)
+{
+    long threads = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;  // self, thread-self, ...
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        bool mine = false;
+        while (std::getline(status, line)) {
+            if (line.rfind("Uid:", 0) == 0) mine = std::stoul(line.substr(4)) == uid;
+            if (mine && line.rfind("Threads:", 0) == 0) threads += std::stol(line.substr(8));
+        }
+    }
+    return threads;
+}
+
+TEST(SdlOutput, ADeviceThatOpensButCannotStartLeavesTheNullDriver)
+{
+    if (getuid() != 0) GTEST_SKIP() << "needs root to become an unprivileged user with a thread limit";
+    if (!std::getenv("SDL_AUDIODRIVER")) setenv("SDL_AUDIODRIVER", "dummy", 1);
+    ShutdownAudioDriver();
+    UseManualAudioOutput(0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // One thread more than this user runs: SDL's audio thread opens the
+        // device, the refill thread then cannot start.
+        constexpr uid_t NOBODY = 65534;
+        if (setresgid(NOBODY, NOBODY, NOBODY) != 0 || setresuid(NOBODY, NOBODY, NOBODY) != 0) _exit(3);
+        const rlim_t allowed = rlim_t(ThreadsOf(NOBODY) + 1);
+        const rlimit limit{allowed, allowed};
+        if (setrlimit(RLIMIT_NPROC, &limit) != 0) _exit(4);
+        try {
+            _exit(AudioDriver()->Name() == "Null" ? 0 : 1);
+        } catch (...) {
+            _exit(2);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the mixer claims to run without its refill; 2: the failure escaped AudioDriver()";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "replay_runner.h"
@@ -69,6 +70,26 @@ TEST(ReplayLogo, WindowClosedDuringTheLogoEndsAfterOnePass)
     EXPECT_EQ(r["quit_game"], 1);
     EXPECT_EQ(dir.bytes("data/hiscore.dat").size(), 4u);
     EXPECT_EQ(dir.bytes("data/anaglyph3d.dat").size(), 4u);
+}
+
+TEST(ReplayLogo, CloseWhileSuspendedEndsTheGameInOrder)
+{
+    // While the window is away nothing else is scripted: without the close
+    // ending the wait, the focus would have to come back first and the
+    // title would draw one more frame.
+    replay_dir dir("suspended_close");
+    // From the logo the game ends after one pass of the main loop, as any
+    // close there does.
+    const std::pair<std::string, int> runs[] = {{"5 suspend\n6 close\n", 6},
+                                                {SKIP_LOGO + "20 suspend\n21 close\n", 20}};
+    for (const auto& [script, last_frame] : runs) {
+        auto r = dir.run(1000, script);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r["quit_game"], 1) << script;
+        EXPECT_EQ(r["frame"], last_frame) << script;
+        EXPECT_EQ(dir.bytes("data/hiscore.dat"), le(0));
+        EXPECT_EQ(dir.bytes("data/anaglyph3d.dat"), le(0));
+    }
 }
 
 TEST(ReplayMenu, FiveClicksOnTheModeRowComeBackToTheStart)
