@@ -63,25 +63,33 @@ TGLVertex* Reserve(unsigned primitive, bool textured, size_t n) {
 
 TGLRast2DState& GLRast2DState() { return state; }
 
+// The vertex, colour and texture-coordinate arrays stay enabled while the
+// driver batches: enabling them per draw would cost more than it saves.
+void EnableArrays(bool on) {
+    if (state.arrays_on == on) return;
+    state.arrays_on = on;
+    if (on) {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    } else {
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+}
+
 void GLFlushBatch() {
     if (state.batch.empty()) return;
     const TGLVertex* v = state.batch.data();
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_COLOR_ARRAY);
+    EnableArrays(true);
     glVertexPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->x);
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(TGLVertex), v->rgba);
-    if (state.batch_textured) {
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->u);
-    }
+    glTexCoordPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->u);
     glDrawArrays(state.batch_primitive, 0, static_cast<GLsizei>(state.batch.size()));
-    if (state.batch_textured) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
     state.batch.clear();
-    // The colour array leaves the current colour undefined: set it again.
-    glColor4ub(state.color[0], state.color[1], state.color[2], state.color[3]);
-    state.color_known = true;
+    // A colour array leaves the current colour undefined.
+    state.color_known = false;
 }
 
 void GLQuad(const float xy[8], const float uv[8]) {
@@ -211,13 +219,27 @@ void TGLRast2DDriver::SetGraphics(const TGraphicsPtr& graphics) {
 
 void TGLRast2DDriver::Flip(int sync) {
     GLFlushBatch();
+    // The present sees the current colour immediate mode would have left.
+    if (!state.color_known) {
+        glColor4ub(state.color[0], state.color[1], state.color[2], state.color[3]);
+        state.color_known = true;
+    }
     GLGraphicsDriver()->Flip(sync);
 }
 
 void TGLRast2DDriver::SetBatching(bool on) {
+    if (!TRast2DGraphics::Current()) {
+        state.batching = on;
+        state.color_known = false;
+        return;
+    }
     GLFlushBatch();
     state.batching = on;
-    state.color_known = false;
+    if (on) return;
+    // Back to immediate mode: no arrays, and the current colour in force.
+    EnableArrays(false);
+    glColor4ub(state.color[0], state.color[1], state.color[2], state.color[3]);
+    state.color_known = true;
 }
 
 bool TGLRast2DDriver::Batching() const { return state.batching; }
@@ -226,6 +248,8 @@ void TGLRast2DDriver::ResetGLContext(const TGraphicsPtr& graphics) {
     int width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
     if (graphics) graphics->GetSettings(width, height, depth, hertz, flags);
     state.batch.clear();
+    // A new context starts with its client arrays off.
+    state.arrays_on = false;
     state.blend = 0;
     state.texture = 0;
     state.texturing = false;

@@ -29,6 +29,7 @@ struct TGLRast2DState {
     unsigned batch_primitive = 0;  // GL_QUADS, GL_LINES, GL_POINTS
     bool batch_textured = false;
     std::vector<TGLVertex> batch;
+    bool arrays_on = false;  // client arrays enabled in this context
 };
 
 TGLRast2DState& GLRast2DState();
