@@ -395,7 +395,7 @@ int run_replay(int argc, char** argv)
     run.joystick = std::make_shared<TScriptedJoystickSystem>();
     run.joy_id = run.joystick->AddDevice(2, 4);
     SetJoystickSystem(run.joystick);
-    run.audio = std::make_unique<replay_audio>(*run.clock);
+    run.audio = std::make_unique<replay_audio>(*run.clock, run.opt.audio);
 
     start_engine_services();
     run.audio->install();
@@ -434,8 +434,7 @@ int run_replay(int argc, char** argv)
 
     if (!run.opt.state.empty())
         write_state(run, run.opt.state);
-    if (!run.opt.audio.empty())
-        run.audio->write_wav(run.opt.audio);
+    run.audio->finish();
     // Images and sounds go while their drivers still exist.
     reset_globals();
     return status;
