@@ -1,11 +1,18 @@
 # Thin wrapper over CMake. `make run` plays the game, `make test` runs every test.
+# `make install PREFIX=/usr/local` (DESTDIR honoured) installs it; `make package`
+# builds a .deb in build/release/package/.
 JOBS ?= 2
 RELEASE := build/release
+PREFIX ?= /usr/local
 
-.PHONY: deps build run test bench clean
+.PHONY: deps deps-all build run install package test bench clean
 
+# What builds and runs the game; the test and benchmark tools come with deps-all.
 deps:
-	@./scripts/install-deps.sh
+	@./scripts/install-deps.sh build
+
+deps-all:
+	@./scripts/install-deps.sh all
 
 build: deps
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
@@ -14,10 +21,18 @@ build: deps
 run: build
 	./$(RELEASE)/kelvora3d
 
-test: deps
+install: build
+	cmake --install $(RELEASE) --prefix $(PREFIX)
+
+package: build
+	@./scripts/install-deps.sh package
+	cd $(RELEASE) && cpack -G DEB -B package
+	@ls -l $(RELEASE)/package/*.deb
+
+test: deps-all
 	./scripts/run-tests.sh
 
-bench: deps
+bench: deps-all
 	./scripts/run-benchmarks.sh
 
 clean:

@@ -1,11 +1,75 @@
 // Kelvora 3D.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "game/mainloop.h"
+#include "game/options.h"
+#include "game/recorded_run.h"
+#include "game/saved_values.h"
+#include "render/graphics.h"
+#include "render/png_loader.h"
 #include "runtime/program.h"
 
-int main()
+// Generated with the program's embedded icon.
+void RegisterProgramIcon();
+
+namespace {
+
+// The window as players' desktops expect it: the scale asked for, the icon
+// of the desktop entry, and the entry's id as its class.
+void apply_window_wishes()
 {
-    return RunGuarded([] {
-        EnterProgramDirectory();
+    RegisterProgramIcon();
+    if (launch_options.window)
+        SetGraphicsWindowScale(launch_options.window_scale);
+    SetGraphicsAppId("org.kelvora.kelvora3d");
+    SetGraphicsIcon(LoadPixmapPNG(std::string("incbin::icons\\kelvora3d.png")));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    return RunGuarded([&] {
+        const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        std::string error;
+        if (!parse_game_options(args, launch_options, error)) {
+            std::fprintf(stderr, "kelvora3d: %s (see 'kelvora3d --help')\n", error.c_str());
+            return 2;
+        }
+        if (launch_options.help) {
+            std::fputs(game_usage("kelvora3d").c_str(), stdout);
+            return 0;
+        }
+        if (launch_options.version) {
+            std::fputs(game_version_text().c_str(), stdout);
+            return 0;
+        }
+        // Relative paths of options are the player's, not the game folder's.
+        for (std::string* path : {&launch_options.record, &launch_options.replay})
+            if (!path->empty() && (*path)[0] != '/')
+                if (char* here = realpath(".", nullptr)) {
+                    *path = std::string(here) + "/" + *path;
+                    std::free(here);
+                }
+
+        TProgramLayout layout;
+        EnterFilesDirectory("kelvora3d", &layout);
+        apply_window_wishes();
+        if (!launch_options.replay.empty())
+            return replay_recorded_game(launch_options.replay);
+        const saved_values_place place =
+            choose_saved_values_place(layout, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+        if (place.folder.empty())
+            std::fprintf(stderr,
+                         "Kelvora 3D: nowhere to keep the best score and the 3D mode (neither %s/data nor the "
+                         "user data folder can be written); this run's values will not be saved\n",
+                         layout.files_dir.c_str());
+        use_saved_values_place(place);
+        if (!launch_options.record.empty())
+            return run_recorded_game(launch_options.record);
         return run_game();
     });
 }

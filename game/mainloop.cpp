@@ -12,6 +12,7 @@
 #include "game/host_hooks.h"
 #include "game/menu.h"
 #include "game/msurface.h"
+#include "game/options.h"
 #include "game/play.h"
 #include "game/player.h"
 #include "game/points.h"
@@ -39,7 +40,7 @@ void grab_sprites()
 
 bool open_display()
 {
-    if (Graphics(640, 480, 1, 60, 2))
+    if (!launch_options.window && Graphics(640, 480, 1, 60, 2))
         return true;
     // No 640x480 full-screen mode: the same picture in a window.
     if (Graphics(640, 480, 0, 60, 2))
@@ -210,8 +211,13 @@ void check_suspend()
     const bool was_playing = ChannelPlaying(music_channel) != 0;
     if (was_playing)
         PauseChannel(music_channel);
-    while (AppSuspended())
-        idle_wait();
+    // A close while away (the desktop session ending) ends the game in order.
+    while (AppSuspended() && !quit_game) {
+        if (AppTerminate())
+            quit_game = 1;
+        else
+            idle_wait();
+    }
     if (was_playing)
         ResumeChannel(music_channel);
 }
@@ -251,6 +257,10 @@ bool game_startup()
     surface_list.clear();
     create_string_tables();
     music_channel = AllocChannel();
+    if (launch_options.mute) {
+        sound_step = music_step = 0;
+        sound_volume = music_volume = 0.0f;
+    }
 
     HideMouse();
     rnd_seed = Millisecs();

@@ -52,9 +52,13 @@ void show_logo(int y_offset)
         qvdraw->sip(1, 1, 0, 1, 1);
         retro_lines(10);
         Flip(-1);
-        while (AppSuspended())
-            idle_wait();
-        if (AppTerminate()) {
+        while (AppSuspended() && !quit_game) {
+            if (AppTerminate())
+                quit_game = 1;
+            else
+                idle_wait();
+        }
+        if (quit_game || AppTerminate()) {
             quit_game = 1;
             break;
         }

@@ -16,6 +16,13 @@ constexpr int FONT_BOLD = 1;
 constexpr int FONT_ITALIC = 2;
 constexpr int FONT_SMOOTH = 4;
 
+// The longest side, in pixels, a glyph of a font of that pixel size may have
+// (its bitmap, and how far it moves the pen). Real fonts stay within about
+// 4.5 em (a math font's big operators); a glyph past 8 em is damage, and
+// rendering one can take gigabytes. Such a glyph is refused: it draws
+// nothing and takes no width, like a character the font lacks.
+inline int GlyphSizeLimit(int pixel_size) { return 8 * (pixel_size > 0 ? pixel_size : 0) + 8; }
+
 class TGlyph {
 public:
     virtual ~TGlyph() = default;

@@ -2,6 +2,7 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_OUTLINE_H
 
 #include <cstring>
 #include <vector>
@@ -67,10 +68,28 @@ TPixmapPtr BitmapToPixmap(const FT_Bitmap& bm) {
     return p;
 }
 
+// Whether a loaded, not yet rendered glyph stays within the limit: an
+// outline is measured by its box, a bitmap by its size.
+bool GlyphWithinLimit(FT_GlyphSlot slot, int limit) {
+    const FT_Pos most = static_cast<FT_Pos>(limit);
+    if (slot->advance.x / 64 > most || slot->advance.x / 64 < -most) return false;
+    if (slot->format == FT_GLYPH_FORMAT_BITMAP) {
+        return slot->bitmap.width <= static_cast<unsigned>(limit) && slot->bitmap.rows <= static_cast<unsigned>(limit);
+    }
+    if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return false;
+    FT_BBox box;
+    FT_Outline_Get_CBox(&slot->outline, &box);
+    // The box rounded out to whole pixels, as the rasteriser sizes its bitmap
+    // (26.6 values from 16-bit font units: no overflow).
+    const FT_Pos w = ((box.xMax + 63) & -64) - (box.xMin & -64), h = ((box.yMax + 63) & -64) - (box.yMin & -64);
+    return w / 64 <= most && h / 64 <= most;
+}
+
 class TFreeTypeFont : public TFont {
 public:
     FT_Face _ft_face = nullptr;
     int _style = 0, _height = 0, _ascend = 0, _descend = 0;
+    int _size = 0;  // the pixel size FreeType accepted
     std::vector<std::shared_ptr<TFreeTypeGlyph>> _glyphs;
     std::vector<uint8_t> _buf;  // the font file when it came from memory
 
@@ -96,9 +115,13 @@ TGlyphPtr TFreeTypeFont::LoadGlyph(int index) {
 
     auto g = std::make_shared<TFreeTypeGlyph>();
     _glyphs[index] = g;
-    if (FT_Load_Glyph(_ft_face, static_cast<FT_UInt>(index + 1), FT_LOAD_RENDER) != 0) return g;
-
+    // Measured before it is rendered: a damaged glyph must not get its
+    // bitmap at all.
+    if (FT_Load_Glyph(_ft_face, static_cast<FT_UInt>(index + 1), FT_LOAD_DEFAULT) != 0) return g;
     FT_GlyphSlot slot = _ft_face->glyph;
+    if (!GlyphWithinLimit(slot, GlyphSizeLimit(_size))) return g;
+    if (slot->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return g;
+
     const FT_Bitmap& bm = slot->bitmap;
     g->_x = slot->bitmap_left;
     g->_y = _ascend - slot->bitmap_top;
@@ -145,6 +168,13 @@ std::shared_ptr<TFreeTypeFont> TFreeTypeFont::Load(const std::string& source, in
     if (size <= 0) return nullptr;
 
     const FT_Size_Metrics& m = face->size->metrics;
+    // A face whose own line metrics are absurd is damaged as a whole.
+    const FT_Pos limit = GlyphSizeLimit(size);
+    if (m.height < 0 || (m.height >> 6) > limit || (m.ascender >> 6) > limit || (m.ascender >> 6) < -limit ||
+        (m.descender >> 6) > limit || (m.descender >> 6) < -limit) {
+        return nullptr;
+    }
+    font->_size = size;
     font->_height = static_cast<int>(m.height >> 6);
     font->_ascend = static_cast<int>(m.ascender >> 6);
     font->_descend = static_cast<int>(m.descender >> 6);

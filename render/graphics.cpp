@@ -39,6 +39,7 @@ struct TFrontEnd {
     TPacer pacer;
     bool exit_hook_registered = false;
     std::string last_error;
+    TGraphicsWindowOptions window;
 };
 
 TFrontEnd& State()
@@ -84,23 +85,30 @@ void EndGraphicsAtExit()
 
 // Flips with sync 1 for up to a second; three flips in a row that each take
 // one refresh period (within 1 ms) show that the vertical blank paces
-// reliably. Also stops after 2 x hertz flips, so a clock that does not move
-// while flipping (virtual time) cannot hold it forever.
+// reliably. Six flips in a row that did not wait at all (less than half a
+// period; a queue of swaps lets the first few through) show that it does
+// not: every flip presents a whole picture, which costs a software
+// rasteriser dearly at start-up. Also stops after 2 x hertz flips, so a
+// clock that does not move while flipping (virtual time) cannot hold it forever.
 bool VerticalSyncIsReliable(TGraphicsDriver* driver, int hertz)
 {
     int period = 1000 / hertz;
     int deadline = Millisecs() + 1000;
     int run = 0;
+    int no_wait = 0;
     int max_flips = 2 * hertz > 10 ? 2 * hertz : 10;
     for (int flips = 0; flips < max_flips && Since(Millisecs(), deadline) > 0; ++flips) {
         int t0 = Millisecs();
         driver->Flip(1);
-        int d = Since(t0, Millisecs()) - period;
+        int took = Since(t0, Millisecs());
+        int d = took - period;
         if (d >= -1 && d <= 1) {
             if (++run == 3) return true;
         } else {
             run = 0;
         }
+        no_wait = took * 2 < period ? no_wait + 1 : 0;
+        if (no_wait == 6) return false;
     }
     return false;
 }
@@ -321,3 +329,26 @@ void Flip(int sync)
     }
     s.driver->Flip(0);
 }
+
+void SetGraphicsWindowScale(int scale)
+{
+    TGraphicsWindowOptions& w = State().window;
+    w.scale = scale < 0 ? -1 : scale;
+    ++w.serial;
+}
+
+void SetGraphicsIcon(const TPixmapPtr& icon)
+{
+    TGraphicsWindowOptions& w = State().window;
+    w.icon = icon;
+    ++w.serial;
+}
+
+void SetGraphicsAppId(const std::string& id)
+{
+    TGraphicsWindowOptions& w = State().window;
+    w.app_id = id;
+    ++w.serial;
+}
+
+const TGraphicsWindowOptions& GraphicsWindowOptions() { return State().window; }

@@ -14,6 +14,8 @@ constexpr int GFX_STENCILBUFFER = 16; // at least 1 stencil bit
 constexpr int GFX_ACCUMBUFFER = 32;   // at least 1 accumulation bit
 
 class TGraphicsDriver;
+class TPixmap;
+using TPixmapPtr = std::shared_ptr<TPixmap>;
 
 // One display mode.
 class TGraphicsMode {
@@ -99,3 +101,22 @@ void Flip(int sync = -1);
 
 // Hook id run (with no data) by Flip before each present, for overlays.
 int FlipHook();
+
+// Wishes for the windows a driver makes; without them a window (depth 0)
+// shows the picture 1:1 and cannot be resized.
+// A window shows the picture at this whole scale and can be resized, the
+// picture kept sharp and centred; 0 = the largest scale that fits the
+// desktop's usable area; negative = back to the plain 1:1 window.
+void SetGraphicsWindowScale(int scale);
+// The icon of every window, those open and those to come; null: none set.
+void SetGraphicsIcon(const TPixmapPtr& icon);
+// The window class (X11) or application id (Wayland) of windows made from now on.
+void SetGraphicsAppId(const std::string& id);
+
+struct TGraphicsWindowOptions {
+    int scale = -1;  // -1: not asked for
+    TPixmapPtr icon;
+    std::string app_id;
+    int serial = 0;  // changes with every Set call, so drivers can tell
+};
+const TGraphicsWindowOptions& GraphicsWindowOptions();

@@ -1,5 +1,8 @@
 #include "render/image_font.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "render/builtin_font.h"
 #include "render/image.h"
 #include "render/pixmap.h"
@@ -38,10 +41,17 @@ TImageGlyphPtr TImageFont::LoadGlyph(int index) {
     if (_glyphs[index]) return _glyphs[index];
     auto glyph = std::make_shared<TImageGlyph>();
     if (_src_font) {
-        if (TGlyphPtr src = _src_font->LoadGlyph(index)) {
+        TGlyphPtr src = _src_font->LoadGlyph(index);
+        // A source font that hands out absurd glyphs gets them refused
+        // here too (2 for a smooth glyph's border).
+        const int limit = GlyphSizeLimit(std::max(_src_font->Height(), 16)) + 2;
+        TPixmapPtr pixels = src ? src->Pixels() : nullptr;
+        const bool fits = src && std::fabs(src->Advance()) <= static_cast<float>(limit) &&
+                          (!pixels || (pixels->width <= limit && pixels->height <= limit));
+        if (fits) {
             glyph->_advance = src->Advance();
             src->GetRect(glyph->_x, glyph->_y, glyph->_w, glyph->_h);
-            if (TPixmapPtr pixels = src->Pixels()) glyph->_image = TImage::Load(pixels->Copy(), _imageFlags, 0, 0, 0);
+            if (pixels) glyph->_image = TImage::Load(pixels->Copy(), _imageFlags, 0, 0, 0);
         }
     }
     _glyphs[index] = glyph;

@@ -15,6 +15,21 @@ std::string ProgramDirectory();
 // the directory cannot be found or entered; the working directory then stays.
 bool EnterProgramDirectory();
 
+// Where a program's files are. A portable tree (the build folder, an
+// unpacked archive) has data/ beside the program; an installed program in
+// PREFIX/bin or PREFIX/games finds it in PREFIX/share/<name>/data.
+struct TProgramLayout {
+    std::string program_dir;
+    std::string files_dir;   // the folder that holds data/
+    bool installed = false;  // files_dir is the shared folder, not program_dir
+};
+TProgramLayout FindProgramLayout(const std::string& program_dir, const std::string& name);
+
+// Enters the folder that holds the program's data/, so "data\..." paths
+// resolve in a portable tree and an installed one alike. False (working
+// directory unchanged) when the program's own directory is unknown.
+bool EnterFilesDirectory(const std::string& name, TProgramLayout* layout = nullptr);
+
 // Runs body; an error that escapes it has its text written to stderr and
 // gives EXIT_UNCAUGHT_ERROR. Otherwise body's result is returned.
 int RunGuarded(const std::function<int()>& body);

@@ -1,13 +1,26 @@
 #!/bin/sh
-# Installs the Debian packages the build, the game and the tests need.
-# Only missing packages are installed; sudo is used when not running as root.
+# Installs the Debian packages a task needs; only missing ones are installed,
+# with sudo when not running as root.
+#   build    what builds and runs the game (`make run`, `make install`)
+#   package  build, plus what `make package` runs (dpkg-shlibdeps)
+#   all      everything, with the test and benchmark tools (`make test`, `make bench`)
 set -e
-PACKAGES="build-essential cmake pkg-config clang libclang-rt-14-dev \
+BUILD="build-essential cmake pkg-config \
   libsdl2-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
-  libogg-dev libvorbis-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
+  libogg-dev libvorbis-dev fonts-play"
+PACKAGE="dpkg-dev file"
+TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
   xvfb xauth xdotool x11-utils imagemagick vorbis-tools sox \
   python3 python3-pil python3-numpy \
-  fonts-comfortaa fonts-play fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop"
+  fonts-comfortaa fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop \
+  desktop-file-utils appstream man-db util-linux"
+
+case "${1:-all}" in
+  build) PACKAGES="$BUILD" ;;
+  package) PACKAGES="$BUILD $PACKAGE" ;;
+  all) PACKAGES="$BUILD $PACKAGE $TESTS" ;;
+  *) echo "usage: $0 [build|package|all]" >&2; exit 2 ;;
+esac
 
 missing=""
 for p in $PACKAGES; do

@@ -12,26 +12,35 @@ int ModifierSlot(int vk)
     if (vk == 92) return 7;
     return -1;
 }
+
+// Generic Shift, Control and Alt are never reported; take the left one.
+int SideSpecific(int vk)
+{
+    if (vk == 16) return 160;
+    if (vk == 17) return 162;
+    if (vk == 18) return 164;
+    return vk;
+}
 }  // namespace
 
 void TEventTranslator::Emit(int id, int data, int x, int y) { TEvent::Create(id, nullptr, data, mods_, x, y)->Emit(); }
 
 void TEventTranslator::Close() { Emit(EVENT_APPTERMINATE, 0, 0, 0); }
 
-void TEventTranslator::Focus(bool gained)
+void TEventTranslator::Focus(bool gained, const std::vector<int>& held)
 {
     // Keys released while another window had the focus never report their
-    // release here, so nothing counts as held across a focus change.
+    // release here, so nothing counts as held across a focus change. Keys
+    // still down when it returns are re-reported by the platform as presses
+    // (held modifiers on X11 and Wayland): those are no new press.
     if (!gained) Reset();
+    for (int vk : held) SetHeld(vk, true);
     Emit(gained ? EVENT_APPRESUME : EVENT_APPSUSPEND, 0, 0, 0);
 }
 
-void TEventTranslator::Key(int vk, bool down, bool repeat)
+void TEventTranslator::SetHeld(int vk, bool down)
 {
-    // Generic Shift, Control and Alt are never reported; take the left one.
-    if (vk == 16) vk = 160;
-    if (vk == 17) vk = 162;
-    if (vk == 18) vk = 164;
+    vk = SideSpecific(vk);
     if (vk < 1 || vk > 255) return;
     int slot = ModifierSlot(vk);
     if (slot >= 0) {
@@ -39,9 +48,16 @@ void TEventTranslator::Key(int vk, bool down, bool repeat)
         const bool* k = mod_keys_;
         mods_ = ((k[0] || k[1]) ? 1 : 0) + ((k[2] || k[3]) ? 2 : 0) + ((k[4] || k[5]) ? 4 : 0) + ((k[6] || k[7]) ? 8 : 0);
     }
+    keys_[vk] = down;
+}
+
+void TEventTranslator::Key(int vk, bool down, bool repeat)
+{
+    vk = SideSpecific(vk);
+    if (vk < 1 || vk > 255) return;
     int id = EVENT_KEYUP;
     if (down) id = (repeat || keys_[vk]) ? EVENT_KEYREPEAT : EVENT_KEYDOWN;
-    keys_[vk] = down;
+    SetHeld(vk, down);
     Emit(id, vk, 0, 0);
 }
 

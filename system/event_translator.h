@@ -6,12 +6,16 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 class TEventTranslator {
 public:
     // Close request of the window or the application.
     void Close();
-    void Focus(bool gained);
+    // held: keys the platform reports down as the focus comes back. They
+    // count as held over from before: their down report is a repeat, and
+    // only a press after their release is a new press.
+    void Focus(bool gained, const std::vector<int>& held = {});
     // vk: virtual-key number 1..255, with Shift/Control/Alt already given as
     // their left/right codes 160..165. A press of a key that is already down
     // (or one flagged repeat) is a KeyRepeat.
@@ -32,6 +36,7 @@ public:
     std::function<void(bool)> apply_cursor;
 
     int Mods() const { return mods_; }
+    bool Held(int vk) const { return vk >= 0 && vk < 256 && keys_[vk]; }
     bool Inside() const { return inside_; }
     bool CursorShown() const { return mouse_visible_ || !inside_; }
     // Forgets held keys and buttons (when the focus is lost).
@@ -39,6 +44,7 @@ public:
 
 private:
     void Emit(int id, int data, int x, int y);
+    void SetHeld(int vk, bool down);
     void UpdateCursor();
 
     int mods_ = 0;

@@ -1,18 +1,25 @@
 #include "system/joystick.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int MAX_DEVICES = 256;
 constexpr int MAX_PORTS = 16;
 constexpr int POV_SLOT = 9;
 
+struct TPort {
+    int id = 0;
+    bool attached = false;
+    std::string key;  // of the last device on the port, for its return
+};
+
 struct TJoyTables {
-    int devices[MAX_DEVICES] = {};
-    int count = 0;
-    bool counted = false;
+    TPort ports[MAX_DEVICES];
     int buttons[MAX_PORTS] = {};
     float axes[MAX_PORTS][16] = {};
     int hits[MAX_PORTS][16] = {};
+    bool has_pov[MAX_PORTS] = {};
     std::string names[MAX_PORTS];
 };
 
@@ -39,29 +46,94 @@ float MapAxis(uint32_t position, uint32_t min, uint32_t max)
     return float(v);
 }
 
-// Reads the port into the tables; false when the port has no device that
-// answers (its values then stay as they were).
-bool ReadPort(int port)
+// Takes a reading of the port's device into the tables; with count_hits
+// false it only sets the values a later reading compares with.
+bool TakeReading(int port, bool count_hits)
 {
-    if (port < 0 || port >= MAX_PORTS) return false;
-    if (!tables.counted) JoyCount();
-    if (port >= tables.count) return false;
-    int id = tables.devices[port];
     TJoystickSystem& sys = System();
+    int id = tables.ports[port].id;
     TJoyCaps caps;
     if (!sys.Caps(id, caps)) return false;
     TJoyReading r;
     if (!sys.Read(id, r)) return false;
+    if (port >= MAX_PORTS) return true;
     int old = tables.buttons[port];
     tables.buttons[port] = int(r.buttons);
     tables.names[port] = caps.name;
     int n = r.num_axes < 6 ? r.num_axes : 6;
     for (int a = 0; a < n; ++a) tables.axes[port][a] = MapAxis(r.axes[a], caps.min[a], caps.max[a]);
+    tables.has_pov[port] = r.has_pov;
     if (r.has_pov) tables.axes[port][POV_SLOT] = r.pov <= 36000 ? float(r.pov / 36000.0) : -1.0f;
-    for (int b = 0; b < 16; ++b) {
+    for (int b = 0; b < 16 && count_hits; ++b) {
         if (!(old & (1 << b)) && (r.buttons & (1u << b))) ++tables.hits[port][b];
     }
     return true;
+}
+
+// A port whose device has gone: nothing held, sticks centred. Keeping the
+// last values would leave a button held for ever (and the game waiting for
+// its release).
+void Release(int port)
+{
+    tables.ports[port].attached = false;
+    if (port >= MAX_PORTS) return;
+    tables.buttons[port] = 0;
+    for (int a = 0; a < 6; ++a) tables.axes[port][a] = 0.0f;
+    if (tables.has_pov[port]) tables.axes[port][POV_SLOT] = -1.0f;
+}
+
+int FreePortFor(const std::string& key)
+{
+    for (int p = 0; p < MAX_DEVICES; ++p) {
+        if (!tables.ports[p].attached && !key.empty() && tables.ports[p].key == key) return p;
+    }
+    for (int p = 0; p < MAX_DEVICES; ++p) {
+        if (!tables.ports[p].attached) return p;
+    }
+    return -1;
+}
+
+// Brings the ports up to date with the devices attached now.
+int Sync()
+{
+    TJoystickSystem& sys = System();
+    std::vector<int> ids = sys.Devices();
+    int count = 0;
+    for (int p = 0; p < MAX_DEVICES; ++p) {
+        TPort& port = tables.ports[p];
+        if (!port.attached) continue;
+        if (std::find(ids.begin(), ids.end(), port.id) == ids.end())
+            Release(p);
+        else
+            ++count;
+    }
+    for (int id : ids) {
+        bool known = false;
+        for (const TPort& port : tables.ports) known = known || (port.attached && port.id == id);
+        if (known) continue;
+        TJoyCaps caps;
+        if (!sys.Caps(id, caps)) continue;
+        int p = FreePortFor(caps.key);
+        if (p < 0) break;
+        tables.ports[p] = {id, true, caps.key};
+        // What is held as a device arrives is no press.
+        if (!TakeReading(p, false)) {
+            tables.ports[p].attached = false;
+            continue;
+        }
+        ++count;
+    }
+    return count;
+}
+
+// Reads the port into the tables; false when the port has no device that
+// answers (its values then stay as they were).
+bool ReadPort(int port)
+{
+    if (port < 0 || port >= MAX_PORTS) return false;
+    Sync();
+    if (!tables.ports[port].attached) return false;
+    return TakeReading(port, true);
 }
 
 float Axis(int port, int slot)
@@ -81,19 +153,7 @@ void SetJoystickSystem(std::shared_ptr<TJoystickSystem> system)
 
 void InitJoystickModule() { tables = TJoyTables{}; }
 
-int JoyCount()
-{
-    TJoystickSystem& sys = System();
-    int n = sys.NumDevices();
-    int count = 0;
-    for (int id = 0; id < n; ++id) {
-        if (count < MAX_DEVICES && sys.Answers(id)) tables.devices[count++] = id;
-    }
-    for (int i = count; i < MAX_DEVICES; ++i) tables.devices[i] = 0;
-    tables.count = count;
-    tables.counted = true;
-    return count;
-}
+int JoyCount() { return Sync(); }
 
 int JoyDown(int button, int port)
 {

@@ -1,15 +1,21 @@
 // Joysticks, polled: every query reads the device, and compares its buttons
-// with the previous reading to count presses. Port n is the n-th device
-// found by JoyCount. With no device every query reads 0.
+// with the previous reading to count presses. Devices come and go while the
+// game runs: port 0 is the first device found; a device that arrives takes
+// the port it had before if that is free, else the lowest free port. A port
+// whose device has gone reads released buttons and centred axes. With no
+// device every query reads 0.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // What a joystick API must offer; SDL in production, scripted in tests.
 struct TJoyCaps {
     std::string name;
+    // The same for a device that is plugged in again (its model and serial).
+    std::string key;
     // Range of each axis X, Y, Z, R, U, V (unsigned device positions).
     uint32_t min[6] = {};
     uint32_t max[6] = {};
@@ -29,22 +35,23 @@ struct TJoyReading {
 class TJoystickSystem {
 public:
     virtual ~TJoystickSystem() = default;
-    // Number of device ids the system has.
-    virtual int NumDevices() = 0;
-    // True when the device id answers a position read.
-    virtual bool Answers(int id) = 0;
+    // Takes in arrivals and departures and lists the devices attached now,
+    // in the system's order. A device keeps its id while it stays attached.
+    virtual std::vector<int> Devices() = 0;
     virtual bool Caps(int id, TJoyCaps& caps) = 0;
+    // The device's current position; false when it has gone.
     virtual bool Read(int id, TJoyReading& reading) = 0;
 };
 
-// SDL joysticks; positions are mapped to 0..65535.
+// SDL game controllers in the standard layout for every pad SDL has a
+// mapping for, raw SDL joysticks otherwise; positions are mapped to 0..65535.
 std::shared_ptr<TJoystickSystem> CreateSDLJoystickSystem();
 // Null puts back the SDL one. The tables are cleared.
 void SetJoystickSystem(std::shared_ptr<TJoystickSystem> system);
 
 void InitJoystickModule();
 
-// Finds the devices that answer; port 0 is the first of them.
+// Takes in the devices that came or went; returns how many are attached.
 int JoyCount();
 // Button numbers are taken modulo 32; ports outside 0..15 read 0.
 int JoyDown(int button, int port = 0);

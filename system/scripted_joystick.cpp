@@ -4,6 +4,7 @@ int TScriptedJoystickSystem::AddDevice(int num_axes, int num_buttons, bool has_p
 {
     Device d;
     d.caps.name = "Scripted joystick " + std::to_string(devices_.size());
+    d.caps.key = d.caps.name;
     d.caps.num_axes = num_axes;
     d.caps.num_buttons = num_buttons;
     d.caps.has_pov = has_pov;
@@ -25,7 +26,16 @@ int TScriptedJoystickSystem::AddAbsentDevice()
     return id;
 }
 
-bool TScriptedJoystickSystem::Answers(int id)
+std::vector<int> TScriptedJoystickSystem::Devices()
+{
+    std::vector<int> ids;
+    for (size_t i = 0; i < devices_.size(); ++i) {
+        if (devices_[i].attached) ids.push_back(int(i));
+    }
+    return ids;
+}
+
+bool TScriptedJoystickSystem::Answers(int id) const
 {
     return id >= 0 && id < int(devices_.size()) && devices_[size_t(id)].attached;
 }

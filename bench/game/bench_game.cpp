@@ -6,11 +6,16 @@
 // (run under Xvfb).
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -77,10 +82,130 @@ void run(const fs::path& dir, const char* title, const std::string& driver, int 
     std::fflush(stdout);
 }
 
+// --- Against the floor: a bare SDL2 + OpenGL program (bench_floor) that
+// shows one frame in the same full-screen window after uploading as many
+// texture bytes as the game.
+
+double monotonic_ms()
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+struct launch_figures {
+    double first_frame_ms = -1;  // from before the launch to the first presented frame
+    double peak_rss_mb = -1;
+};
+
+// Runs a command, its output to a file, and reads the figures it printed.
+launch_figures launch(const std::string& cmd, const fs::path& out)
+{
+    launch_figures f;
+    const double t0 = monotonic_ms();
+    if (std::system((cmd + " >'" + out.string() + "' 2>/dev/null").c_str()) != 0)
+        return f;
+    std::ifstream in(out);
+    std::string key;
+    double value = 0;
+    while (in >> key >> value) {
+        if (key == "first_frame_at_ms")
+            f.first_frame_ms = value - t0;
+        else if (key == "peak_rss_mb")
+            f.peak_rss_mb = value;
+    }
+    return f;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+std::string replay_cmd(const fs::path& dir, int frames, const std::string& script)
+{
+    const fs::path script_file = dir / "floor-script.txt";
+    std::ofstream(script_file) << script;
+    return std::string("'") + KV_REPLAY + "' --driver gl --frames " + std::to_string(frames) +
+           " --timing 1 --clock 1000 --dir '" + dir.string() + "' --script '" + script_file.string() +
+           "' --state '" + (dir / "floor-state.json").string() + "'";
+}
+
+// The texture bytes a command uploads, counted by the preloaded counter.
+long long texture_bytes_of(const std::string& cmd, const fs::path& dir)
+{
+    const fs::path file = dir / "texture-bytes.txt";
+    fs::remove(file);
+    launch("LD_PRELOAD='" + std::string(KV_TEXTURE_BYTES_LIB) + "' KV_TEXTURE_BYTES_FILE='" + file.string() + "' " +
+               cmd,
+           dir / "count.out");
+    long long n = 0;
+    std::ifstream(file) >> n;
+    return n;
+}
+
+void print_row(const char* figure, const std::vector<double>& game, const std::vector<double>& floor)
+{
+    const double g = median(game), f = median(floor);
+    std::printf("   %-44s game %8.1f   floor %8.1f   ratio %5.2f   (medians of %zu)\n", figure, g, f,
+                f > 0 ? g / f : 0.0, game.size());
+}
+
+void versus_floor(const fs::path& dir, int runs)
+{
+    const char* screen = std::getenv("XVFB_SCREEN");
+    std::printf("-- the game against the floor (bare SDL2 + OpenGL, one frame), screen %s\n",
+                screen ? screen : "1280x1024x24");
+    std::fflush(stdout);
+    const std::string start = replay_cmd(dir, 1, title_script());
+    const int heavy_frames = 1800;
+    const std::string heavy = replay_cmd(dir, heavy_frames, heavy_script(heavy_frames));
+    const long long start_bytes = texture_bytes_of(start, dir);
+    const long long heavy_bytes = texture_bytes_of(heavy, dir);
+    std::printf("   texture bytes uploaded: %lld to the first frame, %lld through %d frames of heavy play\n",
+                start_bytes, heavy_bytes, heavy_frames);
+    const std::string floor_start = std::string("'") + KV_BENCH_FLOOR + "' --texture-bytes " + std::to_string(start_bytes);
+    const std::string floor_heavy = std::string("'") + KV_BENCH_FLOOR + "' --texture-bytes " + std::to_string(heavy_bytes);
+
+    std::vector<double> game_first, floor_first, game_rss, floor_rss, game_start_rss, floor_start_rss;
+    for (int i = 0; i < runs; ++i) {  // alternated, so load changes hit both alike
+        const launch_figures f = launch(floor_start, dir / "floor.out");
+        const launch_figures g = launch(start, dir / "game.out");
+        if (f.first_frame_ms >= 0) floor_first.push_back(f.first_frame_ms), floor_start_rss.push_back(f.peak_rss_mb);
+        if (g.first_frame_ms >= 0) game_first.push_back(g.first_frame_ms), game_start_rss.push_back(g.peak_rss_mb);
+    }
+    print_row("start to first frame (ms, from the launch)", game_first, floor_first);
+    print_row("peak memory to the first frame (MB)", game_start_rss, floor_start_rss);
+    std::fflush(stdout);
+    for (int i = 0; i < runs; ++i) {
+        const launch_figures f = launch(floor_heavy, dir / "floor.out");
+        const launch_figures g = launch(heavy, dir / "game.out");
+        if (f.peak_rss_mb >= 0) floor_rss.push_back(f.peak_rss_mb);
+        if (g.peak_rss_mb >= 0) game_rss.push_back(g.peak_rss_mb);
+    }
+    print_row("peak memory, heavy play (MB)", game_rss, floor_rss);
+    std::printf("   heavy play's peak memory above the floor: %.1f MB\n", median(game_rss) - median(floor_rss));
+    std::fflush(stdout);
+}
+
 }  // namespace
 
-int main()
+// bench_game [--versus-floor [RUNS]]: the harness figures, or only the
+// start-up and memory against the floor on the current screen.
+int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--versus-floor") == 0) {
+        if (!std::getenv("DISPLAY")) {
+            std::printf("(no DISPLAY: nothing to hold against the floor)\n");
+            return 0;
+        }
+        const fs::path dir = work_dir();
+        versus_floor(dir, argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
+        fs::remove_all(dir);
+        return 0;
+    }
     const fs::path dir = work_dir();
     const bool display = std::getenv("DISPLAY") != nullptr;
     const int heavy_end = 2400;

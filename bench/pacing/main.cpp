@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "render/gl_graphics.h"
+#include "render/gl/gl_graphics.h"
 #include "system/clock.h"
 
 namespace {

@@ -253,17 +253,6 @@ protected:
             // The cue's frame, plus the start latency and a mixing call.
             const int expected = (frame - 1) * PER_FRAME;
             int start = r.locate(t, expected - PER_FRAME, expected + 2 * PER_FRAME);
-            // Correlation finds the neighbourhood; the exact start leaves the least.
-            double least = -1;
-            for (int s = start - 16, best = start; s <= start + 16; ++s) {
-                const double e = r.energy_without({&t}, s, s, s + 4096);
-                if (least < 0 || e < least) {
-                    least = e;
-                    best = s;
-                }
-                if (s == start + 16)
-                    start = best;
-            }
             if (!heard.empty()) {
                 // The track before stops at the start of a mixing call
                 // (512 frames) between the cue and the new track.
@@ -284,6 +273,24 @@ protected:
                 before.end = best_end;
                 r.take(b, before.start, before.end);
             }
+            // With the track before gone: correlation found the neighbourhood; the exact start leaves the
+            // least, with an effect cued in the same frame taken away too
+            // (the new-game jingle comes with the play music).
+            double least = -1;
+            int best = start;
+            for (int s = start - 16; s <= start + 16; ++s) {
+                for (const char* e : {"", "newgame.ogg", "endgame.ogg", "laserfire.ogg", "alienhit.ogg", "alienmiss.ogg"}) {
+                    std::vector<const Track*> ts = {&t};
+                    if (*e)
+                        ts.push_back(&tracks_.at(e));
+                    const double left = r.energy_without(ts, s, s, s + 4096);
+                    if (least < 0 || left < least) {
+                        least = left;
+                        best = s;
+                    }
+                }
+            }
+            start = best;
             r.take(t, start, INT_MAX);
             heard.push_back({name, start, INT_MAX});
         }

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -66,6 +69,30 @@ TEST_F(FileStream, WritingTruncatesAndUnopenablePathsGiveNull)
     EXPECT_FALSE(OpenStream(Path("missing.dat"), 1, 1));  // "r+b" does not create
     EXPECT_FALSE(ReadStream(""));
     EXPECT_FALSE(ReadStream("nosuchproto::x"));
+}
+
+// A FIFO used to block for ever on open, a directory gave a stream that
+// failed at its first read; both are refused like a missing file.
+TEST_F(FileStream, DirectoriesAndFifosAreRefusedAtOnce)
+{
+    std::filesystem::create_directory(dir_ / "Data");
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    for (const std::string& p : {Path("Data"), Path("data"), Path("pipe")}) {
+        EXPECT_FALSE(ReadStream(p)) << p;
+        EXPECT_FALSE(OpenFile(p, 1, 1)) << p;
+        EXPECT_FALSE(WriteStream(p)) << p;
+    }
+    EXPECT_EQ(LoadBytes(Path("pipe")).size(), 0u);
+    // A FIFO with a reader waiting is refused for writing as well.
+    int reader = ::open(Path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(WriteStream(Path("pipe")));
+    ::close(reader);
+    // Devices still open.
+    TStreamPtr null_dev = WriteStream("/dev/null");
+    ASSERT_TRUE(null_dev);
+    WriteInt(null_dev, 7);
+    CloseStream(null_dev);
 }
 
 TEST_F(FileStream, ReadWriteStreamsMixDirectionsAndCloseTwiceHarmlessly)

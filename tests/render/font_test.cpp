@@ -4,6 +4,11 @@
 
 #include <GL/gl.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -13,7 +18,7 @@
 #include "io/incbin.h"
 #include "render/builtin_font.h"
 #include "render/freetype_font.h"
-#include "render/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_driver.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"
@@ -289,6 +294,76 @@ TEST_F(FontTest, FontsLoadFromEmbeddedMemory) {
     SetImageFont(file);
     EXPECT_EQ(TextWidth("Chance of Survival"), wm);
     EXPECT_EQ(LoadImageFont("incbin::fonts/missing.ttf", 22, 0), nullptr);
+}
+
+// Found by fuzzing: a damaged font whose glyphs for 'u' and two more
+// characters claim 20522 x 28143 pixels each; rendering them took 1.8 GB.
+TEST_F(FontTest, DamagedGlyphsAreRefusedWithoutTakingTheirMemory) {
+    static const std::vector<unsigned char> file = FileBytes(KV_SOURCE_DIR "/fuzz/corpus/fuzz_font/font-huge-glyphs.bin");
+    ASSERT_GT(file.size(), 2u);
+    // After the fuzz target's size and style bytes.
+    IncbinAdd("fonts/huge-glyphs.ttf", file.data() + 2, static_cast<int>(file.size() - 2));
+    const char* const url = "incbin::fonts/huge-glyphs.ttf";
+
+    // Every glyph of the first 256 characters, in a child process whose
+    // peak memory is measured from where it starts.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        TImageFontPtr font = LoadImageFont(url, file[0], file[1]);
+        for (int ch = 0; font && ch < 256; ++ch) font->LoadGlyph(font->CharToGlyph(ch));
+        getrusage(RUSAGE_SELF, &after);
+        const long grown_mb = (after.ru_maxrss - before.ru_maxrss) / 1024;
+        _exit(grown_mb < 40 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "loading the glyphs took 40 MB or more";
+
+    TImageFontPtr font = LoadImageFont(url, 22, 0);
+    ASSERT_NE(font, nullptr) << "the face itself is sound";
+    SetImageFont(font);
+    for (int ch : {int('u'), 175, 199}) {
+        TImageGlyphPtr g = font->LoadGlyph(font->CharToGlyph(ch));
+        ASSERT_NE(g, nullptr);
+        EXPECT_FALSE(g->Pixels()) << ch;
+        EXPECT_EQ(g->Advance(), 0) << ch;
+    }
+    EXPECT_EQ(TextWidth("sun"), TextWidth("sn"));
+    DrawText("u", 100, 100);
+    EXPECT_TRUE(Ink(80, 80, 100, 60).empty());
+    // The font's other glyphs (all blank outlines) keep their widths.
+    for (char ch : std::string("abcdstz")) EXPECT_GT(TextWidth(std::string(1, ch)), 0) << ch;
+
+    // The bound leaves room for the largest real glyphs: a math font's
+    // big operator, 4.3 em tall at this size, still draws.
+    TImageFontPtr math = LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuMathTeXGyre.ttf", 22, 0);
+    ASSERT_NE(math, nullptr);
+    TImageGlyphPtr big = math->LoadGlyph(3686);
+    ASSERT_TRUE(big && big->_image);
+    EXPECT_GT(big->_image->height, 88);
+}
+
+// A face whose line metrics are absurd is refused as a whole.
+TEST_F(FontTest, FaceWithAbsurdMetricsGivesNull) {
+    static std::vector<unsigned char> bytes = FileBytes(kDejaVu);
+    // The table directory: 12 bytes, then 16 per table (tag, sum, offset, length).
+    const int tables = bytes[4] << 8 | bytes[5];
+    size_t hhea = 0;
+    for (int t = 0; t < tables; ++t) {
+        const unsigned char* e = &bytes[12 + 16 * t];
+        if (std::memcmp(e, "hhea", 4) == 0) hhea = size_t(e[8]) << 24 | e[9] << 16 | e[10] << 8 | e[11];
+    }
+    ASSERT_NE(hhea, 0u);
+    // Ascender 32767 units: 16 em.
+    bytes[hhea + 4] = 0x7F;
+    bytes[hhea + 5] = 0xFF;
+    IncbinAdd("fonts/tall.ttf", bytes.data(), static_cast<int>(bytes.size()));
+    EXPECT_EQ(LoadImageFont("incbin::fonts/tall.ttf", 22, 0), nullptr);
+    EXPECT_NE(LoadImageFont(kDejaVu, 22, 0), nullptr);
 }
 
 TEST_F(FontTest, WhatIsNotAFontGivesNull) {

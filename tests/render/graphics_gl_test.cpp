@@ -4,6 +4,8 @@
 
 #include <SDL.h>
 
+#include <cstring>
+
 #include "tests/render/graphics_gl_fixture.h"
 #include "system/platform_events.h"
 #include "system/pointer_mapping.h"
@@ -16,6 +18,7 @@ TEST_F(GLGraphics, FlipKeepsTheDrawingStateAndTheOffscreenPicture)
 {
     ASSERT_NE(Graphics(320, 200, 0, 0, GFX_BACKBUFFER | GFX_DEPTHBUFFER | GFX_STENCILBUFFER), nullptr)
         << LastGraphicsError();
+    SKIP_WITHOUT_OFFSCREEN();
     GLint fb_before = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &fb_before);
     EXPECT_NE(fb_before, 0) << "drawing goes to the offscreen picture";
@@ -68,8 +71,10 @@ TEST_F(GLGraphics, ContextsKeepTheirOwnPicturesAndShareTextures)
     // outlives the one current when it was made.
     auto* gl = GLGraphicsDriver();
     SDL_GLContext ctx_b = SDL_GL_GetCurrentContext();
+    GLuint bound = 0;
+    glGenTextures(1, &bound);
+    glBindTexture(GL_TEXTURE_2D, bound);
     gl->SwapSharedContext();
-    EXPECT_NE(SDL_GL_GetCurrentContext(), ctx_b);
     GLuint tex = 0;
     glGenTextures(1, &tex);
     glBindTexture(GL_TEXTURE_2D, tex);
@@ -77,6 +82,9 @@ TEST_F(GLGraphics, ContextsKeepTheirOwnPicturesAndShareTextures)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
     gl->SwapSharedContext();
     EXPECT_EQ(SDL_GL_GetCurrentContext(), ctx_b) << "the pair returns to the current context";
+    GLint binding = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &binding);
+    EXPECT_EQ(GLuint(binding), bound) << "the 2D driver's cached binding still holds";
     EXPECT_TRUE(glIsTexture(tex));
     CloseGraphics(b);
     SetGraphics(a);
@@ -123,6 +131,64 @@ TEST_F(GLGraphics, FullScreenTakesTheDisplayBackWhenFocusReturns)
     EXPECT_EQ(SDL_GetWindowFlags(window) & full, full);
     Flip(-1);
     EXPECT_EQ(GetPointerMapping().scale, 2.0);
+}
+
+void PressAltEnter()
+{
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = SDLK_RETURN;
+    e.key.keysym.mod = KMOD_LALT;
+    DispatchPlatformEvent(&e);
+    SDL_PumpEvents();
+}
+
+TEST_F(GLGraphics, AltEnterMovesTheSameContextBetweenWindowAndFullScreen)
+{
+    SetGraphicsWindowScale(2);
+    auto g = Graphics(320, 240, 0, 0, GFX_BACKBUFFER);
+    SetGraphicsWindowScale(-1);
+    ASSERT_NE(g, nullptr) << LastGraphicsError();
+    SKIP_WITHOUT_OFFSCREEN();
+    auto* window = static_cast<SDL_Window*>(GetPointerMapping().window);
+    ASSERT_NE(window, nullptr);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(w * 10000 + h, 640 * 10000 + 480) << "a window at the scale asked for";
+    EXPECT_TRUE(SDL_GetWindowFlags(window) & SDL_WINDOW_RESIZABLE);
+    SDL_GLContext context = SDL_GL_GetCurrentContext();
+    Paint(RED, 320, 240);
+    Flip(0);
+    EXPECT_EQ(GetPointerMapping().scale, 2.0);
+
+    const Uint32 full = SDL_WINDOW_FULLSCREEN_DESKTOP;
+    PressAltEnter();
+    Flip(0);
+    SDL_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(SDL_GetWindowFlags(window) & full, full);
+    EXPECT_EQ(w * 10000 + h, 1280 * 10000 + 1024) << "the desktop's size";
+    EXPECT_EQ(GetPointerMapping().scale, 4.0) << "the largest whole scale of 320x240 in 1280x1024";
+    EXPECT_EQ(SDL_GL_GetCurrentContext(), context) << "a window change, not a new context";
+    EXPECT_EQ(ReadBack(100, 100), RED) << "the picture survives the switch";
+    EXPECT_EQ(GraphicsWidth() * 10000 + GraphicsHeight(), 320 * 10000 + 240);
+
+    PressAltEnter();
+    Flip(0);
+    EXPECT_NE(SDL_GetWindowFlags(window) & full, full);
+    SDL_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(w * 10000 + h, 1280 * 10000 + 960) << "back in a window, the largest scale that fits";
+    EXPECT_EQ(ReadBack(100, 100), RED);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // A size between whole scales on this software rasteriser: the largest
+    // whole scale with wider bars, never an uneven one.
+    SDL_SetWindowSize(window, 700, 500);
+    SDL_PumpEvents();
+    Flip(0);
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (renderer && std::strstr(renderer, "llvmpipe")) {
+        EXPECT_EQ(GetPointerMapping().scale, 2.0);
+    }
 }
 
 TEST(GLGraphicsNoDisplay, GraphicsGivesNullAndSaysWhy)

@@ -99,23 +99,64 @@ TEST_F(Joystick, HatIsAFractionOfATurnOrMinusOneWhenCentred)
     EXPECT_EQ(JoyHat(0), 1.0f);
 }
 
-TEST_F(Joystick, AnUnpluggedDeviceKeepsItsLastValues)
+// A device that goes used to keep its last values: a held button then kept
+// the game waiting for its release for ever.
+TEST_F(Joystick, AnUnpluggedDeviceReadsReleasedAndCentredAndTakesItsPortBack)
 {
-    int id = sys->AddDevice();
+    int id = sys->AddDevice(2, 4, true);
     JoyCount();
     sys->Dev(id).state.axes[0] = 0;
     sys->Dev(id).state.buttons = 2;
+    sys->Dev(id).state.pov = 9000;
     EXPECT_EQ(JoyX(0), -1.0f);
-    EXPECT_EQ(JoyHit(1, 0), 1);
     sys->Dev(id).attached = false;
-    sys->Dev(id).state.axes[0] = 65535;
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(JoyX(0), -1.0f);
-        EXPECT_EQ(JoyDown(1, 0), 1);
-        EXPECT_EQ(JoyHit(1, 0), 0);
+        EXPECT_EQ(JoyX(0), 0.0f);
+        EXPECT_EQ(JoyY(0), 0.0f);
+        EXPECT_EQ(JoyHat(0), -1.0f);
+        EXPECT_EQ(JoyDown(1, 0), 0);
     }
+    EXPECT_EQ(JoyHit(1, 0), 1) << "the press made before it went still counts";
+    EXPECT_EQ(JoyCount(), 0);
+    // Back with the button still held: its values again, and no new press.
     sys->Dev(id).attached = true;
+    sys->Dev(id).state.axes[0] = 65535;
     EXPECT_EQ(JoyX(0), 1.0f);
+    EXPECT_EQ(JoyDown(1, 0), 1);
+    EXPECT_EQ(JoyHit(1, 0), 0);
+    EXPECT_EQ(JoyCount(), 1);
+    sys->Dev(id).state.buttons = 0;
+    JoyX(0);
+    sys->Dev(id).state.buttons = 2;
+    EXPECT_EQ(JoyHit(1, 0), 1);
+}
+
+TEST_F(Joystick, DevicesArrivingLaterTakeTheLowestFreePortOrTheirOwn)
+{
+    EXPECT_EQ(JoyCount(), 0);
+    int first = sys->AddDevice();
+    sys->Dev(first).state.buttons = 1;
+    EXPECT_EQ(JoyDown(0, 0), 1) << "found without another JoyCount";
+    EXPECT_EQ(JoyHit(0, 0), 0) << "held as it arrived: no press";
+    int second = sys->AddDevice();
+    sys->Dev(second).state.axes[0] = 0;
+    EXPECT_EQ(JoyX(1), -1.0f);
+    EXPECT_EQ(JoyCount(), 2);
+
+    // Both go; the second comes back first and takes its own port again.
+    sys->Dev(first).attached = false;
+    sys->Dev(second).attached = false;
+    EXPECT_EQ(JoyCount(), 0);
+    sys->Dev(second).attached = true;
+    EXPECT_EQ(JoyX(1), -1.0f);
+    EXPECT_EQ(JoyX(0), 0.0f);
+    // A device never seen before takes the lowest free port: the game reads port 0.
+    int third = sys->AddDevice();
+    sys->Dev(third).state.axes[0] = 65535;
+    EXPECT_EQ(JoyX(0), 1.0f);
+    sys->Dev(first).attached = true;
+    EXPECT_EQ(JoyCount(), 3);
+    EXPECT_EQ(JoyDown(0, 2), 1);
 }
 
 TEST_F(Joystick, PortsNumberTheDevicesThatAnswer)

@@ -3,7 +3,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include "system/sdl_keys.h"
+#include "system/sdl/sdl_keys.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "render/gl_graphics.h"
+#include "render/gl/gl_graphics.h"
 #include "system/event.h"
 #include "system/hook.h"
 #include "system/input.h"

@@ -4,12 +4,14 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "system/app_title.h"
 #include "system/event_translator.h"
 #include "system/platform_events.h"
 #include "system/pointer_mapping.h"
-#include "system/sdl_keys.h"
+#include "system/sdl/focus_keys.h"
+#include "system/sdl/sdl_keys.h"
 #include "system/system_driver.h"
 
 namespace {
@@ -158,6 +160,21 @@ private:
         if (SDL_Window* win = SDL_GetWindowFromID(window_id)) SDL_GetWindowSize(win, &w, &h);
     }
 
+    // The keys SDL knows to be down. As the focus comes back, SDL has just
+    // re-read the keyboard and queued a press for each held modifier.
+    static std::vector<int> KeysHeldNow()
+    {
+        std::vector<int> held;
+        int n = 0;
+        const Uint8* state = SDL_GetKeyboardState(&n);
+        for (int sc = 0; state && sc < n; ++sc) {
+            if (!state[sc]) continue;
+            auto scancode = SDL_Scancode(sc);
+            if (int vk = VirtualKeyFromSDL(SDL_GetKeyFromScancode(scancode), scancode)) held.push_back(vk);
+        }
+        return held;
+    }
+
     // Characters the text input does not report but a keyboard types.
     void ControlChar(const SDL_KeyboardEvent& key)
     {
@@ -190,8 +207,14 @@ private:
                 closed_in_pass_ = true;
                 translator_.Close();
                 break;
-            case SDL_WINDOWEVENT_FOCUS_GAINED: translator_.Focus(true); break;
-            case SDL_WINDOWEVENT_FOCUS_LOST: translator_.Focus(false); break;
+            case SDL_WINDOWEVENT_FOCUS_GAINED:
+                focus_keys_.FocusGained(e.window.timestamp);
+                translator_.Focus(true, KeysHeldNow());
+                break;
+            case SDL_WINDOWEVENT_FOCUS_LOST:
+                focus_keys_.FocusLost(e.window.timestamp);
+                translator_.Focus(false);
+                break;
             case SDL_WINDOWEVENT_ENTER: {
                 int x = 0, y = 0, w = 0, h = 0;
                 SDL_GetMouseState(&x, &y);
@@ -208,7 +231,12 @@ private:
             int vk = VirtualKeyFromSDL(e.key.keysym.sym, e.key.keysym.scancode);
             if (!vk) break;
             bool down = e.type == SDL_KEYDOWN;
-            translator_.Key(vk, down, e.key.repeat != 0);
+            bool repeat = e.key.repeat != 0;
+            if (!down)
+                focus_keys_.KeyUp(vk, e.key.timestamp);
+            else if (!repeat)
+                repeat = focus_keys_.HeldOver(vk, e.key.timestamp);
+            translator_.Key(vk, down, repeat);
             if (down) ControlChar(e.key);
             break;
         }
@@ -240,6 +268,7 @@ private:
     bool events_ok_ = false;
     bool closed_in_pass_ = false;
     TEventTranslator translator_;
+    TFocusKeys focus_keys_;
 };
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The OpenGL graphics driver: windows, full screen and OpenGL contexts.
 //
 // Every context draws into an offscreen framebuffer of exactly the size asked
-// for. Flip presents it - 1:1 in a window, scaled to fit with the aspect kept
-// and black bars in a borderless desktop-sized full-screen window - swaps, and
-// binds the offscreen framebuffer again for drawing and reading. So:
+// for. Flip presents it - centred with black bars, at a whole scale with
+// nearest filtering when one fits the window exactly (or always, on a software
+// rasteriser), else scaled to fit - swaps, and binds the offscreen framebuffer
+// again for drawing and reading. Alt+Enter moves a context's window between
+// full screen and a window; the picture stays as it is. So:
 //   - the driver keeps the offscreen framebuffer bound between flips; code
 //     drawing through this driver must never bind framebuffer 0 nor select
 //     GL_BACK/GL_FRONT as draw or read buffer;
@@ -11,6 +13,10 @@
 //     the offscreen picture is never cleared by the driver;
 //   - the viewport and projection a context needs are width x height of the
 //     request, whatever the size of the window on screen.
+// Where OpenGL has no framebuffer objects, drawing goes straight into the
+// window's back buffer at its bottom-left corner, read back from there too;
+// Flip copies it to the centre at the largest whole scale that fits. The
+// picture then does not outlive the swap.
 // Every context shares textures with one hidden context made on first use, so
 // textures outlive any one window; SwapSharedContext switches to it and back.
 #pragma once
@@ -39,10 +45,16 @@ public:
     void SetGraphics(const std::shared_ptr<TGraphics>& g) override;
     void Flip(int sync) override;
 
-    // Makes the hidden shared context current, or, when it already is, the
-    // current context again. Called in pairs around creating and deleting
-    // textures so they belong to the shared context.
+    // Called in pairs around creating and deleting textures so they belong
+    // to the shared context and outlive every window. With one of our
+    // contexts current the work stays in it (all share their objects) and
+    // its texture bindings are put back by the second call; otherwise the
+    // hidden shared context is current in between.
     void SwapSharedContext();
+
+    // False where OpenGL lacks framebuffer objects and contexts draw
+    // straight into their windows; known once a context has been made.
+    bool DrawsOffscreen() const;
 };
 
 // The one OpenGL graphics driver.

@@ -1,13 +1,15 @@
-#include "render/gl_graphics.h"
+#include "render/gl/gl_graphics.h"
 
 #include <SDL.h>
 #include <SDL_opengl.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
+#include "render/pixmap.h"
 #include "runtime/errors.h"
 #include "system/app_title.h"
 #include "system/platform_events.h"
@@ -32,6 +34,9 @@ struct TGLContext {
     SDL_Window* window = nullptr;
     SDL_GLContext gl = nullptr;
     GLuint fbo = 0, color_rb = 0, depth_rb = 0;
+    bool direct = false;     // no offscreen picture: drawing goes to the back buffer
+    bool software = false;   // a software rasteriser draws (pixels cost CPU)
+    int options_serial = -1; // window wishes last applied
     int swap_interval = -1;  // last set, -1 none yet
     bool owner = false;      // full screen and holding the display
     bool display_failed = false;
@@ -64,6 +69,10 @@ struct TDriverState {
     bool video_ours = false;
     bool events_hooked = false;
     TFboProcs fbo;
+    bool fbo_checked = false;
+    bool pair_open = false;      // inside a SwapSharedContext pair
+    bool pair_switched = false;  // and the pair went to the shared context
+    GLuint pair_binding = 0;     // else the texture bound when it began
 };
 
 TDriverState& Driver()
@@ -131,7 +140,8 @@ bool Load(F& f, const char* core, const char* ext)
 bool LoadFboProcs()
 {
     TFboProcs& p = Driver().fbo;
-    if (p.loaded) return true;
+    if (Driver().fbo_checked) return p.loaded;
+    Driver().fbo_checked = true;
     int major = 0;
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (version) major = std::atoi(version);
@@ -152,6 +162,7 @@ bool LoadFboProcs()
               Load(p.CheckFramebufferStatus,
                    pick("glCheckFramebufferStatus", "glCheckFramebufferStatusEXT"), nullptr) &&
               Load(p.BlitFramebuffer, pick("glBlitFramebuffer", "glBlitFramebufferEXT"), nullptr);
+    if (!ok) p = TFboProcs{};  // never half a set
     p.loaded = ok;
     return ok;
 }
@@ -175,12 +186,9 @@ bool EnsureSharedContext()
         d.shared_window = nullptr;
         return false;
     }
-    bool procs = LoadFboProcs();
+    // Without framebuffer objects contexts draw straight into their windows.
+    LoadFboProcs();
     MakeCurrent(d.current);
-    if (!procs) {
-        SetLastGraphicsError("OpenGL offscreen framebuffers are not available");
-        return false;
-    }
     return true;
 }
 
@@ -204,9 +212,17 @@ void SetAttributes(int flags, bool accum)
 }
 
 // With rec's context current: the offscreen picture, cleared to black.
+// Without framebuffer objects the window's own buffers are the picture.
 bool CreateFramebuffer(TGLContext* rec)
 {
     TFboProcs& p = Driver().fbo;
+    if (!p.loaded) {
+        rec->direct = true;
+        glViewport(0, 0, rec->width, rec->height);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        return true;
+    }
     p.GenFramebuffers(1, &rec->fbo);
     p.BindFramebuffer(GL_FRAMEBUFFER, rec->fbo);
     p.GenRenderbuffers(1, &rec->color_rb);
@@ -229,26 +245,43 @@ bool CreateFramebuffer(TGLContext* rec)
     return true;
 }
 
-// Where the picture goes in a drawable of dw x dh: scaled to fit with the
-// aspect kept and centred. Whole scale factors stay pixel-sharp.
+// Where the picture goes in a drawable of dw x dh, centred. A whole scale
+// stays sharp (nearest). Between whole scales a software rasteriser shows
+// the largest whole scale with wider bars: every screen pixel costs it CPU,
+// and nearest at an uneven scale gives pixels of uneven size. Other drivers
+// scale to fit, filtered. Without an offscreen picture only whole scales can
+// be drawn, and nothing when not even 1:1 fits.
 struct TPlacement {
     int x = 0, y = 0, w = 0, h = 0;  // top-left origin
-    bool whole = true;
+    int scale = 0;                   // the whole scale, 0 when not whole
 };
 
-TPlacement Place(int pw, int ph, int dw, int dh)
+TPlacement Place(int pw, int ph, int dw, int dh, bool whole_only)
 {
     TPlacement r;
     if (pw <= 0 || ph <= 0 || dw <= 0 || dh <= 0) return r;
-    double s = std::fmin(double(dw) / pw, double(dh) / ph);
-    r.w = int(std::lround(pw * s));
-    r.h = int(std::lround(ph * s));
-    if (r.w > dw) r.w = dw;
-    if (r.h > dh) r.h = dh;
+    double fit = std::fmin(double(dw) / pw, double(dh) / ph);
+    int whole = int(fit);
+    if (whole >= 1 && (whole_only || fit == whole)) {
+        r.scale = whole;
+        r.w = pw * whole;
+        r.h = ph * whole;
+    } else if (whole_only) {
+        return r;
+    } else {
+        r.w = int(std::lround(pw * fit));
+        r.h = int(std::lround(ph * fit));
+        if (r.w > dw) r.w = dw;
+        if (r.h > dh) r.h = dh;
+    }
     r.x = (dw - r.w) / 2;
     r.y = (dh - r.h) / 2;
-    r.whole = r.w % pw == 0 && r.h % ph == 0 && r.w / pw == r.h / ph;
     return r;
+}
+
+TPlacement Place(const TGLContext* rec, int dw, int dh)
+{
+    return Place(rec->width, rec->height, dw, dh, rec->direct || rec->software);
 }
 
 // Tells the pointer code where the picture of the current context sits.
@@ -260,7 +293,7 @@ void ReportMapping(TGLContext* rec)
     SDL_GetWindowSize(rec->window, &ww, &wh);
     SDL_GL_GetDrawableSize(rec->window, &dw, &dh);
     if (ww > 0 && wh > 0 && dw > 0 && dh > 0) {
-        TPlacement p = Place(rec->width, rec->height, dw, dh);
+        TPlacement p = Place(rec, dw, dh);
         double ratio = double(dw) / ww;  // drawable pixels per window unit
         m.scale = double(p.w) / rec->width / ratio;
         m.offset_x = p.x / ratio;
@@ -291,13 +324,95 @@ TGLContext* FindByWindowId(Uint32 id)
     return nullptr;
 }
 
+// The whole scale a window shows its picture at: 1 unless asked otherwise;
+// 0 asks for the largest that fits the desktop's usable area.
+int WindowScale(const TGLContext* rec, int scale)
+{
+    if (scale < 0 || rec->direct) return 1;
+    if (scale == 0) {
+        SDL_Rect r{0, 0, 0, 0};
+        if (SDL_GetDisplayUsableBounds(0, &r) == 0 && rec->width > 0 && rec->height > 0)
+            scale = std::min(r.w / rec->width, r.h / rec->height);
+    }
+    return scale < 1 ? 1 : scale;
+}
+
+bool WindowResizable(const TGLContext* rec) { return GraphicsWindowOptions().scale >= 0 && !rec->direct; }
+
+void ApplyIcon(SDL_Window* window, const TPixmapPtr& icon)
+{
+    if (!icon) return;
+    TPixmapPtr rgba = icon->Convert(PIXFMT_RGBA8888);
+    if (!rgba) return;
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(rgba->pixels, rgba->width, rgba->height, 32,
+                                                              rgba->pitch, SDL_PIXELFORMAT_RGBA32);
+    if (!surface) return;
+    SDL_SetWindowIcon(window, surface);  // SDL keeps its own copy
+    SDL_FreeSurface(surface);
+}
+
+// Brings the window in line with the wishes set since it was last looked at.
+void ApplyWindowOptions(TGLContext* rec)
+{
+    const TGraphicsWindowOptions& o = GraphicsWindowOptions();
+    if (rec->options_serial == o.serial) return;
+    bool first = rec->options_serial < 0;
+    rec->options_serial = o.serial;
+    if (rec->kind == KIND_ATTACHED) return;
+    ApplyIcon(rec->window, o.icon);
+    if (!first && rec->kind == KIND_WINDOW && o.scale >= 0) {
+        int s = WindowScale(rec, o.scale);
+        SDL_SetWindowResizable(rec->window, WindowResizable(rec) ? SDL_TRUE : SDL_FALSE);
+        SDL_SetWindowSize(rec->window, rec->width * s, rec->height * s);
+    }
+}
+
+// Alt+Enter: the same window and context go from full screen to a window
+// and back; the picture, offscreen, is untouched.
+void ToggleFullScreen(TGLContext* rec)
+{
+    if (rec->kind == KIND_WINDOW) {
+        SDL_Rect r{0, 0, rec->width, rec->height};
+        SDL_GetDisplayBounds(0, &r);
+        SDL_SetWindowBordered(rec->window, SDL_FALSE);
+        SDL_SetWindowResizable(rec->window, SDL_FALSE);
+        SDL_SetWindowPosition(rec->window, r.x, r.y);
+        SDL_SetWindowSize(rec->window, r.w, r.h);
+        if (SDL_SetWindowFullscreen(rec->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) return;
+        rec->kind = KIND_FULLSCREEN;
+        rec->owner = true;
+        SDL_RaiseWindow(rec->window);
+    } else if (rec->kind == KIND_FULLSCREEN) {
+        if (SDL_SetWindowFullscreen(rec->window, 0) != 0) return;
+        rec->kind = KIND_WINDOW;
+        rec->owner = false;
+        // Leaving full screen without a scale asked for: the largest that
+        // fits, not a tiny 1:1 window on a big desktop.
+        int wish = GraphicsWindowOptions().scale;
+        int s = WindowScale(rec, wish < 0 ? 0 : wish);
+        SDL_SetWindowBordered(rec->window, SDL_TRUE);
+        SDL_SetWindowResizable(rec->window, rec->direct ? SDL_FALSE : SDL_TRUE);
+        SDL_SetWindowSize(rec->window, rec->width * s, rec->height * s);
+        SDL_SetWindowPosition(rec->window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+    rec->swap_interval = -1;
+}
+
 // A full-screen context holds the display while its window has the focus:
 // gaining it takes the display (again), losing it gives it back and
 // minimises the window so the desktop is usable.
 void OnPlatformEvent(const void* platform_event, void*)
 {
     const SDL_Event* e = static_cast<const SDL_Event*>(platform_event);
-    if (!e || e->type != SDL_WINDOWEVENT) return;
+    if (!e) return;
+    if (e->type == SDL_KEYDOWN && !e->key.repeat && (e->key.keysym.mod & KMOD_ALT) &&
+        (e->key.keysym.sym == SDLK_RETURN || e->key.keysym.sym == SDLK_KP_ENTER)) {
+        TGLContext* rec = FindByWindowId(e->key.windowID);
+        if (!rec) rec = Driver().current;
+        if (rec) ToggleFullScreen(rec);
+        return;
+    }
+    if (e->type != SDL_WINDOWEVENT) return;
     TGLContext* rec = FindByWindowId(e->window.windowID);
     if (!rec || rec->kind != KIND_FULLSCREEN) return;
     if (e->window.event == SDL_WINDOWEVENT_FOCUS_GAINED && !rec->owner) {
@@ -383,6 +498,13 @@ bool OpenContext(TGLContext* rec, SDL_Window* foreign)
 {
     TDriverState& d = Driver();
     Uint32 wflags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    rec->direct = !d.fbo.loaded;  // decides the window's size below
+    const std::string& app_id = GraphicsWindowOptions().app_id;
+    if (!app_id.empty()) {
+        // Read by SDL when it makes the window.
+        SDL_SetHint("SDL_VIDEO_X11_WMCLASS", app_id.c_str());
+        SDL_SetHint("SDL_VIDEO_WAYLAND_WMCLASS", app_id.c_str());
+    }
     if (rec->kind == KIND_FULLSCREEN) wflags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
     // The window's pixel format only needs what the flags ask for; an
     // accumulation buffer is dropped when no format offers one.
@@ -393,7 +515,12 @@ bool OpenContext(TGLContext* rec, SDL_Window* foreign)
         if (foreign) {
             rec->window = foreign;
         } else if (rec->kind == KIND_WINDOW) {
-            rec->window = SDL_CreateWindow(AppTitle().c_str(), 32, 32, rec->width, rec->height, wflags);
+            const TGraphicsWindowOptions& o = GraphicsWindowOptions();
+            int s = WindowScale(rec, o.scale);
+            int pos = o.scale >= 0 ? int(SDL_WINDOWPOS_CENTERED) : 32;
+            Uint32 resizable = WindowResizable(rec) ? SDL_WINDOW_RESIZABLE : 0;
+            rec->window = SDL_CreateWindow(AppTitle().c_str(), pos, pos, rec->width * s, rec->height * s,
+                                           wflags | resizable);
         } else {
             // Desktop-sized from the start, so the window covers the screen
             // even where no window manager acts on the full-screen request.
@@ -412,12 +539,99 @@ bool OpenContext(TGLContext* rec, SDL_Window* foreign)
         MakeCurrent(d.current);
         return false;
     }
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    rec->software = renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe") ||
+                                 std::strstr(renderer, "swrast") || std::strstr(renderer, "Software"));
     if (!CreateFramebuffer(rec)) {
         SetLastGraphicsError("Unable to create the offscreen framebuffer");
         return false;
     }
+    ApplyWindowOptions(rec);
     MakeCurrent(d.current);
     return true;
+}
+
+// Clears what lies around the picture (bottom-left origin), nothing else.
+void ClearBars(const TPlacement& p, int dw, int dh)
+{
+    int y0 = dh - p.y - p.h;
+    const int bars[4][4] = {{0, 0, p.x, dh},
+                            {p.x + p.w, 0, dw - p.x - p.w, dh},
+                            {p.x, 0, p.w, y0},
+                            {p.x, y0 + p.h, p.w, dh - y0 - p.h}};
+    glClearColor(0, 0, 0, 1);
+    glEnable(GL_SCISSOR_TEST);
+    for (const auto& b : bars) {
+        if (b[2] <= 0 || b[3] <= 0) continue;
+        glScissor(b[0], b[1], b[2], b[3]);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+    glDisable(GL_SCISSOR_TEST);
+}
+
+void Swap(TGLContext* rec)
+{
+    if (rec->flags & GFX_BACKBUFFER)
+        SDL_GL_SwapWindow(rec->window);
+    else
+        glFlush();
+}
+
+// The offscreen picture blitted into the window; the drawing state kept
+// between frames is saved and restored without asking GL for it.
+void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
+{
+    TFboProcs& f = Driver().fbo;
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT);
+    f.BindFramebuffer(GL_READ_FRAMEBUFFER, rec->fbo);
+    f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    ClearBars(p, dw, dh);
+    if (p.w > 0 && p.h > 0) {
+        int y0 = dh - p.y - p.h;  // bottom-left origin
+        f.BlitFramebuffer(0, 0, rec->width, rec->height, p.x, y0, p.x + p.w, y0 + p.h, GL_COLOR_BUFFER_BIT,
+                          p.scale ? GL_NEAREST : GL_LINEAR);
+    }
+    Swap(rec);
+    f.BindFramebuffer(GL_FRAMEBUFFER, rec->fbo);
+    glPopAttrib();
+}
+
+// Without an offscreen picture the frame was drawn at the window's
+// bottom-left corner; where it belongs elsewhere, it is copied there at its
+// whole scale before the swap.
+void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh)
+{
+    int y0 = dh - p.y - p.h;
+    if (p.w > 0 && (p.x != 0 || y0 != 0 || p.scale != 1)) {
+        glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT | GL_VIEWPORT_BIT | GL_PIXEL_MODE_BIT |
+                     GL_CURRENT_BIT | GL_TRANSFORM_BIT);
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glOrtho(0, dw, 0, dh, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        glViewport(0, 0, dw, dh);
+        for (GLenum cap : {GL_SCISSOR_TEST, GL_TEXTURE_2D, GL_BLEND, GL_ALPHA_TEST, GL_DEPTH_TEST, GL_STENCIL_TEST,
+                           GL_FOG, GL_LIGHTING, GL_COLOR_LOGIC_OP, GL_DITHER})
+            glDisable(cap);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glPixelZoom(GLfloat(p.scale), GLfloat(p.scale));
+        glRasterPos2i(p.x, y0);
+        glCopyPixels(0, 0, rec->width, rec->height, GL_COLOR);  // overlapping copies are defined
+        ClearBars(p, dw, dh);
+        glPopMatrix();
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glPopAttrib();
+    } else if (p.w > 0 && (dw > p.w || dh > p.h)) {
+        glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT);
+        ClearBars(p, dw, dh);
+        glPopAttrib();
+    }
+    Swap(rec);
 }
 
 }  // namespace
@@ -525,6 +739,15 @@ std::shared_ptr<TGraphics> TGLGraphicsDriver::CreateGraphics(int width, int heig
         DestroyRecord(rec);
         return nullptr;
     }
+    SDL_Rect screen{0, 0, width, height};
+    if (rec->direct && SDL_GetDisplayBounds(0, &screen) == 0 && (screen.w < width || screen.h < height)) {
+        // Drawn straight into the window, the picture cannot be scaled down.
+        SetLastGraphicsError("OpenGL here has no framebuffer objects, so the " + std::to_string(width) + "x" +
+                             std::to_string(height) + " picture needs a screen at least that large (the screen is " +
+                             std::to_string(screen.w) + "x" + std::to_string(screen.h) + ")");
+        DestroyRecord(rec);
+        return nullptr;
+    }
     rec->next = Driver().contexts;
     Driver().contexts = rec;
     HookEvents();
@@ -567,43 +790,14 @@ void TGLGraphicsDriver::Flip(int sync)
         rec->swap_interval = interval;
     }
 
+    ApplyWindowOptions(rec);
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(rec->window, &dw, &dh);
-    TPlacement p = Place(rec->width, rec->height, dw, dh);
-
-    // Present without disturbing the drawing state kept between frames.
-    GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    GLfloat clear[4];
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    GLboolean mask[4];
-    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
-
-    TFboProcs& f = d.fbo;
-    f.BindFramebuffer(GL_READ_FRAMEBUFFER, rec->fbo);
-    f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glDisable(GL_SCISSOR_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glViewport(0, 0, dw, dh);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    if (p.w > 0 && p.h > 0) {
-        int y0 = dh - p.y - p.h;  // bottom-left origin
-        f.BlitFramebuffer(0, 0, rec->width, rec->height, p.x, y0, p.x + p.w, y0 + p.h, GL_COLOR_BUFFER_BIT,
-                          p.whole ? GL_NEAREST : GL_LINEAR);
-    }
-    if (rec->flags & GFX_BACKBUFFER)
-        SDL_GL_SwapWindow(rec->window);
+    TPlacement p = Place(rec, dw, dh);
+    if (rec->direct)
+        PresentDirect(rec, p, dw, dh);
     else
-        glFlush();
-    f.BindFramebuffer(GL_FRAMEBUFFER, rec->fbo);
-
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    glClearColor(clear[0], clear[1], clear[2], clear[3]);
-    glColorMask(mask[0], mask[1], mask[2], mask[3]);
-    if (scissor) glEnable(GL_SCISSOR_TEST);
-
+        PresentOffscreen(rec, p, dw, dh);
     ReportMapping(rec);
 }
 
@@ -611,13 +805,35 @@ void TGLGraphicsDriver::SwapSharedContext()
 {
     TDriverState& d = Driver();
     if (!d.shared_gl || !VideoUp()) return;
-    // Work done in one context must be finished before another uses the objects.
-    if (SDL_GL_GetCurrentContext()) glFlush();
-    if (SDL_GL_GetCurrentContext() != d.shared_gl)
-        SDL_GL_MakeCurrent(d.shared_window, d.shared_gl);
-    else
-        MakeCurrent(d.current);
+    if (!d.pair_open) {
+        d.pair_open = true;
+        // Every context shares the shared context's objects, so a texture made
+        // in the current one outlives its window just the same; staying put
+        // spares two context switches and the flushes they imply, which break
+        // up a software rasteriser's frame. Only the texture bindings the 2D
+        // driver caches need keeping (read once per texture, never per frame).
+        d.pair_switched = !d.current || SDL_GL_GetCurrentContext() != d.current->gl;
+        if (d.pair_switched) {
+            SDL_GL_MakeCurrent(d.shared_window, d.shared_gl);
+        } else {
+            GLint bound = 0;
+            glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+            d.pair_binding = GLuint(bound);
+        }
+        return;
+    }
+    d.pair_open = false;
+    if (!d.pair_switched) {
+        // A deleted texture's name is free again and must not be revived.
+        if (d.pair_binding && glIsTexture(d.pair_binding)) glBindTexture(GL_TEXTURE_2D, d.pair_binding);
+        return;
+    }
+    // Another context uses the objects next: the work must be finished.
+    glFlush();
+    MakeCurrent(d.current);
 }
+
+bool TGLGraphicsDriver::DrawsOffscreen() const { return Driver().fbo.loaded; }
 
 TGLGraphicsDriver* GLGraphicsDriver()
 {

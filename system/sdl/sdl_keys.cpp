@@ -1,4 +1,4 @@
-#include "system/sdl_keys.h"
+#include "system/sdl/sdl_keys.h"
 
 #include <SDL.h>
 

@@ -1,0 +1,164 @@
+#include "game/options.h"
+
+#include <climits>
+#include <cstdlib>
+#include <functional>
+
+#ifndef KV_VERSION
+#define KV_VERSION "0"
+#endif
+
+game_options launch_options;
+
+namespace {
+
+enum class takes { nothing, optional_value, value };
+
+struct option_row {
+    const char* name;
+    takes arg;
+    const char* arg_name;
+    const char* help;
+    std::function<bool(game_options&, const std::string* value)> set;  // false: bad value
+};
+
+bool whole_scale(const std::string& text, int& scale)
+{
+    if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    scale = std::atoi(text.c_str());
+    return scale >= 1 && scale <= 16;
+}
+
+const std::vector<option_row>& option_table()
+{
+    static const std::vector<option_row> rows = {
+        {"window", takes::optional_value, "SCALE",
+         "play in a window of SCALE x 640x480 (1 to 16; default: the largest\n"
+         "                      that fits the desktop)",
+         [](game_options& o, const std::string* v) {
+             o.window = true;
+             o.window_scale = 0;
+             return !v || whole_scale(*v, o.window_scale);
+         }},
+        {"fullscreen", takes::nothing, nullptr, "play in full screen (the default)",
+         [](game_options& o, const std::string*) {
+             o.window = false;
+             return true;
+         }},
+        {"mute", takes::nothing, nullptr, "start with sound and music at Off (the saved values stay)",
+         [](game_options& o, const std::string*) {
+             o.mute = true;
+             return true;
+         }},
+        {"record", takes::value, "FILE", "write what the player does to FILE, to be replayed",
+         [](game_options& o, const std::string* v) {
+             o.record = *v;
+             return !v->empty();
+         }},
+        {"replay", takes::value, "FILE", "play back a recording made with --record",
+         [](game_options& o, const std::string* v) {
+             o.replay = *v;
+             return !v->empty();
+         }},
+        {"help", takes::nothing, nullptr, "show this help and exit",
+         [](game_options& o, const std::string*) {
+             o.help = true;
+             return true;
+         }},
+        {"version", takes::nothing, nullptr, "show the version and exit",
+         [](game_options& o, const std::string*) {
+             o.version = true;
+             return true;
+         }},
+    };
+    return rows;
+}
+
+// The row a (possibly abbreviated) name means; null with error set otherwise.
+const option_row* find_option(const std::string& name, std::string& error)
+{
+    const option_row* found = nullptr;
+    int matches = 0;
+    for (const auto& row : option_table()) {
+        const std::string full = row.name;
+        if (full == name)
+            return &row;
+        if (!name.empty() && full.compare(0, name.size(), name) == 0) {
+            found = &row;
+            ++matches;
+        }
+    }
+    if (matches == 1)
+        return found;
+    error = matches > 1 ? "option '--" + name + "' is ambiguous" : "unknown option '--" + name + "'";
+    return nullptr;
+}
+
+}  // namespace
+
+bool parse_game_options(const std::vector<std::string>& args, game_options& options, std::string& error)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--")
+            break;
+        if (arg.size() < 3 || arg.compare(0, 2, "--") != 0) {
+            error = arg.size() > 1 && arg[0] == '-' ? "unknown option '" + arg + "'" : "unexpected argument '" + arg + "'";
+            return false;
+        }
+        const size_t eq = arg.find('=');
+        const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const option_row* row = find_option(name, error);
+        if (!row)
+            return false;
+        std::string value;
+        const std::string* given = nullptr;
+        if (eq != std::string::npos) {
+            if (row->arg == takes::nothing) {
+                error = "option '--" + std::string(row->name) + "' takes no value";
+                return false;
+            }
+            value = arg.substr(eq + 1);
+            given = &value;
+        } else if (row->arg == takes::value) {
+            if (i + 1 >= args.size()) {
+                error = "option '--" + std::string(row->name) + "' needs a " + row->arg_name;
+                return false;
+            }
+            value = args[++i];
+            given = &value;
+        }
+        if (!row->set(options, given)) {
+            error = "bad value '" + value + "' for --" + row->name + (row->arg_name ? std::string("=") + row->arg_name : "");
+            return false;
+        }
+    }
+    if (!options.record.empty() && !options.replay.empty()) {
+        error = "--record and --replay cannot be used together";
+        return false;
+    }
+    return true;
+}
+
+std::string game_usage(const std::string& program)
+{
+    std::string text = "Usage: " + program + " [OPTION]...\n"
+                       "Kelvora 3D: shoot the aliens before they reach the Earth, in anaglyph 3D if you like.\n\n";
+    for (const auto& row : option_table()) {
+        std::string left = "  --" + std::string(row.name);
+        if (row.arg == takes::optional_value)
+            left += "[=" + std::string(row.arg_name) + "]";
+        else if (row.arg == takes::value)
+            left += " " + std::string(row.arg_name);
+        left.resize(left.size() < 22 ? 22 : left.size() + 1, ' ');
+        text += left + row.help + "\n";
+    }
+    text += "\nKeys: cursor keys steer, left Ctrl fires, Space or Escape pauses,\n"
+            "Alt+Enter switches between window and full screen.\n"
+            "The best score and the 3D mode are kept in data/ beside the program when\n"
+            "it is writable, else in $XDG_DATA_HOME/kelvora3d (~/.local/share/kelvora3d).\n";
+    return text;
+}
+
+std::string game_version_text() { return std::string("kelvora3d ") + KV_VERSION + "\n"; }

@@ -1,0 +1,275 @@
+#include "game/recorded_run.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+#include "game/engine.h"
+#include "game/globals.h"
+#include "game/host_hooks.h"
+#include "game/input_script.h"
+#include "game/mainloop.h"
+#include "game/player.h"
+#include "game/qvdraw.h"
+#include "game/saved_values.h"
+#include "game/script_feed.h"
+#include "system/event.h"
+#include "system/hook.h"
+#include "system/input_recorder.h"
+#include "system/joystick.h"
+#include "system/paced_clock.h"
+#include "system/scripted_joystick.h"
+#include "system/scripted_system_driver.h"
+
+namespace {
+
+// Start-up, passes until the player quits, shutdown; `after` sees the final
+// state before the globals go.
+int play(const std::function<void()>& after)
+{
+    start_engine_services();
+    if (!game_startup())
+        return 1;
+    do {
+        game_frame();
+    } while (quit_game == 0);
+    game_shutdown();
+    after();
+    reset_globals();
+    return 0;
+}
+
+// Replaying: the game reads the scripted driver, while the window's own
+// events are pumped and kept from it; Escape or the close button there
+// asks the replay to stop.
+bool stop_asked = false;
+bool swallowing = false;
+
+THookData swallow_event(int, THookData data, THookData)
+{
+    auto* ev = static_cast<TEvent*>(data.get());
+    if (!swallowing || !ev)
+        return data;
+    if (ev->id == EVENT_APPTERMINATE || (ev->id == EVENT_KEYDOWN && ev->data == 27))
+        stop_asked = true;
+    return nullptr;
+}
+
+class TReplayDriver : public TSystemDriver {
+public:
+    TReplayDriver(std::shared_ptr<TScriptedSystemDriver> script, std::shared_ptr<TSystemDriver> window)
+        : script_(std::move(script)), window_(std::move(window))
+    {
+    }
+    void Poll() override
+    {
+        swallowing = true;
+        window_->Poll();
+        swallowing = false;
+        script_->Poll();
+    }
+    void Wait() override { Poll(); }
+    void MoveMouse(int x, int y) override { script_->MoveMouse(x, y); }
+    void SetMouseVisible(int visible) override
+    {
+        script_->SetMouseVisible(visible);
+        window_->SetMouseVisible(visible);
+    }
+    void Notify(const std::string& text, int serious) override { window_->Notify(text, serious); }
+    int Confirm(const std::string& text, int serious) override { return window_->Confirm(text, serious); }
+    int Proceed(const std::string& text, int serious) override { return window_->Proceed(text, serious); }
+    std::string RequestFile(const std::string& title, const std::string& extensions, int save,
+                            const std::string& initial) override
+    {
+        return window_->RequestFile(title, extensions, save, initial);
+    }
+    std::string RequestDir(const std::string& title, const std::string& initial) override
+    {
+        return window_->RequestDir(title, initial);
+    }
+    int OpenURL(const std::string& url) override { return window_->OpenURL(url); }
+
+private:
+    std::shared_ptr<TScriptedSystemDriver> script_;
+    std::shared_ptr<TSystemDriver> window_;
+};
+
+std::string read_all(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error(std::string("cannot read it: ") + std::strerror(errno));
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+}  // namespace
+
+std::map<std::string, double> game_state_values(int frame)
+{
+    std::map<std::string, double> v;
+    v["frame"] = frame;
+    v["game_state"] = game_state;
+    v["quit_game"] = quit_game;
+    v["mode3d"] = mode3d;
+    v["retro_fx"] = retro_fx;
+    v["sound_step"] = sound_step;
+    v["music_step"] = music_step;
+    v["score"] = player ? player->score : 0;
+    v["best_sc"] = player ? player->best_sc : 0;
+    v["new_bs"] = player ? player->new_bs : 0;
+    v["aliens_left"] = aliens_left;
+    v["aliens_killed"] = aliens_killed;
+    v["aliens_escaped"] = aliens_escaped;
+    v["shots_fired"] = shots_fired;
+    v["shots_wasted"] = shots_wasted;
+    v["wasted_penalty"] = wasted_penalty;
+    v["escaped_penalty"] = escaped_penalty;
+    v["final_score"] = final_score;
+    v["survival_chance"] = survival_chance;
+    v["results_delay"] = results_delay;
+    v["spawn_delay"] = spawn_delay;
+    v["spawn_tmr"] = spawn_tmr;
+    v["mount_x1"] = mount_x1;
+    v["mount_x2"] = mount_x2;
+    v["scroll_dir"] = scroll_dir;
+    v["shot_list"] = static_cast<double>(shot_list.size());
+    v["alien_list"] = static_cast<double>(alien_list.size());
+    v["part_list"] = static_cast<double>(part_list.size());
+    v["points_list"] = static_cast<double>(points_list.size());
+    v["surface_list"] = static_cast<double>(surface_list.size());
+    v["leye_r"] = qvdraw ? qvdraw->leye_r : 0;
+    v["leye_g"] = qvdraw ? qvdraw->leye_g : 0;
+    v["leye_b"] = qvdraw ? qvdraw->leye_b : 0;
+    v["reye_r"] = qvdraw ? qvdraw->reye_r : 0;
+    v["reye_g"] = qvdraw ? qvdraw->reye_g : 0;
+    v["reye_b"] = qvdraw ? qvdraw->reye_b : 0;
+    v["rnd_seed"] = rnd_seed;
+    return v;
+}
+
+int run_recorded_game(const std::string& file)
+{
+    // Fail before playing, not after a whole game.
+    std::FILE* out = std::fopen(file.c_str(), "w");
+    if (!out) {
+        std::fprintf(stderr, "kelvora3d: cannot write the recording %s: %s\n", file.c_str(), std::strerror(errno));
+        return 2;
+    }
+    // The game reads time only through Delay on this clock, as it does on
+    // the harness's virtual clock: the same clock start gives the same seed.
+    recording_info info;
+    info.version = program_version();
+    info.clock_ms = TRealClock().Millisecs();
+    SetClock(std::make_shared<TPacedClock>(info.clock_ms));
+    auto recorder = std::make_unique<TInputRecorder>(CreateSDLSystemDriver(), CreateSDLJoystickSystem());
+    SetSystemDriver(recorder->SystemDriver());
+    SetJoystickSystem(recorder->JoystickSystem());
+    bool started = false;
+    game_hooks.frame_start = [&] {
+        if (!started) {
+            // Loaded before the first frame, as the harness loads them.
+            started = true;
+            info.best_score = player ? player->best_sc : 0;
+            info.mode3d = mode3d;
+        }
+        recorder->BeginFrame();
+    };
+    game_hooks.idle = [&] { recorder->IdleTurn(); };
+    const int status = play([&] {
+        info.frames = recorder->Frame();
+        info.final_state = game_state_values(recorder->Frame());
+    });
+    game_hooks = {};
+    const std::string text = make_recording(info, recorder->Lines());
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (std::fclose(out) != 0 || !written) {
+        std::fprintf(stderr, "kelvora3d: could not write the recording %s: %s\n", file.c_str(), std::strerror(errno));
+        return status != 0 ? status : 1;
+    }
+    return status;
+}
+
+int replay_recorded_game(const std::string& file)
+{
+    recording_info info;
+    std::vector<replay_event> events;
+    try {
+        const std::string text = read_all(file);
+        info = check_recording(text);
+        events = parse_replay_script(text);
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "kelvora3d: %s: %s\n", file.c_str(), e.what());
+        return 2;
+    }
+
+    // The run starts from the values it was recorded with, kept in a
+    // scratch folder so the player's own are neither read nor changed.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/kelvora3d-replay-XXXXXX";
+    if (!mkdtemp(scratch.data())) {
+        std::fprintf(stderr, "kelvora3d: cannot make a scratch folder for the replay: %s\n", std::strerror(errno));
+        return 1;
+    }
+    save_int_file((scratch + "/hiscore.dat").c_str(), info.best_score);
+    save_int_file((scratch + "/anaglyph3d.dat").c_str(), info.mode3d);
+    use_saved_values_place({scratch, ""});
+
+    SetClock(std::make_shared<TPacedClock>(info.clock_ms));
+    auto script = std::make_shared<TScriptedSystemDriver>();
+    SetSystemDriver(std::make_shared<TReplayDriver>(script, CreateSDLSystemDriver()));
+    auto joysticks = std::make_shared<TScriptedJoystickSystem>();
+    const int pad = joysticks->AddDevice(2, 4);
+    SetJoystickSystem(joysticks);
+    AddHook(EmitEventHook(), swallow_event, nullptr, INT_MAX);
+    script_feed feed(events, *script, *joysticks, pad);
+
+    int frame = 0;
+    game_hooks.frame_start = [&] {
+        ++frame;
+        feed.frame_start(frame);
+        // Stopped by the viewer, or past the recorded end.
+        if (stop_asked || frame > info.frames + 1)
+            quit_game = 1;
+    };
+    game_hooks.idle = [&] {
+        if (!feed.idle() || stop_asked) {
+            // As in the harness: nothing left could end the wait.
+            script->QueueFocus(true);
+            joysticks->Dev(pad).state.buttons = 0;
+        }
+    };
+    std::map<std::string, double> final_state;
+    const int status = play([&] { final_state = game_state_values(frame); });
+    game_hooks = {};
+    RemoveHook(EmitEventHook(), swallow_event, nullptr);
+    std::error_code ec;
+    std::filesystem::remove_all(scratch, ec);
+    if (status != 0 || stop_asked)
+        return status;
+
+    std::string differences;
+    for (const auto& [name, value] : info.final_state) {
+        if (name == "sound_step" || name == "music_step")
+            continue;  // --mute may differ
+        const auto it = final_state.find(name);
+        if (it == final_state.end() || static_cast<float>(it->second) != static_cast<float>(value))
+            differences += " " + name;
+    }
+    if (!differences.empty()) {
+        std::fprintf(stderr, "kelvora3d: the replay of %s ended differently from the recorded run:%s\n", file.c_str(),
+                     differences.c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,171 @@
+#include "system/input_recorder.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "system/event.h"
+#include "system/hook.h"
+
+namespace {
+
+TInputRecorder* recording = nullptr;
+
+// Sees every event before anyone else; logs those the polled input acts on.
+THookData log_event(int, THookData data, THookData)
+{
+    auto* ev = static_cast<TEvent*>(data.get());
+    if (!recording || !ev)
+        return data;
+    switch (ev->id) {
+    case EVENT_KEYDOWN: recording->Log("key down " + std::to_string(ev->data)); break;
+    case EVENT_KEYUP: recording->Log("key up " + std::to_string(ev->data)); break;
+    case EVENT_KEYCHAR: recording->Log("char " + std::to_string(ev->data)); break;
+    case EVENT_MOUSEDOWN: recording->Log("mouse down " + std::to_string(ev->data)); break;
+    case EVENT_MOUSEUP: recording->Log("mouse up " + std::to_string(ev->data)); break;
+    case EVENT_MOUSEMOVE:
+        recording->Log("mouse move " + std::to_string(ev->x) + " " + std::to_string(ev->y));
+        break;
+    case EVENT_MOUSEWHEEL: recording->Log("wheel " + std::to_string(ev->data)); break;
+    case EVENT_APPTERMINATE: recording->Log("close"); break;
+    case EVENT_APPSUSPEND: recording->Log("suspend"); break;
+    case EVENT_APPRESUME: recording->Log("resume"); break;
+    default: break;  // key repeats, enter and leave: the game's input ignores them
+    }
+    return data;
+}
+
+class TOncePerFrameDriver : public TSystemDriver {
+public:
+    TOncePerFrameDriver(std::shared_ptr<TInputRecorder::gate> gate, std::shared_ptr<TSystemDriver> real)
+        : gate_(std::move(gate)), real_(std::move(real))
+    {
+    }
+
+    void Poll() override
+    {
+        if (gate_->recording && !gate_->may_pump)
+            return;
+        gate_->may_pump = false;
+        real_->Poll();
+    }
+    // Waiting would let events in between frames; a frame's poll is all there is.
+    void Wait() override { Poll(); }
+    void MoveMouse(int x, int y) override { real_->MoveMouse(x, y); }
+    void SetMouseVisible(int visible) override { real_->SetMouseVisible(visible); }
+    void Notify(const std::string& text, int serious) override { real_->Notify(text, serious); }
+    int Confirm(const std::string& text, int serious) override { return real_->Confirm(text, serious); }
+    int Proceed(const std::string& text, int serious) override { return real_->Proceed(text, serious); }
+    std::string RequestFile(const std::string& title, const std::string& extensions, int save,
+                            const std::string& initial) override
+    {
+        return real_->RequestFile(title, extensions, save, initial);
+    }
+    std::string RequestDir(const std::string& title, const std::string& initial) override
+    {
+        return real_->RequestDir(title, initial);
+    }
+    int OpenURL(const std::string& url) override { return real_->OpenURL(url); }
+
+private:
+    std::shared_ptr<TInputRecorder::gate> gate_;
+    std::shared_ptr<TSystemDriver> real_;
+};
+
+// Port 0's device read once per frame; changes logged in the harness's terms
+// (its scripted pad starts centred with no button down, range 0..65535).
+class TOncePerFrameJoysticks : public TJoystickSystem {
+public:
+    TOncePerFrameJoysticks(std::shared_ptr<TInputRecorder::gate> gate, std::shared_ptr<TJoystickSystem> real)
+        : gate_(std::move(gate)), real_(std::move(real))
+    {
+        logged_.axes[0] = logged_.axes[1] = 32767;
+    }
+    std::vector<int> Devices() override { return real_->Devices(); }
+    bool Caps(int id, TJoyCaps& caps) override { return real_->Caps(id, caps); }
+    bool Read(int id, TJoyReading& reading) override
+    {
+        if (device_ < 0)
+            device_ = id;  // the game asks for port 0 only
+        if (id != device_ || !gate_->recording)
+            return real_->Read(id, reading);
+        if (gate_->joystick_fresh) {
+            gate_->joystick_fresh = false;
+            ok_ = real_->Read(id, frame_reading_);
+            if (ok_)
+                log_changes();
+        }
+        reading = frame_reading_;
+        return ok_;
+    }
+
+private:
+    void log_changes()
+    {
+        for (int a = 0; a < 2; ++a) {
+            if (frame_reading_.axes[a] == logged_.axes[a])
+                continue;
+            logged_.axes[a] = frame_reading_.axes[a];
+            // Exact both ways: the harness turns it back into this position.
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.17g", frame_reading_.axes[a] / 32767.5 - 1.0);
+            log("joy axis " + std::to_string(a) + " " + buf);
+        }
+        for (int b = 0; b < 32; ++b) {
+            const uint32_t bit = 1u << b;
+            if ((frame_reading_.buttons & bit) != (logged_.buttons & bit))
+                log("joy button " + std::to_string(b) + ((frame_reading_.buttons & bit) ? " down" : " up"));
+        }
+        logged_.buttons = frame_reading_.buttons;
+    }
+
+    static void log(const std::string& what)
+    {
+        if (recording)
+            recording->Log(what);
+    }
+
+    std::shared_ptr<TInputRecorder::gate> gate_;
+    std::shared_ptr<TJoystickSystem> real_;
+    int device_ = -1;
+    bool ok_ = false;
+    TJoyReading frame_reading_;
+    TJoyReading logged_;
+};
+
+}  // namespace
+
+TInputRecorder::TInputRecorder(std::shared_ptr<TSystemDriver> real, std::shared_ptr<TJoystickSystem> real_joysticks)
+    : system_(std::make_shared<TOncePerFrameDriver>(gate_, std::move(real))),
+      joysticks_(std::make_shared<TOncePerFrameJoysticks>(gate_, std::move(real_joysticks)))
+{
+    recording = this;
+    AddHook(EmitEventHook(), log_event, nullptr, INT_MAX);
+}
+
+TInputRecorder::~TInputRecorder()
+{
+    RemoveHook(EmitEventHook(), log_event, nullptr);
+    recording = nullptr;
+    gate_->recording = false;
+}
+
+void TInputRecorder::BeginFrame()
+{
+    ++frame_;
+    idle_ = false;
+    gate_->may_pump = true;
+    gate_->joystick_fresh = true;
+}
+
+void TInputRecorder::IdleTurn()
+{
+    idle_ = true;
+    gate_->may_pump = true;
+}
+
+void TInputRecorder::Log(const std::string& what)
+{
+    // Before the first frame the pump is shut, so only events made outside
+    // a pump could arrive here: the harness can deliver them at frame 1.
+    lines_.push_back(std::to_string(LogFrame() < 1 ? 1 : LogFrame()) + " " + what);
+}
