@@ -23,6 +23,9 @@ public:
     virtual int Startup() { return 1; }
     virtual void Shutdown() {}
     virtual TSoundPtr CreateSound(const TAudioSamplePtr& sample, int flags);
+    // The same for a sample no one else holds: a driver may take its bytes
+    // over instead of copying them.
+    virtual TSoundPtr AdoptSound(TAudioSamplePtr sample, int flags) { return CreateSound(sample, flags); }
     virtual TChannelPtr AllocChannel();
 
     TAudioDriverPtr _succ;  // next in the driver list

@@ -64,6 +64,10 @@ int MixerRunning();
 // A sound the mixer can play, over a copy of the frames; null when no
 // mixer runs or the arguments make no playable sound.
 MixerSound* MixerCreateSound(int length, int bits, int channels, int hertz, const void* frames, int loop);
+// The same over frames it takes over (new[], room for one frame more after
+// them, as TAudioSample::Create leaves); null, the bytes still the
+// caller's, when no mixer runs or no sound can be made.
+MixerSound* MixerAdoptSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop);
 // Drops the caller's reference; voices still playing keep theirs.
 void MixerFreeSound(MixerSound* sound);
 

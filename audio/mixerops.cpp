@@ -174,6 +174,12 @@ MixerSound* MixerCreateSound(int length, int bits, int channels, int hertz, cons
     return NewMixerSound(length, bits, channels, hertz, frames, loop);
 }
 
+MixerSound* MixerAdoptSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop)
+{
+    if (!State().mix) return nullptr;
+    return AdoptMixerSound(length, bits, channels, hertz, frames, loop);
+}
+
 // The record does not depend on the mixer, so it goes even after MixerClose.
 void MixerFreeSound(MixerSound* sound) { ReleaseMixerSound(sound); }
 

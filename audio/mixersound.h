@@ -26,5 +26,11 @@ struct MixerSound {
 // Builds a sound record over a copy of the frames (refs = 1), or null for
 // arguments the mixer cannot play. Does not need a running mixer.
 MixerSound* NewMixerSound(int length, int bits, int channels, int hertz, const void* frames, int loop);
+// The same over frames the record takes over (allocated with new[], with
+// room for one frame more after them); null, and the bytes left to the
+// caller, for arguments the mixer cannot play.
+MixerSound* AdoptMixerSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop);
+// Bytes held by every sound record alive.
+int64_t MixerSoundBytes();
 // Drops one reference; the record and its bytes go with the last one.
 void ReleaseMixerSound(MixerSound* sound);

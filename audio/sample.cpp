@@ -25,12 +25,24 @@ TAudioSamplePtr TAudioSample::Create(int length, int hertz, int format)
     int64_t bytes = int64_t(length) * SampleFrameBytes(format);
     if (bytes > INT_MAX) throw TRuntimeException("Audio sample too large");
     auto s = std::make_shared<TAudioSample>();
-    s->samples = new uint8_t[size_t(bytes ? bytes : 1)]();  // zeroed: a short read leaves silence
+    s->samples = new uint8_t[size_t(bytes + SPARE_BYTES)]();  // zeroed: a short read leaves silence
+    s->spare_room = true;
     s->length = length;
     s->hertz = hertz;
     s->format = format;
     s->capacity = int(bytes);
     return s;
+}
+
+uint8_t* TAudioSample::Release()
+{
+    if (capacity < 0 || !spare_room) return nullptr;
+    uint8_t* bytes = samples;
+    samples = nullptr;
+    length = 0;
+    capacity = -1;
+    spare_room = false;
+    return bytes;
 }
 
 TAudioSamplePtr TAudioSample::CreateStatic(uint8_t* samples, int length, int hertz, int format)

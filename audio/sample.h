@@ -42,6 +42,14 @@ public:
     // Codes outside 1..6 raise "Unimplemented sample format conversion".
     virtual TAudioSamplePtr Convert(int format);
 
+    // Create leaves room for one frame more (a player's guard frame) after
+    // the data, so the bytes can be handed over instead of copied.
+    static constexpr int SPARE_BYTES = 4;
+    // Hands the bytes, and the duty to free them with delete[], to the caller;
+    // the sample is empty afterwards. Null when the bytes are not the
+    // sample's own or have no spare room.
+    uint8_t* Release();
+
     int FrameBytes() const { return SampleFrameBytes(format); }
     int Channels() const { return SampleChannels(format); }
     int ByteCount() const { return length * FrameBytes(); }
@@ -51,6 +59,7 @@ public:
     int hertz = 0;
     int format = 0;
     int capacity = 0;             // bytes owned, or -1 when they belong to someone else
+    bool spare_room = false;      // SPARE_BYTES allocated after the data
 };
 
 // Loaders link themselves at the head of one global list on construction,

@@ -32,20 +32,37 @@ int TSoftMixAudioDriver::Startup()
 
 void TSoftMixAudioDriver::Shutdown() { MixerClose(); }
 
-TSoundPtr TSoftMixAudioDriver::CreateSound(const TAudioSamplePtr& sample, int flags)
+namespace {
+
+// A sound over the sample's frames; with adopt, frames nobody else can see
+// any more are taken over rather than copied, so a decoded sound is kept once.
+TSoundPtr MakeSound(const TAudioSamplePtr& sample, int flags, bool adopt)
 {
     if (!sample) return nullptr;
     const int channels = sample->Channels();
     if (channels == 0) return nullptr;
-    TAudioSamplePtr pcm = sample;
     // The mixer reads 16-bit values in the machine's (little-endian) order.
-    if (pcm->format == FORMAT_MONO16BE) pcm = pcm->Convert(FORMAT_MONO16LE);
-    if (pcm->format == FORMAT_STEREO16BE) pcm = pcm->Convert(FORMAT_STEREO16LE);
+    TAudioSamplePtr converted;
+    if (sample->format == FORMAT_MONO16BE) converted = sample->Convert(FORMAT_MONO16LE);
+    if (sample->format == FORMAT_STEREO16BE) converted = sample->Convert(FORMAT_STEREO16LE);
+    const TAudioSamplePtr& pcm = converted ? converted : sample;
     const int bits = pcm->FrameBytes() * 8 / channels;
-    MixerSound* sound = MixerCreateSound(pcm->length, bits, channels, pcm->hertz, pcm->samples, flags & SOUND_LOOP);
+    const int loop = flags & SOUND_LOOP;
+    MixerSound* sound = nullptr;
+    if ((adopt || converted) && pcm.use_count() == 1 && pcm->spare_room) {
+        sound = MixerAdoptSound(pcm->length, bits, channels, pcm->hertz, pcm->samples, loop);
+        if (sound) pcm->Release();
+    }
+    if (!sound) sound = MixerCreateSound(pcm->length, bits, channels, pcm->hertz, pcm->samples, loop);
     if (!sound) return nullptr;
     return TSoftMixSound::CreateWithSound(sound, sample);
 }
+
+}  // namespace
+
+TSoundPtr TSoftMixAudioDriver::CreateSound(const TAudioSamplePtr& sample, int flags) { return MakeSound(sample, flags, false); }
+
+TSoundPtr TSoftMixAudioDriver::AdoptSound(TAudioSamplePtr sample, int flags) { return MakeSound(sample, flags, true); }
 
 TChannelPtr TSoftMixAudioDriver::AllocChannel()
 {

@@ -22,6 +22,7 @@ public:
     int Startup() override;
     void Shutdown() override;
     TSoundPtr CreateSound(const TAudioSamplePtr& sample, int flags) override;
+    TSoundPtr AdoptSound(TAudioSamplePtr sample, int flags) override;
     TChannelPtr AllocChannel() override;
 
     std::string _name;

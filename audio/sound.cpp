@@ -6,7 +6,12 @@ TChannelPtr TSound::Play(const TChannelPtr&) { return std::make_shared<TChannel>
 
 TChannelPtr TSound::Cue(const TChannelPtr&) { return std::make_shared<TChannel>(); }
 
-TSoundPtr TSound::Load(const TUrl& url, int flags) { return Load(LoadAudioSample(url), flags); }
+TSoundPtr TSound::Load(const TUrl& url, int flags)
+{
+    TAudioSamplePtr sample = LoadAudioSample(url);
+    if (!sample) return nullptr;
+    return AudioDriver()->AdoptSound(std::move(sample), flags);  // decoded here, seen by no one else
+}
 
 TSoundPtr TSound::Load(const TAudioSamplePtr& sample, int flags)
 {

@@ -9,6 +9,7 @@
 
 #include "audio/audio.h"
 #include "audio/manualaudiodevice.h"
+#include "audio/mixersound.h"
 #include "audio/softmixdriver.h"
 #include "system/clock.h"
 
@@ -128,6 +129,29 @@ TEST_F(SoftMixDriver, SamplesOfEveryLayoutPlayAsRecorded)
     EXPECT_EQ(out[2], -32768);
     EXPECT_EQ(out[1], -32768);  // only the 8-bit sound reaches the right side
     EXPECT_EQ(out[3], 16384);
+}
+
+TEST_F(SoftMixDriver, AFileIsKeptOnceAndACallersSampleStaysItsOwn)
+{
+    TAudioSamplePtr sample = LoadAudioSample(kBell);
+    if (!sample) GTEST_SKIP() << kBell << " is not installed";
+    ASSERT_EQ(sample->format, FORMAT_STEREO16LE);
+    const std::vector<uint8_t> bytes(sample->samples, sample->samples + sample->ByteCount());
+    const int64_t one = int64_t(sample->length + 1) * sample->FrameBytes();  // with the guard frame
+    const int64_t before = MixerSoundBytes();
+    TSoundPtr from_sample = LoadSound(sample, 0);
+    ASSERT_NE(sample->samples, nullptr) << "the caller's sample was emptied";
+    EXPECT_EQ(std::vector<uint8_t>(sample->samples, sample->samples + sample->ByteCount()), bytes);
+    EXPECT_EQ(MixerSoundBytes() - before, one);
+    // Decoded from a file, the frames are taken over: one copy, not two.
+    TSoundPtr from_file = LoadSound(kBell, 0);
+    EXPECT_EQ(MixerSoundBytes() - before, 2 * one);
+    PlaySound(from_file, nullptr);
+    clock_->Advance(20);
+    const auto out = Pull();
+    EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(out.data()),
+                                   reinterpret_cast<const uint8_t*>(out.data()) + 4 * FRAMES),
+              std::vector<uint8_t>(bytes.begin(), bytes.begin() + 4 * FRAMES));
 }
 
 TEST_F(SoftMixDriver, ChannelsOfAnotherDriverAreRefused)

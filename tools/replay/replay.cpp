@@ -359,7 +359,7 @@ int run_replay(int argc, char** argv)
     run.joy_id = run.joystick->AddDevice(2, 4);
     SetJoystickSystem(run.joystick);
     run.feed = std::make_unique<script_feed>(run.events, *run.system, *run.joystick, run.joy_id);
-    run.audio = std::make_unique<replay_audio>(*run.clock);
+    run.audio = std::make_unique<replay_audio>(*run.clock, run.opt.audio);
 
     start_engine_services();
     run.audio->install();
@@ -397,8 +397,7 @@ int run_replay(int argc, char** argv)
 
     if (!run.opt.state.empty())
         write_state(run, run.opt.state);
-    if (!run.opt.audio.empty())
-        run.audio->write_wav(run.opt.audio);
+    run.audio->finish();
     // Images and sounds go while their drivers still exist.
     reset_globals();
     return status;
