@@ -81,7 +81,9 @@ void alien_tag::update()
             shot_list.remove(&s);
             play_sfx(snd_alienhit);
             apart_tag::create_em(x, y, scale, offs);
-            points_tag::create_it(x, y, scale, offs, "+" + std::to_string(value));
+            std::string text = "+";  // appended: g++ 12 warns falsely about "+" + string
+            text += std::to_string(value);
+            points_tag::create_it(x, y, scale, offs, text);
             alien_list.remove(this);
             player->score += value;
             aliens_killed += 1;

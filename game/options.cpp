@@ -146,11 +146,12 @@ std::string game_usage(const std::string& program)
     std::string text = "Usage: " + program + " [OPTION]...\n"
                        "Kelvora 3D: shoot the aliens before they reach the Earth, in anaglyph 3D if you like.\n\n";
     for (const auto& row : option_table()) {
-        std::string left = "  --" + std::string(row.name);
+        std::string left = "  --";
+        left += row.name;
         if (row.arg == takes::optional_value)
-            left += "[=" + std::string(row.arg_name) + "]";
+            left.append("[=").append(row.arg_name).append("]");
         else if (row.arg == takes::value)
-            left += " " + std::string(row.arg_name);
+            left.append(" ").append(row.arg_name);
         left.resize(left.size() < 22 ? 22 : left.size() + 1, ' ');
         text += left + row.help + "\n";
     }
