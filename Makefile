@@ -26,7 +26,7 @@ install: build
 
 package: build
 	@./scripts/install-deps.sh package
-	cd $(RELEASE) && cpack -G DEB
+	cd $(RELEASE) && cpack -G DEB -B package
 	@ls -l $(RELEASE)/package/*.deb
 
 test: deps-all

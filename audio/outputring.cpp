@@ -12,7 +12,8 @@ TOutputRing::TOutputRing(int fragment_values, int device_values, int rate)
       device_values_(std::max(device_values, 0)),
       values_per_second_(rate * 2),
       ring_(size_t(fragment_values) * FRAGMENTS),
-      scratch_(size_t(fragment_values))
+      scratch_(size_t(fragment_values)),
+      stable_values_(uint64_t(STABLE_SECONDS) * uint64_t(values_per_second_))
 {
 }
 
@@ -49,12 +50,16 @@ int TOutputRing::Update(mixer& mix)
     const int starvations = starvations_.load(std::memory_order_relaxed);
     if (starvations != seen_starvations_) {
         seen_starvations_ = starvations;
+        // Starving soon after coming down: wait longer before the next step down.
+        if (came_down_ && p - stable_since_ < stable_values_ && stable_values_ < MAX_STABLE_VALUES) stable_values_ *= 2;
+        came_down_ = false;
         if (latency < MAX_LATENCY) latency_.store(++latency, std::memory_order_relaxed);
         if (latency > max_latency_.load(std::memory_order_relaxed)) max_latency_.store(latency, std::memory_order_relaxed);
         stable_since_ = p;
-    } else if (latency > START_LATENCY && p - stable_since_ >= uint64_t(STABLE_SECONDS) * uint64_t(values_per_second_)) {
+    } else if (latency > START_LATENCY && p - stable_since_ >= stable_values_) {
         latency_.store(--latency, std::memory_order_relaxed);
         stable_since_ = p;
+        came_down_ = true;
     }
     // What the card already took unmixed was heard as silence; mixing
     // resumes from there.

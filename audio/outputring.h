@@ -2,7 +2,8 @@
 // thread. A periodic refill keeps the mixed data `latency` fragments ahead
 // of what the card will play next, the card's own buffer included. The lead
 // starts small; each time the card really starves it grows by one fragment,
-// up to ten, and after a minute without starving it comes down by one.
+// up to ten, and after a minute without starving it comes down by one. A
+// step down that starves soon doubles the wait before the next one.
 #pragma once
 
 #include <atomic>
@@ -60,6 +61,9 @@ private:
     // Refill side only.
     int seen_starvations_ = 0;
     uint64_t stable_since_ = 0;
+    uint64_t stable_values_;  // played without starving before the next step down
+    bool came_down_ = false;
+    static constexpr uint64_t MAX_STABLE_VALUES = 64ull * 60 * 88200;
 };
 
 }  // namespace softmix

@@ -27,3 +27,7 @@ endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/dist/${KV_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_BINARY_DIR}/dist/kelvora3d.6 DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES ${KV_DIST}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kelvora3d)
+
+# The window's icon, the same art as the desktop's, carried in the program.
+kv_embed(kv_program_icon RegisterProgramIcon "icons\\kelvora3d.png" ${CMAKE_SOURCE_DIR}/assets/icons/kelvora3d-64.png)
+target_link_libraries(kelvora3d PRIVATE kv_program_icon)

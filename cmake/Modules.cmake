@@ -1,10 +1,12 @@
 # kv_module(name [DEPS libs...] [EXCLUDE files...])
-# Builds every .cpp of the folder <name>/ (backend subfolders included) into the static library kv_<name>.
+# Builds every .cpp of the folder <name>/ and of its backend folders
+# (<name>/gl/, <name>/sdl/ ...) into the static library kv_<name>.
 # A folder with no sources yet becomes an interface library, so later
 # modules can depend on it before it has code.
+set(KV_EXACT_FLOAT_MODULES game system render)
+
 function(kv_module name)
   cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
-  # Platform backends sit in a folder of their own inside the module.
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp ${CMAKE_SOURCE_DIR}/${name}/*/*.cpp)
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${name}/${ex})
@@ -13,6 +15,12 @@ function(kv_module name)
     add_library(kv_${name} STATIC ${sources})
     target_include_directories(kv_${name} PUBLIC ${CMAKE_SOURCE_DIR})
     target_link_libraries(kv_${name} PUBLIC ${ARG_DEPS})
+    # The game, its random numbers and the collisions and transforms that
+    # decide hits: no fused multiply-adds, so that a replay gives the same
+    # game on every architecture.
+    if(name IN_LIST KV_EXACT_FLOAT_MODULES)
+      target_compile_options(kv_${name} PRIVATE -ffp-contract=off)
+    endif()
   else()
     add_library(kv_${name} INTERFACE)
     target_include_directories(kv_${name} INTERFACE ${CMAKE_SOURCE_DIR})

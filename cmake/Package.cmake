@@ -22,7 +22,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kelvora.org/")
 # The program is an ordinary dynamically linked executable: the GL driver
 # comes from whatever libgl1 provides on the player's machine.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
-set(CPACK_PACKAGE_CHECKSUM "")
-set(CPACK_OUTPUT_FILE_PREFIX ${CMAKE_BINARY_DIR}/package)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)

@@ -8,7 +8,27 @@
 #include "game/options.h"
 #include "game/recorded_run.h"
 #include "game/saved_values.h"
+#include "render/graphics.h"
+#include "render/png_loader.h"
 #include "runtime/program.h"
+
+// Generated with the program's embedded icon.
+void RegisterProgramIcon();
+
+namespace {
+
+// The window as players' desktops expect it: the scale asked for, the icon
+// of the desktop entry, and the entry's id as its class.
+void apply_window_wishes()
+{
+    RegisterProgramIcon();
+    if (launch_options.window)
+        SetGraphicsWindowScale(launch_options.window_scale);
+    SetGraphicsAppId("org.kelvora.kelvora3d");
+    SetGraphicsIcon(LoadPixmapPNG(std::string("incbin::icons\\kelvora3d.png")));
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -37,6 +57,7 @@ int main(int argc, char** argv)
 
         TProgramLayout layout;
         EnterFilesDirectory("kelvora3d", &layout);
+        apply_window_wishes();
         if (!launch_options.replay.empty())
             return replay_recorded_game(launch_options.replay);
         const saved_values_place place =

@@ -243,8 +243,11 @@ int replay_recorded_game(const std::string& file)
             quit_game = 1;
     };
     game_hooks.idle = [&] {
-        if (!feed.idle() || stop_asked)
+        if (!feed.idle() || stop_asked) {
+            // As in the harness: nothing left could end the wait.
             script->QueueFocus(true);
+            joysticks->Dev(pad).state.buttons = 0;
+        }
     };
     std::map<std::string, double> final_state;
     const int status = play([&] { final_state = game_state_values(frame); });

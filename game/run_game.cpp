@@ -4,7 +4,7 @@
 #include "game/engine.h"
 #include "game/globals.h"
 #include "render/freetype_font.h"
-#include "render/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_driver.h"
 #include "game/mainloop.h"
 
 void start_engine_services()

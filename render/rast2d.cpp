@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "render/pixmap.h"
 #include "render/rast2d_graphics.h"
 
 namespace {
@@ -196,4 +197,12 @@ void DrawPixmap(const TPixmapPtr& pixmap, int x, int y) {
 
 TPixmapPtr GrabPixmap(int x, int y, int width, int height) {
     return Drv().GrabPixmap(x, y, width, height);
+}
+
+void OpaqueUnlessAlphaBuffer(TPixmap& grabbed, int graphics_flags) {
+    if ((graphics_flags & GFX_ALPHABUFFER) || grabbed.format != PIXFMT_RGBA8888) return;
+    for (int y = 0; y < grabbed.height; ++y) {
+        uint8_t* p = grabbed.PixelPtr(0, y);
+        for (int x = 0; x < grabbed.width; ++x) p[x * 4 + 3] = 255;
+    }
 }

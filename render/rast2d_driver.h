@@ -46,3 +46,9 @@ public:
 };
 
 using TRast2DDriverPtr = std::shared_ptr<TRast2DDriver>;
+
+// Grabbed pixels read opaque unless the graphics asked for an alpha buffer
+// (GFX_ALPHABUFFER): a picture drawn translucently keeps alpha below 255
+// that its user never asked for, and an unmasked grab would then vanish
+// under BLEND_MASK.
+void OpaqueUnlessAlphaBuffer(TPixmap& grabbed, int graphics_flags);

@@ -12,6 +12,15 @@ int ModifierSlot(int vk)
     if (vk == 92) return 7;
     return -1;
 }
+
+// Generic Shift, Control and Alt are never reported; take the left one.
+int SideSpecific(int vk)
+{
+    if (vk == 16) return 160;
+    if (vk == 17) return 162;
+    if (vk == 18) return 164;
+    return vk;
+}
 }  // namespace
 
 void TEventTranslator::Emit(int id, int data, int x, int y) { TEvent::Create(id, nullptr, data, mods_, x, y)->Emit(); }
@@ -31,10 +40,7 @@ void TEventTranslator::Focus(bool gained, const std::vector<int>& held)
 
 void TEventTranslator::SetHeld(int vk, bool down)
 {
-    // Generic Shift, Control and Alt are never reported; take the left one.
-    if (vk == 16) vk = 160;
-    if (vk == 17) vk = 162;
-    if (vk == 18) vk = 164;
+    vk = SideSpecific(vk);
     if (vk < 1 || vk > 255) return;
     int slot = ModifierSlot(vk);
     if (slot >= 0) {
@@ -47,9 +53,7 @@ void TEventTranslator::SetHeld(int vk, bool down)
 
 void TEventTranslator::Key(int vk, bool down, bool repeat)
 {
-    if (vk == 16) vk = 160;
-    if (vk == 17) vk = 162;
-    if (vk == 18) vk = 164;
+    vk = SideSpecific(vk);
     if (vk < 1 || vk > 255) return;
     int id = EVENT_KEYUP;
     if (down) id = (repeat || keys_[vk]) ? EVENT_KEYREPEAT : EVENT_KEYDOWN;

@@ -1,5 +1,6 @@
 // The sound card output on SDL audio: 44100 Hz 16-bit stereo, refilled in
-// 512-frame fragments by a thread of its own every 5 ms through an output
+// 512-frame fragments by a thread of its own (after each callback and every
+// 5 ms) through an output
 // ring whose lead (SDL's buffer included) starts at about 23 ms and grows
 // only when the card really starves.
 #pragma once
@@ -11,6 +12,8 @@
 
 #include "audio/audiodevice.h"
 #include "audio/outputring.h"
+
+struct SDL_semaphore;
 
 namespace softmix {
 
@@ -50,6 +53,7 @@ private:
     Tap tap_ = nullptr;
     void* tap_user_ = nullptr;
     int64_t opened_us_ = 0;
+    SDL_semaphore* taken_ = nullptr;  // posted by the callback, wakes the refill
 };
 
 }  // namespace softmix

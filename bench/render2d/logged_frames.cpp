@@ -5,10 +5,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
-#include "render/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_driver.h"
+#include "render/image.h"
+#include "render/image_frame.h"
+#include "render/pixmap.h"
 
 namespace {
 
@@ -227,4 +231,64 @@ void LoggedFramePlayer::Draw(int frame)
         // Flip, CreateFrameFromPixmap and the queries draw nothing.
     }
     glDisable(GL_SCISSOR_TEST);
+}
+
+LoggedFrameEngine::LoggedFrameEngine(const LoggedFrames& frames) : frames_(frames)
+{
+    for (const auto& [id, size] : frames.picture_sizes) {
+        const std::vector<unsigned char> rgba = Pattern(size.first, size.second, id);
+        TPixmapPtr p = TPixmap::Create(size.first, size.second, PIXFMT_RGBA8888, 4);
+        for (int y = 0; y < size.second; ++y)
+            std::memcpy(p->PixelPtr(0, y), &rgba[size_t(y) * size_t(size.first) * 4], size_t(size.first) * 4);
+        pixmaps_[id] = p;
+        images_[id] = GLRast2DDriver()->CreateFrameFromPixmap(p, IMAGE_FILTERED);
+    }
+}
+
+void LoggedFrameEngine::Draw(int frame)
+{
+    TGLRast2DDriver& d = *GLRast2DDriver();
+    const auto& calls = frames_.frames[size_t(frame) % frames_.frames.size()];
+    for (const LoggedCall& c : calls) {
+        const auto a = [&c](size_t i) { return i < c.args.size() ? c.args[i] : 0.0f; };
+        const std::string& n = c.name;
+        if (n == "DrawFrame") {
+            const auto f = images_.find(c.picture);
+            if (f != images_.end() && f->second)
+                f->second->Draw(a(0), a(1), a(2), a(3), a(4), a(5));
+        } else if (n == "SetColor") {
+            d.SetColor(int(a(0)), int(a(1)), int(a(2)));
+        } else if (n == "SetAlpha") {
+            d.SetAlpha(a(0));
+        } else if (n == "SetTransform") {
+            d.SetTransform(a(0), a(1), a(2), a(3));
+        } else if (n == "SetBlend") {
+            d.SetBlend(int(a(0)));
+        } else if (n == "SetClsColor") {
+            d.SetClsColor(int(a(0)), int(a(1)), int(a(2)));
+        } else if (n == "Cls") {
+            d.Cls();
+        } else if (n == "SetViewport") {
+            d.SetViewport(int(a(0)), int(a(1)), int(a(2)), int(a(3)));
+        } else if (n == "SetLineWidth") {
+            d.SetLineWidth(a(0));
+        } else if (n == "Plot") {
+            d.Plot(a(0), a(1));
+        } else if (n == "DrawLine") {
+            d.DrawLine(a(0), a(1), a(2), a(3), a(4), a(5));
+        } else if (n == "DrawRect") {
+            d.DrawRect(a(0), a(1), a(2), a(3), a(4), a(5));
+        } else if (n == "DrawOval") {
+            d.DrawOval(a(0), a(1), a(2), a(3), a(4), a(5));
+        } else if (n == "DrawPoly") {
+            d.DrawPoly(std::vector<float>(c.args.begin() + std::min<size_t>(4, c.args.size()), c.args.end()), a(0),
+                       a(1), a(2), a(3));
+        } else if (n == "DrawPixmap") {
+            const auto p = pixmaps_.find(c.picture);
+            if (p != pixmaps_.end())
+                d.DrawPixmap(p->second, int(a(0)), int(a(1)));
+        } else if (n == "GrabPixmap") {
+            d.GrabPixmap(int(a(0)), int(a(1)), int(a(2)), int(a(3)));
+        }
+    }
 }

@@ -4,8 +4,12 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+class TImageFrame;
+class TPixmap;
 
 struct LoggedCall {
     std::string name;
@@ -41,4 +45,18 @@ private:
     std::map<int, std::pair<float, float>> extents_;  // picture -> u1, v1
     float ix_ = 1, iy_ = 0, jx_ = 0, jy_ = 1;
     float color_[4] = {1, 1, 1, 1};
+};
+
+// Issues a logged frame's calls through the engine's OpenGL 2D driver (its
+// frames made from pictures of the logged sizes): the engine's own cost of
+// sending the same frame, batched or one call at a time.
+class LoggedFrameEngine {
+public:
+    explicit LoggedFrameEngine(const LoggedFrames& frames);
+    void Draw(int frame);
+
+private:
+    const LoggedFrames& frames_;
+    std::map<int, std::shared_ptr<TImageFrame>> images_;
+    std::map<int, std::shared_ptr<TPixmap>> pixmaps_;
 };

@@ -8,7 +8,9 @@
 //
 // With --calls FILE it draws instead the game frames that the replay
 // harness logged (replay --driver record --draw-log), call by call with
-// plain OpenGL: the floor under the game's own frame time for that scene.
+// plain immediate-mode OpenGL (the floor under the game's own frame time for
+// that scene), and the same frames through the engine's 2D driver, batched
+// and call by call, interleaved in the same run.
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -20,8 +22,8 @@
 
 #include "bench/render2d/logged_frames.h"
 #include "render/freetype_font.h"
-#include "render/gl_image_frame.h"
-#include "render/gl_rast2d_driver.h"
+#include "render/gl/gl_image_frame.h"
+#include "render/gl/gl_rast2d_driver.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"
@@ -237,19 +239,42 @@ int RunLogged(const std::string& path) {
     for (const auto& f : logged.frames)
         for (const auto& c : f) quads += c.name == "DrawFrame";
     LoggedFramePlayer player(logged);
+    LoggedFrameEngine engine(logged);
+    TGLRast2DDriver* driver = GLRast2DDriver();
     for (int i = 0; i < count; ++i) player.Draw(i);  // warm up
     glFinish();
-    std::vector<double> total, submit;
+    // Raw immediate-mode issue, the engine batching, the engine one call at
+    // a time: interleaved rounds of the same frames.
+    std::vector<double> total, submit, batched, batched_submit, single, single_submit;
     int next = 0;
+    const int frames = std::max(20, count);
     for (int round = 0; round < 7; ++round) {
-        Timing t = TimeFrames(std::max(20, count), [&] { player.Draw(next++); });
+        Timing t = TimeFrames(frames, [&] { player.Draw(next++); });
         total.push_back(t.total_ms);
         submit.push_back(t.submit_ms);
+        // The engine's caches do not know what the raw calls changed.
+        driver->ResetGLContext(CurrentGraphics());
+        driver->SetBatching(true);
+        t = TimeFrames(frames, [&] { engine.Draw(next++); });
         Flip(0);
+        batched.push_back(t.total_ms);
+        batched_submit.push_back(t.submit_ms);
+        driver->SetBatching(false);
+        t = TimeFrames(frames, [&] { engine.Draw(next++); });
+        Flip(0);
+        single.push_back(t.total_ms);
+        single_submit.push_back(t.submit_ms);
+        driver->SetBatching(true);
     }
     std::printf("logged game frames: %d, %.0f calls and %.0f textured quads each on average\n", count,
                 double(logged.CallCount()) / count, double(quads) / count);
-    std::printf("raw OpenGL floor: %8.3f ms per frame   (submitting %.3f ms)\n", Median(total), Median(submit));
+    std::printf("raw OpenGL floor:        %8.3f ms per frame   (submitting %.3f ms)\n", Median(total), Median(submit));
+    std::printf("engine, batched:         %8.3f ms per frame   (submitting %.3f ms)\n", Median(batched),
+                Median(batched_submit));
+    std::printf("engine, call by call:    %8.3f ms per frame   (submitting %.3f ms)\n", Median(single),
+                Median(single_submit));
+    std::printf("batched / raw: %.3f   call by call / raw: %.3f\n", Median(batched) / Median(total),
+                Median(single) / Median(total));
     return 0;
 }
 
@@ -281,9 +306,12 @@ int main(int argc, char** argv) {
     DirectScene direct = MakeDirect(scene);
     int glyphs = static_cast<int>(direct.glyphs.size());
 
-    std::vector<double> e_total, d_total, e_submit, d_submit;
+    std::vector<double> e_total, d_total, e_submit, d_submit, s_total;
     constexpr int kRounds = 7, kFrames = 20;
     for (int round = 0; round < kRounds; ++round) {
+        GLRast2DDriver()->SetBatching(false);
+        s_total.push_back(TimeFrames(kFrames, [&] { EngineFrame(scene); }).total_ms);
+        GLRast2DDriver()->SetBatching(true);
         Timing e = TimeFrames(kFrames, [&] { EngineFrame(scene); });
         // The engine's caches do not know what the direct code changes.
         Timing d = TimeFrames(kFrames, [&] { DirectFrame(direct); });
@@ -299,6 +327,7 @@ int main(int argc, char** argv) {
     std::printf("scene: %d additive 640x480 layers, %d sprites, %d glyphs; median of %d rounds of %d frames\n",
                 kLayers, kSprites, glyphs, kRounds, kFrames);
     std::printf("engine frame:  %8.3f ms   (submitting %.3f ms)\n", et, es);
+    std::printf("engine frame drawn call by call: %8.3f ms\n", Median(s_total));
     std::printf("direct OpenGL: %8.3f ms   (submitting %.3f ms)\n", dt, ds);
     std::printf("engine / direct: %.3f   (submitting alone: %.3f)\n", et / dt, es / ds);
     EndGraphics();

@@ -2,6 +2,8 @@
 // (SDL ignores events sent to a window directly). Needs DISPLAY
 // (scripts/with-xvfb.sh gives a private server); skipped without one.
 #include <gtest/gtest.h>
+// After gtest: the X11 headers' macros clash with its names.
+#include <X11/Xlib.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -282,4 +284,78 @@ TEST(EndToEnd, PlaysPausesResumesAndLeavesWithSound)
             ++loud;
     }
     EXPECT_GT(loud, 1000u) << "the audio output is silent";
+}
+
+namespace {
+
+// Another client's window on the same display, to take the focus away.
+class OtherWindow {
+public:
+    OtherWindow()
+    {
+        display = XOpenDisplay(nullptr);
+        if (!display)
+            return;
+        window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 200, 0, 0, 0);
+        XStoreName(display, window, "other window");
+        XSelectInput(display, window, StructureNotifyMask);
+        XMapWindow(display, window);
+        // Only a viewable window can take the focus.
+        for (XEvent e; XNextEvent(display, &e) == 0 && e.type != MapNotify;) {
+        }
+    }
+    ~OtherWindow()
+    {
+        if (display)
+            XCloseDisplay(display);
+    }
+    std::string id() const { return std::to_string(static_cast<unsigned long>(window)); }
+
+    // What a window manager sends when the player (or the ending session)
+    // closes a window.
+    void close(const std::string& other_id)
+    {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = std::stoul(other_id);
+        e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, e.xclient.window, False, NoEventMask, &e);
+        XSync(display, False);
+    }
+
+    Display* display = nullptr;
+    Window window = 0;
+};
+
+}  // namespace
+
+// The game waits, drawing nothing, while another window has the focus; a
+// close or a quit then (the desktop session ending) must still end it in
+// order, with both files written, and not only once the focus comes back.
+TEST(EndToEnd, CloseOrQuitWhileAnotherWindowHasTheFocusEndsTheGame)
+{
+    if (needs_display())
+        GTEST_SKIP() << "no DISPLAY";
+    for (const bool by_signal : {false, true}) {
+        Program game(by_signal ? "suspended_quit" : "suspended_close");
+        game.start({"SDL_AUDIODRIVER=dummy"});
+        const std::string win = game.wait_window();
+        ASSERT_FALSE(win.empty()) << "no game window appeared";
+        std::this_thread::sleep_for(1s);
+        ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
+        OtherWindow other;
+        ASSERT_TRUE(other.display);
+        xdo("windowfocus --sync " + other.id());
+        std::this_thread::sleep_for(1s);  // the game sees the focus go and waits
+        if (by_signal)
+            kill(game.pid, SIGTERM);
+        else
+            other.close(win);
+        ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0) << (by_signal ? "SIGTERM" : "window close");
+        EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
+        EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
+    }
 }

@@ -1,9 +1,12 @@
 // The arithmetic of the ship, shots, aliens, debris, pop-ups and the moon
 // surface, one frame at a time.
+#include <SDL.h>
+
 #include <memory>
 
 #include "game/alien.h"
 #include "game/apart.h"
+#include "game/host_hooks.h"
 #include "game/msurface.h"
 #include "game/points.h"
 #include "game/pshot.h"
@@ -89,6 +92,46 @@ TEST_F(Ship, SteeringScrollsTheWorldAndOnlyAFullDeflectionCounts)
     EXPECT_EQ(scroll_dir, -1);
     EXPECT_FLOAT_EQ(mount_x1, -28);
     SetJoystickSystem(nullptr);
+}
+
+// The wait before the results lasts while fire is held. A real pad unplugged
+// with fire held used to keep it waiting for ever.
+TEST_F(Ship, FlushingInputsEndsWhenThePadHoldingFireIsUnplugged)
+{
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0) << SDL_GetError();
+    SetJoystickSystem(CreateSDLJoystickSystem());
+    SDL_VirtualJoystickDesc desc;
+    SDL_zero(desc);
+    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+    desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
+    const int index = SDL_JoystickAttachVirtualEx(&desc);
+    ASSERT_GE(index, 0) << SDL_GetError();
+    SDL_Joystick* pad = SDL_JoystickOpen(index);
+    const SDL_JoystickID pad_id = SDL_JoystickInstanceID(pad);
+    SDL_JoystickSetVirtualButton(pad, SDL_CONTROLLER_BUTTON_A, SDL_PRESSED);
+    ASSERT_EQ(JoyCount(), 1);
+    ASSERT_EQ(JoyDown(0, 0), 1);
+
+    int waits = 0;
+    game_hooks.idle = [&] {
+        if (++waits == 3) {
+            SDL_JoystickClose(pad);
+            for (int i = 0; i < SDL_NumJoysticks(); ++i) {
+                if (SDL_JoystickGetDeviceInstanceID(i) == pad_id) SDL_JoystickDetachVirtual(i);
+            }
+        }
+        if (waits == 100)
+            system->QueueClose();  // the only other way out
+    };
+    quit_game = 0;
+    player->flush_inputs();
+    EXPECT_EQ(waits, 3);
+    EXPECT_EQ(quit_game, 0);
+    game_hooks.idle = nullptr;
+    SetJoystickSystem(nullptr);
+    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 
 TEST_F(Ship, FiresAlternatelyFromEachCannonOnePressOneShot)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "game/saved_values.h"
+#include "runtime/program.h"
 #include "game_fixture.h"
 
 namespace fs = std::filesystem;
@@ -121,15 +122,15 @@ TEST_F(SavedValues, ShortOddOrUnreadableFilesFallBack)
 
 TEST_F(SavedValues, AFileThatCannotBeWrittenIsSkippedWithAMessage)
 {
-    put(dir / "data" / "hiscore.dat", {7, 0, 0, 0});
-    // A directory squatting on the temporary name stops the write itself.
+    put(dir / "data" / "hiscore.dat", {7, 0, 0, 0, 9});
+    // A directory squatting on the temporary name stops the safe write, but
+    // the file itself is writable: the value goes in place, cut to 4 bytes.
     fs::create_directory(dir / "data" / "hiscore.dat.tmp");
     player->best_sc = 500;
     testing::internal::CaptureStderr();
     hiscore_io(1);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("hiscore.dat"), std::string::npos) << err;
-    EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{7, 0, 0, 0}));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0xF4, 1, 0, 0}));
 
     // No data directory at all: the game does not create it.
     fs::remove_all(dir / "data");
@@ -138,4 +139,37 @@ TEST_F(SavedValues, AFileThatCannotBeWrittenIsSkippedWithAMessage)
     EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
     EXPECT_FALSE(fs::exists(dir / "data"));
     EXPECT_FALSE(fs::exists(dir / "Data"));
+}
+
+TEST_F(SavedValues, AnInstalledProgramUsesTheUsersDataFolderMadeOnSaveAndSeededFromBesideIt)
+{
+    // Installed: PREFIX/share/kelvora3d holds data/ with a packager's values.
+    fs::create_directories(dir / "prefix/bin");
+    fs::create_directories(dir / "prefix/share/kelvora3d/data");
+    std::ofstream(dir / "prefix/share/kelvora3d/data/hiscore.dat", std::ios::binary).write("\x39\x30\0\0", 4);
+    const TProgramLayout layout = FindProgramLayout((dir / "prefix/bin").string(), "kelvora3d");
+    ASSERT_TRUE(layout.installed);
+    EXPECT_EQ(layout.files_dir, (dir / "prefix/share/kelvora3d").string());
+
+    const fs::path xdg = dir / "xdg";  // not there yet
+    const saved_values_place place = choose_saved_values_place(layout, xdg.c_str(), "/nonexistent");
+    EXPECT_EQ(place.folder, (xdg / "kelvora3d").string());
+    EXPECT_EQ(choose_saved_values_place(layout, nullptr, dir.c_str()).folder,
+              (dir / ".local/share/kelvora3d").string());
+    use_saved_values_place(place);
+    hiscore_io(0);
+    EXPECT_EQ(player->best_sc, 12345) << "seeded from beside the program";
+    player->best_sc = 20000;
+    hiscore_io(1);
+    use_saved_values_place({});
+    EXPECT_EQ(bytes_of(xdg / "kelvora3d/hiscore.dat"), (std::vector<unsigned char>{0x20, 0x4E, 0, 0}));
+    EXPECT_EQ(bytes_of(dir / "prefix/share/kelvora3d/data/hiscore.dat"),
+              (std::vector<unsigned char>{0x39, 0x30, 0, 0}));
+}
+
+TEST_F(SavedValues, APortableTreeWithAWritableDataFolderKeepsThemThere)
+{
+    const TProgramLayout layout = FindProgramLayout(dir.string(), "kelvora3d");
+    EXPECT_FALSE(layout.installed);
+    EXPECT_EQ(choose_saved_values_place(layout, (dir / "xdg").c_str(), nullptr).folder, "data");
 }

@@ -18,7 +18,7 @@
 #include "io/incbin.h"
 #include "render/builtin_font.h"
 #include "render/freetype_font.h"
-#include "render/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_driver.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <limits>
 
-#include "render/gl_image_frame.h"
-#include "render/gl_rast2d_driver.h"
-#include "render/gl_rast2d_state.h"
+#include "render/gl/gl_image_frame.h"
+#include "render/gl/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_state.h"
 #include "render/graphics.h"
 #include "render/pixmap.h"
 #include "render/rast2d.h"
@@ -25,11 +25,14 @@ class GL2DTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         InitGLRast2DDriver();
+        // These tests read OpenGL's own state right after each call.
+        GLRast2DDriver()->SetBatching(false);
         graphics = Graphics(640, 480, 0, 0, 0);
     }
     static void TearDownTestSuite() {
         EndGraphics();
         graphics.reset();
+        GLRast2DDriver()->SetBatching(true);
     }
 
     void SetUp() override {
@@ -304,6 +307,22 @@ TEST_F(GL2DTest, GrabPixmapHasRowZeroAtTheTop) {
     EXPECT_EQ(static_cast<unsigned>(edge->ReadPixel(1, 1)), 0xFF00FF00u);
 }
 
+TEST_F(GL2DTest, GrabsReadOpaqueWithoutAnAlphaBuffer) {
+    // Translucent solid drawing leaves alpha 127 in the picture.
+    SetAlpha(0.5f);
+    SetColor(200, 100, 40);
+    DrawRect(10, 10, 4, 4);
+    TPixmapPtr p = GrabPixmap(10, 10, 4, 4);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(static_cast<unsigned>(p->ReadPixel(1, 1)), 0xFFC86428u);
+    // So an unmasked grab drawn under BLEND_MASK still shows.
+    SetAlpha(1);
+    SetColor(255, 255, 255);
+    SetBlend(BLEND_MASK);
+    GLRast2DDriver()->CreateFrameFromPixmap(p, 0)->Draw(0, 0, 4, 4, 100, 100);
+    ExpectNear(At(101, 101), {200, 100, 40}, 0, "masked draw of the grab");
+}
+
 TEST_F(GL2DTest, GrabAfterFlipReturnsThePresentedPicture) {
     SetColor(10, 200, 30);
     DrawRect(20, 30, 5, 5);
@@ -512,6 +531,20 @@ TEST(GL2DDriver, NameAndWrapping) {
 }  // namespace
 
 namespace {
+
+// Graphics that asked for an alpha buffer grab the alpha they drew.
+TEST(GL2DAlphaBuffer, GrabsKeepTheirAlpha) {
+    InitGLRast2DDriver();
+    ASSERT_NE(Graphics(640, 480, 0, 0, GFX_ALPHABUFFER), nullptr) << LastGraphicsError();
+    SetBlend(BLEND_SOLID);
+    SetColor(200, 100, 40);
+    SetAlpha(0.5f);
+    DrawRect(10, 10, 4, 4);
+    TPixmapPtr p = GrabPixmap(10, 10, 4, 4);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(static_cast<unsigned>(p->ReadPixel(1, 1)), 0x7FC86428u);
+    EndGraphics();
+}
 
 // Textures belong to the hidden shared context, so a frame made under one
 // window still draws under the next one.

@@ -2,7 +2,7 @@
 // into an image and drawing it back, and frames rebuilt for a new context.
 #include <gtest/gtest.h>
 
-#include "render/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_driver.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/rast2d.h"

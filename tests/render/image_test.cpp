@@ -2,6 +2,8 @@
 // what reaches the driver for each draw, and how pixmaps are masked.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "render/image.h"
 #include "render/pixmap_loader.h"
 #include "render/rast2d.h"
@@ -179,6 +181,70 @@ TEST_F(ImageTest, TileCoversTheViewportWithUnrotatedCopies) {
         EXPECT_GT(first, -16.0) << x;
     }
     SetRotation(0);
+    SetViewport(0, 0, 640, 480);
+}
+
+// Start-up draws the sprite sheet untransformed and grabs its sprites from
+// it: the recording driver's grabs give those pixels, so masks and
+// collisions are the real ones; what it cannot reproduce it refuses.
+TEST_F(ImageTest, GrabsReadTheSheetAsDrawnAndRefuseWhatIsNotReproduced) {
+    TImagePtr sheet = LoadImage(HalfBlack(8, 4), IMAGE_MASKED);
+    ASSERT_NE(sheet, nullptr);
+    SetColor(255, 255, 255);
+    SetAlpha(1);
+    SetBlend(BLEND_MASK);
+    SetClsColor(10, 20, 30);
+    Cls();
+    DrawImage(sheet, 100, 50);
+    TPixmapPtr p = GrabPixmap(99, 50, 10, 4);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(uint32_t(p->ReadPixel(0, 0)), 0xFF0A141Eu) << "beside the sheet";
+    EXPECT_EQ(uint32_t(p->ReadPixel(1, 0)), 0xFF0A141Eu) << "its masked half lets the background through";
+    EXPECT_EQ(uint32_t(p->ReadPixel(8, 3)), 0xFF204060u);
+    EXPECT_EQ(uint32_t(p->ReadPixel(9, 3)), 0xFF0A141Eu);
+
+    // A sprite grabbed over black gets the sheet's own shape as its mask.
+    SetClsColor(0, 0, 0);
+    Cls();
+    DrawImage(sheet, 100, 50);
+    TImagePtr sprite = CreateImage(8, 4, 1, IMAGE_MASKED);
+    GrabImage(sprite, 100, 50);
+    ASSERT_TRUE(sprite->pixmaps[0]);
+    EXPECT_EQ(uint32_t(sprite->pixmaps[0]->ReadPixel(3, 2)) >> 24, 0u);
+    EXPECT_EQ(uint32_t(sprite->pixmaps[0]->ReadPixel(4, 2)), 0xFF204060u);
+
+    // Solid drawing of translucent pixels still grabs opaque.
+    SetBlend(BLEND_SOLID);
+    TPixmapPtr faint = CreatePixmap(2, 2, PIXFMT_RGBA8888);
+    faint->ClearPixels(0x40112233);
+    DrawImage(LoadImage(faint, 0), 0, 0);
+    EXPECT_EQ(uint32_t(GrabPixmap(0, 0, 1, 1)->ReadPixel(0, 0)), 0xFF112233u);
+
+    // Anything OpenGL might draw differently leaves the picture unknown.
+    const std::function<void()> unreproduced[] = {
+        [&] { SetRotation(90); DrawImage(sheet, 0, 0); SetRotation(0); },
+        [&] { SetScale(2, 1); DrawImage(sheet, 0, 0); SetScale(1, 1); },
+        [&] { DrawImage(sheet, 0.5f, 0); },
+        [&] { SetColor(255, 0, 0); DrawImage(sheet, 0, 0); SetColor(255, 255, 255); },
+        [&] { SetAlpha(0.5f); DrawImage(sheet, 0, 0); SetAlpha(1); },
+        [&] { SetBlend(BLEND_ALPHA); DrawImage(sheet, 0, 0); SetBlend(BLEND_SOLID); },
+        [&] { DrawImage(LoadImage(HalfBlack(8, 4), IMAGE_FILTERED), 0, 0); },
+        [&] { DrawLine(0, 0, 5, 5); },
+        [&] { DrawRect(0, 0, 5, 5); },
+        [&] { Plot(1, 1); },
+    };
+    int refused = 0;
+    for (const auto& draw : unreproduced) {
+        Cls();
+        ASSERT_NE(GrabPixmap(0, 0, 4, 4), nullptr) << "after a clear, case " << refused;
+        draw();
+        EXPECT_EQ(GrabPixmap(0, 0, 4, 4), nullptr) << "case " << refused;
+        EXPECT_EQ(driver.RefusedGrabs(), ++refused);
+    }
+    // A clear of part of the screen does not make it known.
+    SetViewport(0, 0, 10, 10);
+    Cls();
+    EXPECT_EQ(GrabPixmap(0, 0, 4, 4), nullptr);
     SetViewport(0, 0, 640, 480);
 }
 

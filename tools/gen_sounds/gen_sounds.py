@@ -3,17 +3,109 @@
 
 Usage: gen_sounds.py [OUTPUT_DIR] [NAME...]   (default: data/ of this repository)
 
-Needs Debian's python3-numpy and oggenc (vorbis-tools). Everything is
+Needs Debian's python3-numpy and vorbis-tools (oggenc, oggdec). Everything is
 computed from fixed seeds and encoded at fixed settings with a fixed stream
-serial, so a run reproduces the committed files byte for byte.
+serial, so a run reproduces the committed files byte for byte. Each file is
+encoded, decoded and, if the codec moved its peak, encoded once more at the
+corrected gain, so the levels in SOUNDS hold for what the game decodes. A
+full run also checks the headroom of the whole set and writes SOUNDS.md.
 """
 import os
 import sys
 
+import numpy as np
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import headroom  # noqa: E402
 from sounds import SOUNDS  # noqa: E402
-from synth import RATE, encode_ogg  # noqa: E402
+from synth import RATE, decode_ogg, encode_ogg  # noqa: E402
+
+# The worst case may come no closer to full scale than this.
+CEILING_DB = -0.5
+
+
+def write_at_peak(x, path, quality, peak_db):
+    """Encodes x so that the decoded file peaks at peak_db; returns the decoded sound."""
+    target = 10 ** (peak_db / 20)
+    gain = target
+    encode_ogg(x * gain, path, quality)
+    decoded = decode_ogg(path)
+    got = headroom.peak(decoded)
+    if abs(headroom.db(got) - peak_db) > 0.05:
+        gain *= target / got
+        encode_ogg(x * gain, path, quality)
+        decoded = decode_ogg(path)
+    return decoded
+
+
+def rms_db(x):
+    return headroom.db(np.sqrt(np.mean(x ** 2)))
+
+
+def levels_table(decoded):
+    rows = ["| File | Peak | RMS | RMS of the first 100 ms |", "|---|---|---|---|"]
+    for name, x in decoded.items():
+        rows.append(f"| `{name}` | {headroom.db(headroom.peak(x)):.1f} dBFS | {rms_db(x):.1f} dBFS "
+                    f"| {rms_db(x[:RATE // 10]):.1f} dBFS |")
+    music = rms_db(decoded["kelvora.ogg"])
+    over = ", ".join(f"`{n}` {rms_db(decoded[n][:RATE // 10]) - music:+.1f} dB"
+                     for n in ("laserfire.ogg", "alienmiss.ogg", "alienhit.ogg"))
+    return "\n".join(rows) + f"\n\nFirst 100 ms over the play music's RMS: {over}."
+
+
+def headroom_tables(decoded):
+    parts, cases = headroom.cases(decoded)
+    rows = ["| Part | Worst level |", "|---|---|"]
+    rows += [f"| {k} | {headroom.db(v):.1f} dBFS |" for k, v in parts.items()]
+    rows += ["", "| Moment | Adds up | Worst sum |", "|---|---|---|"]
+    rows += [f"| {k} | {' + '.join(headroom.CASES[k])} | {headroom.db(v):.1f} dBFS |" for k, v in cases.items()]
+    return "\n".join(rows), max(cases.values())
+
+
+REASONING = """\
+## Levels and headroom
+
+The mixer adds every playing voice and clips only at its output, at both
+volumes "Max" exactly full scale, so the files themselves must leave room for
+the loudest moment the game can make. The limits come from the game's rules:
+
+- **Shots**: one per frame at most (the fire key counts presses and nothing
+  else slows it). A laser lasts 0.42 s, so 26 can overlap; the laser decays
+  fast (most of it within 0.1 s) so that a stream of them piles up less.
+  The figure below is the largest sum over any pattern of frames fired in.
+- **Hits**: every shot that reaches an alien in the same frame plays the hit
+  again, in phase, so n hits are n times as loud. Whole games with a shot
+  every frame, and every second frame, gave at most 3 hits in one frame and
+  3 within a hit's 1.15 s; the budget takes 3 in one frame.
+- **Warnings**: one per alien as it comes to the front; aliens are spawned
+  at least 40 frames apart and each warns 400 frames after its birth, so
+  two warnings overlap at most, 40 or more frames apart. A warning can land
+  in the same frame as hits.
+- **Music**: always under everything; its loudest drum hits are held to
+  10 dB over its RMS.
+- **Start and end**: the new-game fanfare starts with the play music 150
+  frames before the first alien; the end-game cadence plays one frame after
+  the last alien has gone, while lasers, hits and a warning may still ring.
+- **Pause and menu**: pausing swaps the play music for the title music while
+  effects ring on; on the menu each click on the sound volume steps it and
+  plays the hit at the new volume, at most one click a frame.
+
+Each moment adds the worst level each of its parts can reach as if all their
+peaks met in one sample, which is more than the game will ever produce; the
+generator refuses a set whose worst moment comes within {ceiling} dB of full
+scale. Within that, the balance is the player's: on their first 100 ms a
+laser is about 8 dB over the play music, the warning 9 dB and a hit 12 dB
+(the loudest event), and the title music is 5 dB fuller than the play music
+since it mostly plays alone.
+
+In play the mix stays well inside the bound. The replay harness's captured
+mix of whole games at both volumes "Max" with steering
+(`tests/game/loudness_test.cpp`; `sox mix.wav -n stats`) never clips:
+firing every 7 frames it peaks at -10.5 dBFS with an RMS of -26.9 dBFS over
+play, and firing every frame, the game's limit, at -5.0 and -20.5 dBFS.
+
+"""
 
 
 def main(argv):
@@ -22,21 +114,32 @@ def main(argv):
     only = set(argv[2:])
     os.makedirs(out, exist_ok=True)
     rows = []
-    for name, (make, loops, quality) in SOUNDS.items():
+    decoded = {}
+    for name, (make, loops, quality, peak_db) in SOUNDS.items():
         if only and name not in only:
             continue
         x = make()
-        encode_ogg(x, os.path.join(out, name), quality)
+        decoded[name] = write_at_peak(x, os.path.join(out, name), quality, peak_db)
         kind = "music loop" if loops else "effect"
         what = make.__doc__.strip().splitlines()[0]
         rows.append(f"| `{name}` | {kind} | {len(x) / RATE:.2f} s | {what} |")
-        print(f"{name}: {len(x) / RATE:.2f} s {kind}")
-    if not only:
-        with open(os.path.join(out, "SOUNDS.md"), "w") as f:
-            f.write("# Sounds and music\n\n"
-                    "Made by `tools/gen_sounds/gen_sounds.py`: 44100 Hz stereo Ogg Vorbis.\n\n"
-                    "| File | Kind | Length | What it is |\n|---|---|---|---|\n")
-            f.write("\n".join(rows) + "\n")
+        print(f"{name}: {len(x) / RATE:.2f} s {kind}, peak {peak_db:.1f} dBFS")
+    if only:
+        return 0
+    tables, worst = headroom_tables(decoded)
+    with open(os.path.join(out, "SOUNDS.md"), "w") as f:
+        f.write("# Sounds and music\n\n"
+                "Made by `tools/gen_sounds/gen_sounds.py`: 44100 Hz stereo Ogg Vorbis.\n\n"
+                "| File | Kind | Length | What it is |\n|---|---|---|---|\n")
+        f.write("\n".join(rows) + "\n\n")
+        f.write(REASONING.format(ceiling=-CEILING_DB))
+        f.write("Levels of the decoded files:\n\n" + levels_table(decoded) + "\n\n")
+        f.write("Worst moments (`tools/gen_sounds/headroom.py`):\n\n" + tables + "\n")
+    print(f"worst moment: {headroom.db(worst):.1f} dBFS")
+    if headroom.db(worst) > CEILING_DB:
+        print(f"error: the worst moment passes {CEILING_DB} dBFS; lower the levels in sounds.py",
+              file=sys.stderr)
+        return 1
     return 0
 
 

@@ -4,18 +4,27 @@ Effects start at once and decay to silence within 1.5 seconds. The music
 tracks are built circularly: every note, echo and reverb tail that runs past
 the end of the loop is folded back onto its start, so the track is exactly
 periodic and loops without a seam.
+
+Each maker returns its sound at a peak of 1; the level every file is
+written at is its peak in SOUNDS below, chosen so that everything the game
+can play at once stays below full scale (headroom.py) with the effects
+clearly over the music: on its first 100 ms a laser is about 8 dB louder
+than the play music's RMS, the warning 9 dB and a hit 12 dB.
 """
 import numpy as np
 
 from synth import (RATE, band, convolve, echo, envelope, fm, frames, midi_hz,
-                   level, noise, osc, place, reverb_ir, saw, seconds,
+                   limit, noise, osc, place, reverb_ir, saw, seconds,
                    sine, square)
 
-# Loudness targets (RMS dBFS) keep effects and music balanced; peaks stay
-# clear of full scale so the encoded files never clip.
-EFFECT_RMS = -16.0
-MUSIC_RMS = -19.0
-PEAK = -2.5
+
+def _unit(x, shave_db=0.0):
+    """Scaled to a peak of 1, after the few loudest peaks are limited by
+    shave_db; gen_sounds.py sets each file's final level."""
+    x = x / np.max(np.abs(x))
+    if shave_db:
+        x = limit(x, 10 ** (-shave_db / 20))
+    return x / np.max(np.abs(x))
 
 
 def _fade_tail(x, sec=0.03):
@@ -39,11 +48,11 @@ def laser():
     for ch, detune in ((0, 1.0), (1, 1.018)):
         f = (2600 * np.exp(-t / 0.055) + 240) * detune * (1 + 0.02 * np.sin(2 * np.pi * 38 * t))
         tone = osc(f, n, square, bright=f * 6)
-        env = np.exp(-t / 0.11) * np.minimum(t / 0.0015, 1.0)
+        env = np.exp(-t / 0.06) * np.minimum(t / 0.0015, 1.0)   # short: shots overlap less
         out[:, ch] += tone * env
     hiss = band(noise(n, 101), 2500, 9000) * np.exp(-t / 0.018)
     out += hiss[:, None] * 0.5
-    return _fade_tail(level(out, EFFECT_RMS - 1, PEAK))
+    return _fade_tail(_unit(out))
 
 
 def alien_hit():
@@ -69,8 +78,8 @@ def alien_hit():
     squeal *= np.exp(-t / 0.12) * np.minimum(t / 0.01, 1.0)
     out += np.stack([squeal * 0.16, squeal * 0.1], axis=1)
     out = out + convolve(out, reverb_ir(0.8, 0.25, 230), circular=False) * 0.12
-    out = np.tanh(out * (1.6 / np.max(np.abs(out))))   # squeeze the peak of the thump
-    return _fade_tail(level(out, EFFECT_RMS + 1, PEAK))
+    out = np.tanh(out * (3.0 / np.max(np.abs(out))))   # squeeze the thump: loud, but little peak
+    return _fade_tail(_unit(out))
 
 
 def _bell(note, dur, bright=1.0):
@@ -101,7 +110,7 @@ def new_game():
     whoosh = band(noise(n, 301), 800, 8000) * np.exp(-((t - 0.3) / 0.12) ** 2) * 0.25
     out += whoosh[:, None]
     out = out + convolve(out, reverb_ir(1.2, 0.35, 310), circular=False) * 0.18
-    return _fade_tail(level(out, EFFECT_RMS, PEAK), 0.2)
+    return _fade_tail(_unit(out, 4.0), 0.2)
 
 
 def end_game():
@@ -119,7 +128,7 @@ def end_game():
             tone *= envelope(k, 0.03, 0.5, 0.6, 0.35)
             place(out, tone, frames(s), pan=-0.3 + 0.15 * j, gain=0.22)
     out = out + convolve(out, reverb_ir(1.5, 0.45, 410), circular=False) * 0.2
-    return _fade_tail(level(out, EFFECT_RMS, PEAK), 0.25)
+    return _fade_tail(_unit(out, 4.0), 0.25)
 
 
 def alien_miss():
@@ -136,10 +145,17 @@ def alien_miss():
     f = 660 * np.exp(-tk / 0.5)
     drop = osc(f, k, square, bright=f * 4) * envelope(k, 0.005, 0.3, 0.6, 0.15)
     place(out, drop, frames(0.47), gain=0.45)
-    return _fade_tail(level(out, EFFECT_RMS, PEAK))
+    return _fade_tail(_unit(out))
 
 
 # -------------------------------------------------------------------- music
+
+def _squeeze_music(x):
+    """Holds the loudest drum hits to 10 dB over the track's RMS, loop-safe,
+    so the music sits under the effects without wasting headroom on peaks."""
+    rms = np.sqrt(np.mean(x ** 2))
+    return limit(x, rms * 10 ** (10 / 20), circular=True)
+
 
 def _pad(notes, dur, seed, bright_mul=3.0, attack=0.6, release=0.9):
     """Detuned saw pad, slowly opening; stereo from differently detuned voices."""
@@ -201,7 +217,7 @@ def moon_title():
     wet = echo(out, beat * 0.75, 0.35, 4, circular=True)
     out = out + (wet - out) * 0.5
     out = out + convolve(out, reverb_ir(3.2, 1.1, 620), circular=True) * 0.32
-    return level(out, MUSIC_RMS, PEAK)
+    return _unit(_squeeze_music(out))
 
 
 def _kick(n):
@@ -286,16 +302,16 @@ def kelvora_play():
     out = echo(out, beat * 0.75, 0.3, 3, circular=True)
     out = out + convolve(out, reverb_ir(1.6, 0.5, 730), circular=True) * 0.15
     out = out + drums
-    return level(out, MUSIC_RMS, PEAK)
+    return _unit(_squeeze_music(out))
 
 
-# name: (maker, looping, ogg quality)
+# name: (maker, looping, ogg quality, peak of the decoded file in dBFS)
 SOUNDS = {
-    "laserfire.ogg": (laser, False, 4),
-    "alienhit.ogg": (alien_hit, False, 4),
-    "newgame.ogg": (new_game, False, 4),
-    "endgame.ogg": (end_game, False, 4),
-    "alienmiss.ogg": (alien_miss, False, 4),
-    "moontitle.ogg": (moon_title, True, 3),
-    "kelvora.ogg": (kelvora_play, True, 3),
+    "laserfire.ogg": (laser, False, 4, -18.0),
+    "alienhit.ogg": (alien_hit, False, 4, -19.5),
+    "newgame.ogg": (new_game, False, 4, -18.5),
+    "endgame.ogg": (end_game, False, 4, -20.5),
+    "alienmiss.ogg": (alien_miss, False, 4, -24.0),
+    "moontitle.ogg": (moon_title, True, 3, -21.0),
+    "kelvora.ogg": (kelvora_play, True, 3, -25.5),
 }

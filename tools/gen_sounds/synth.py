@@ -206,13 +206,52 @@ def normalise(x, peak):
     return x * (peak / np.max(np.abs(x)))
 
 
-def level(x, rms_db, peak_db):
-    """Scales to a loudness (RMS in dBFS), then lowers it if the peak would pass peak_db."""
-    rms = np.sqrt(np.mean(x ** 2))
-    y = x * (10 ** (rms_db / 20) / rms)
-    peak = np.max(np.abs(y))
-    limit = 10 ** (peak_db / 20)
-    return y * (limit / peak) if peak > limit else y
+def _run_min(x, radius, circular):
+    """Minimum over x[i - radius .. i + radius], by doubling shifts."""
+    n = len(x)
+    pad = np.concatenate([x[-radius:], x, x[:radius]]) if circular else \
+        np.concatenate([np.full(radius, x[0]), x, np.full(radius, x[-1])])
+    out = pad.copy()
+    width = 1
+    while width < 2 * radius + 1:
+        step = min(width, 2 * radius + 1 - width)
+        out[:-step] = np.minimum(out[:-step], out[step:])
+        width += step
+    return out[:n]
+
+
+def _run_mean(x, radius, circular):
+    n = len(x)
+    pad = np.concatenate([x[-radius:], x, x[:radius]]) if circular else \
+        np.concatenate([np.full(radius, x[0]), x, np.full(radius, x[-1])])
+    c = np.concatenate([[0.0], np.cumsum(pad)])
+    return (c[2 * radius + 1:] - c[:-2 * radius - 1])[:n] / (2 * radius + 1)
+
+
+def limit(x, ceiling, sec=0.008, circular=False):
+    """Look-ahead peak limiter: a smooth gain that keeps |x| at or below ceiling.
+
+    The gain needed at each frame is spread over sec either side (a running
+    minimum, then a running mean no wider), so it never exceeds what a peak
+    needs and changes slowly enough not to click; with circular the gain
+    wraps like the loop it is applied to.
+    """
+    need = np.minimum(1.0, ceiling / np.maximum(np.max(np.abs(x), axis=1), 1e-12))
+    r = frames(sec)
+    gain = _run_mean(_run_min(need, r, circular), r, circular)
+    return x * gain[:, None]
+
+
+def decode_ogg(path):
+    """The file as the game hears it: decoded to float stereo by oggdec."""
+    tmp = path + ".dec.wav"
+    subprocess.run(["oggdec", "-Q", "-o", tmp, path], check=True)
+    try:
+        with wave.open(tmp, "rb") as w:
+            pcm = np.frombuffer(w.readframes(w.getnframes()), dtype="<i2")
+            return pcm.reshape(-1, w.getnchannels()) / 32768.0
+    finally:
+        os.remove(tmp)
 
 
 def write_wav(path, x):

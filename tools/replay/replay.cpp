@@ -19,7 +19,6 @@
 #include "game/engine.h"
 #include "render/recording_rast2d_driver.h"
 #include "system/hook.h"
-#include "system/pointer_mapping.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
 #include "game/globals.h"
@@ -27,6 +26,7 @@
 #include "game/mainloop.h"
 #include "game/player.h"
 #include "game/qvdraw.h"
+#include "game/script_feed.h"
 #include "runtime/program.h"
 #include "tools/replay/replay_audio.h"
 #include "tools/replay/replay_draw_log.h"
@@ -167,7 +167,7 @@ void write_state(const replay_run& run, const std::string& path);
 struct replay_run {
     options opt;
     std::vector<replay_event> events;
-    size_t next_event = 0;
+    std::unique_ptr<script_feed> feed;  // the same delivery as the program's --replay
     int frame = 0;           // frames begun so far
     bool flip_armed = false; // the next Flip is the one of `frame`
     std::shared_ptr<TVirtualClock> clock;
@@ -177,45 +177,6 @@ struct replay_run {
     std::unique_ptr<replay_audio> audio;
     TRecordingRast2DDriver* recorder = nullptr;  // lives to program exit, like any driver
     replay_draw_log draw_log;
-
-    // Scripts give game pixels; the platform reports window pixels, and a
-    // full-screen picture may be shown scaled.
-    void move_pointer(int x, int y)
-    {
-        const TPointerMapping m = GetPointerMapping();
-        system->window_w = static_cast<int>(640 * m.scale + 2 * m.offset_x + 0.5);
-        system->window_h = static_cast<int>(480 * m.scale + 2 * m.offset_y + 0.5);
-        system->QueueMotion(GameToWindowX(m, x), GameToWindowY(m, y));
-    }
-
-    void deliver(const replay_event& e)
-    {
-        auto& dev = joystick->Dev(joy_id);
-        if (e.what == "key down")
-            system->QueueKeyDown(e.a);
-        else if (e.what == "key up")
-            system->QueueKeyUp(e.a);
-        else if (e.what == "char")
-            system->QueueChar(e.a);
-        else if (e.what == "mouse move")
-            move_pointer(e.a, e.b);
-        else if (e.what == "mouse down")
-            system->QueueButton(e.a, true);
-        else if (e.what == "mouse up")
-            system->QueueButton(e.a, false);
-        else if (e.what == "wheel")
-            system->QueueWheel(e.a);
-        else if (e.what == "joy axis")
-            dev.state.axes[e.a] = static_cast<uint32_t>((e.value + 1.0) * 65535.0 / 2.0 + 0.5);
-        else if (e.what == "joy button")
-            dev.state.buttons = e.b ? (dev.state.buttons | (1u << e.a)) : (dev.state.buttons & ~(1u << e.a));
-        else if (e.what == "close")
-            system->QueueClose();
-        else if (e.what == "suspend")
-            system->QueueFocus(false);
-        else if (e.what == "resume")
-            system->QueueFocus(true);
-    }
 
     // Timing: wall and main-thread CPU time of the frames from timing_from on.
     double first_frame_ms = -1;
@@ -280,8 +241,7 @@ struct replay_run {
         flip_armed = true;
         if (recorder)
             recorder->ClearCalls();  // the log would otherwise grow with every frame
-        while (next_event < events.size() && events[next_event].frame <= frame)
-            deliver(events[next_event++]);
+        feed->frame_start(frame);
     }
 
     // While the game waits suspended no frame is drawn, so the next scripted
@@ -289,16 +249,12 @@ struct replay_run {
     void on_idle()
     {
         audio->pull(5);
-        if (next_event >= events.size()) {
+        if (!feed->idle()) {
             // Nothing scripted could end this wait: the focus comes back and
             // the joystick's buttons are let go, so the run never hangs.
             system->QueueFocus(true);
             joystick->Dev(joy_id).state.buttons = 0;
-            return;
         }
-        const int f = events[next_event].frame;
-        while (next_event < events.size() && events[next_event].frame == f)
-            deliver(events[next_event++]);
     }
 
     void on_flip()
@@ -402,14 +358,14 @@ int run_replay(int argc, char** argv)
     run.joystick = std::make_shared<TScriptedJoystickSystem>();
     run.joy_id = run.joystick->AddDevice(2, 4);
     SetJoystickSystem(run.joystick);
+    run.feed = std::make_unique<script_feed>(run.events, *run.system, *run.joystick, run.joy_id);
     run.audio = std::make_unique<replay_audio>(*run.clock);
 
     start_engine_services();
     run.audio->install();
     if (run.opt.driver == "record") {
+        // Its grabs read the sprite sheet start-up draws, so masks and hits are the real ones.
         run.recorder = new TRecordingRast2DDriver();
-        // Grabbed sprites come out solid, so hits are tested on their rectangles.
-        run.recorder->SetGrabPixels(0xFFFFFFFFu);
         SetGraphicsDriver(run.recorder, GFX_BACKBUFFER);
     }
     current_run = &run;

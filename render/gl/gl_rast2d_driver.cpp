@@ -1,4 +1,4 @@
-#include "render/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_driver.h"
 
 #include <GL/gl.h>
 
@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "render/gl/gl_graphics.h"
-#include "render/gl_image_frame.h"
-#include "render/gl_rast2d_state.h"
+#include "render/gl/gl_image_frame.h"
+#include "render/gl/gl_rast2d_state.h"
 #include "render/pixmap.h"
 #include "render/rast2d.h"
 #include "render/rast2d_graphics.h"
@@ -22,12 +22,17 @@ int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 void SendColor(const uint8_t rgba[4]) {
     if (state.color_known && std::memcmp(state.color, rgba, 4) == 0) return;
     std::memcpy(state.color, rgba, 4);
+    // Batched vertices carry their colour; the current colour is set when
+    // the batch has gone.
+    if (state.batching) return;
     state.color_known = true;
     glColor4ub(rgba[0], rgba[1], rgba[2], rgba[3]);
 }
 
-void Vertex(float x, float y, float tx, float ty) {
-    glVertex2f(x * state.ix + y * state.iy + tx, x * state.jx + y * state.jy + ty);
+// A local point through the matrix, moved by (tx, ty).
+void Transform(float x, float y, float tx, float ty, float* out) {
+    out[0] = x * state.ix + y * state.iy + tx;
+    out[1] = x * state.jx + y * state.jy + ty;
 }
 
 // Runs f with blending and alpha test off, then puts the blend mode back.
@@ -39,29 +44,131 @@ void WithSolidBlend(TGLRast2DDriver* d, F f) {
     if (saved != 0) d->SetBlend(saved);
 }
 
+// Room for n more vertices of that primitive in the batch, sending what it
+// holds first when that is of another kind.
+TGLVertex* Reserve(unsigned primitive, bool textured, size_t n) {
+    if (!state.batch.empty() && (state.batch_primitive != primitive || state.batch_textured != textured)) {
+        GLFlushBatch();
+    }
+    state.batch_primitive = primitive;
+    state.batch_textured = textured;
+    const size_t at = state.batch.size();
+    state.batch.resize(at + n);
+    TGLVertex* v = &state.batch[at];
+    for (size_t i = 0; i < n; ++i) std::memcpy(v[i].rgba, state.color, 4);
+    return v;
+}
+
 }  // namespace
 
 TGLRast2DState& GLRast2DState() { return state; }
 
+void GLFlushBatch() {
+    if (state.batch.empty()) return;
+    const TGLVertex* v = state.batch.data();
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->x);
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(TGLVertex), v->rgba);
+    if (state.batch_textured) {
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->u);
+    }
+    glDrawArrays(state.batch_primitive, 0, static_cast<GLsizei>(state.batch.size()));
+    if (state.batch_textured) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    state.batch.clear();
+    // The colour array leaves the current colour undefined: set it again.
+    glColor4ub(state.color[0], state.color[1], state.color[2], state.color[3]);
+    state.color_known = true;
+}
+
+void GLQuad(const float xy[8], const float uv[8]) {
+    if (state.batching) {
+        TGLVertex* v = Reserve(GL_QUADS, uv != nullptr, 4);
+        for (int i = 0; i < 4; ++i) {
+            v[i].x = xy[2 * i];
+            v[i].y = xy[2 * i + 1];
+            v[i].u = uv ? uv[2 * i] : 0.0f;
+            v[i].v = uv ? uv[2 * i + 1] : 0.0f;
+        }
+        return;
+    }
+    glBegin(GL_QUADS);
+    for (int i = 0; i < 4; ++i) {
+        if (uv) glTexCoord2f(uv[2 * i], uv[2 * i + 1]);
+        glVertex2f(xy[2 * i], xy[2 * i + 1]);
+    }
+    glEnd();
+}
+
+void GLLine(float x0, float y0, float x1, float y1) {
+    if (state.batching) {
+        TGLVertex* v = Reserve(GL_LINES, false, 2);
+        v[0].x = x0;
+        v[0].y = y0;
+        v[1].x = x1;
+        v[1].y = y1;
+        return;
+    }
+    glBegin(GL_LINES);
+    glVertex2f(x0, y0);
+    glVertex2f(x1, y1);
+    glEnd();
+}
+
+void GLPoint(float x, float y) {
+    if (state.batching) {
+        TGLVertex* v = Reserve(GL_POINTS, false, 1);
+        v->x = x;
+        v->y = y;
+        return;
+    }
+    glBegin(GL_POINTS);
+    glVertex2f(x, y);
+    glEnd();
+}
+
+void GLPolygon(const float* xy, size_t n) {
+    if (state.batching) {
+        GLFlushBatch();
+        TGLVertex* v = Reserve(GL_POLYGON, false, n);
+        for (size_t i = 0; i < n; ++i) {
+            v[i].x = xy[2 * i];
+            v[i].y = xy[2 * i + 1];
+        }
+        GLFlushBatch();
+        return;
+    }
+    glBegin(GL_POLYGON);
+    for (size_t i = 0; i < n; ++i) glVertex2f(xy[2 * i], xy[2 * i + 1]);
+    glEnd();
+}
+
 void GLBindTexture(unsigned name) {
     if (state.texture == name) return;
+    GLFlushBatch();
     state.texture = name;
     glBindTexture(GL_TEXTURE_2D, name);
 }
 
 void GLEnableTexturing() {
     if (state.texturing) return;
+    GLFlushBatch();
     state.texturing = true;
     glEnable(GL_TEXTURE_2D);
 }
 
 void GLDisableTexturing() {
     if (!state.texturing) return;
+    GLFlushBatch();
     state.texturing = false;
     glDisable(GL_TEXTURE_2D);
 }
 
 void GLForgetTexture(unsigned name) {
+    GLFlushBatch();
     if (state.texture == name) state.texture = 0;
 }
 
@@ -90,6 +197,8 @@ TGraphicsPtr TGLRast2DDriver::CreateGraphics(int width, int height, int depth, i
 
 void TGLRast2DDriver::SetGraphics(const TGraphicsPtr& graphics) {
     auto* g = dynamic_cast<TRast2DGraphics*>(graphics.get());
+    // What waits belongs to the context being left.
+    GLFlushBatch();
     if (g && g->_graphics) {
         GLGraphicsDriver()->SetGraphics(g->_graphics);
         ResetGLContext(graphics);
@@ -100,11 +209,23 @@ void TGLRast2DDriver::SetGraphics(const TGraphicsPtr& graphics) {
     GLGraphicsDriver()->SetGraphics(nullptr);
 }
 
-void TGLRast2DDriver::Flip(int sync) { GLGraphicsDriver()->Flip(sync); }
+void TGLRast2DDriver::Flip(int sync) {
+    GLFlushBatch();
+    GLGraphicsDriver()->Flip(sync);
+}
+
+void TGLRast2DDriver::SetBatching(bool on) {
+    GLFlushBatch();
+    state.batching = on;
+    state.color_known = false;
+}
+
+bool TGLRast2DDriver::Batching() const { return state.batching; }
 
 void TGLRast2DDriver::ResetGLContext(const TGraphicsPtr& graphics) {
     int width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
     if (graphics) graphics->GetSettings(width, height, depth, hertz, flags);
+    state.batch.clear();
     state.blend = 0;
     state.texture = 0;
     state.texturing = false;
@@ -121,6 +242,7 @@ void TGLRast2DDriver::ResetGLContext(const TGraphicsPtr& graphics) {
 
 TImageFramePtr TGLRast2DDriver::CreateFrameFromPixmap(const TPixmapPtr& pixmap, int flags) {
     TGLGraphicsDriver* gl = GLGraphicsDriver();
+    GLFlushBatch();
     gl->SwapSharedContext();
     std::shared_ptr<TGLImageFrame> frame;
     try {
@@ -164,6 +286,7 @@ void ApplyGLBlend(int blend) {
 
 void TGLRast2DDriver::SetBlend(int blend) {
     if (blend == state.blend) return;
+    GLFlushBatch();
     state.blend = blend;
     ApplyGLBlend(blend);
 }
@@ -186,6 +309,7 @@ void TGLRast2DDriver::SetClsColor(int red, int green, int blue) {
 }
 
 void TGLRast2DDriver::SetViewport(int x, int y, int width, int height) {
+    GLFlushBatch();
     if (x == 0 && y == 0 && width == GraphicsWidth() && height == GraphicsHeight()) {
         glDisable(GL_SCISSOR_TEST);
         return;
@@ -204,34 +328,37 @@ void TGLRast2DDriver::SetTransform(float ix, float iy, float jx, float jy) {
 
 void TGLRast2DDriver::SetLineWidth(float width) {
     // OpenGL refuses widths that are not positive.
-    if (width > 0.0f) glLineWidth(width);
+    if (!(width > 0.0f)) return;
+    GLFlushBatch();
+    glLineWidth(width);
 }
 
-void TGLRast2DDriver::Cls() { glClear(GL_COLOR_BUFFER_BIT); }
+void TGLRast2DDriver::Cls() {
+    GLFlushBatch();
+    glClear(GL_COLOR_BUFFER_BIT);
+}
 
 void TGLRast2DDriver::Plot(float x, float y) {
     GLDisableTexturing();
-    glBegin(GL_POINTS);
-    glVertex2f(x + 0.5f, y + 0.5f);
-    glEnd();
+    GLPoint(x + 0.5f, y + 0.5f);
 }
 
 void TGLRast2DDriver::DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLDisableTexturing();
-    glBegin(GL_LINES);
-    Vertex(x0, y0, tx + 0.5f, ty + 0.5f);
-    Vertex(x1, y1, tx + 0.5f, ty + 0.5f);
-    glEnd();
+    float a[2], b[2];
+    Transform(x0, y0, tx + 0.5f, ty + 0.5f, a);
+    Transform(x1, y1, tx + 0.5f, ty + 0.5f, b);
+    GLLine(a[0], a[1], b[0], b[1]);
 }
 
 void TGLRast2DDriver::DrawRect(float x0, float y0, float x1, float y1, float tx, float ty) {
     GLDisableTexturing();
-    glBegin(GL_QUADS);
-    Vertex(x0, y0, tx, ty);
-    Vertex(x1, y0, tx, ty);
-    Vertex(x1, y1, tx, ty);
-    Vertex(x0, y1, tx, ty);
-    glEnd();
+    float xy[8];
+    Transform(x0, y0, tx, ty, xy);
+    Transform(x1, y0, tx, ty, xy + 2);
+    Transform(x1, y1, tx, ty, xy + 4);
+    Transform(x0, y1, tx, ty, xy + 6);
+    GLQuad(xy, nullptr);
 }
 
 void TGLRast2DDriver::DrawOval(float x0, float y0, float x1, float y1, float tx, float ty) {
@@ -239,21 +366,22 @@ void TGLRast2DDriver::DrawOval(float x0, float y0, float x1, float y1, float tx,
     const float cx = x0 + xr, cy = y0 + yr;
     const int n = OvalSegments(xr, yr);
     GLDisableTexturing();
-    glBegin(GL_POLYGON);
+    std::vector<float> xy(2 * static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) {
         const double th = i * 360.0 / n * 0.017453292519943295;
-        Vertex(static_cast<float>(cx + std::cos(th) * xr), static_cast<float>(cy - std::sin(th) * yr), tx, ty);
+        Transform(static_cast<float>(cx + std::cos(th) * xr), static_cast<float>(cy - std::sin(th) * yr), tx, ty,
+                  &xy[2 * static_cast<size_t>(i)]);
     }
-    glEnd();
+    GLPolygon(xy.data(), static_cast<size_t>(n));
 }
 
 void TGLRast2DDriver::DrawPoly(const std::vector<float>& xy, float handle_x, float handle_y, float origin_x,
                                float origin_y) {
     if (xy.size() < 6 || (xy.size() & 1)) return;
     GLDisableTexturing();
-    glBegin(GL_POLYGON);
-    for (size_t k = 0; k < xy.size(); k += 2) Vertex(xy[k] + handle_x, xy[k + 1] + handle_y, origin_x, origin_y);
-    glEnd();
+    std::vector<float> out(xy.size());
+    for (size_t k = 0; k < xy.size(); k += 2) Transform(xy[k] + handle_x, xy[k + 1] + handle_y, origin_x, origin_y, &out[k]);
+    GLPolygon(out.data(), out.size() / 2);
 }
 
 void TGLRast2DDriver::DrawPixmap(const TPixmapPtr& pixmap, int x, int y) {
@@ -261,6 +389,7 @@ void TGLRast2DDriver::DrawPixmap(const TPixmapPtr& pixmap, int x, int y) {
     TPixmapPtr p = YFlipPixmap(pixmap);
     if (p->format != PIXFMT_RGBA8888) p = p->Convert(PIXFMT_RGBA8888);
     GLDisableTexturing();
+    GLFlushBatch();
     WithSolidBlend(this, [&] {
         glRasterPos2i(0, 0);
         glBitmap(0, 0, 0, 0, static_cast<float>(x), static_cast<float>(-y - p->height), nullptr);
@@ -276,12 +405,14 @@ TPixmapPtr TGLRast2DDriver::GrabPixmap(int x, int y, int width, int height) {
     TPixmapPtr p = TPixmap::Create(width, height, PIXFMT_RGBA8888, 4);
     // Pixels outside the framebuffer are left alone by OpenGL: make them black.
     p->ClearPixels(0);
+    GLFlushBatch();
     WithSolidBlend(this, [&] {
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
         glPixelStorei(GL_PACK_ROW_LENGTH, p->pitch / 4);
         glReadPixels(x, GraphicsHeight() - height - y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, p->pixels);
         glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     });
+    OpaqueUnlessAlphaBuffer(*p, GraphicsFlags());
     return YFlipPixmap(p);
 }
 
@@ -290,4 +421,7 @@ TGLRast2DDriver* GLRast2DDriver() {
     return &driver;
 }
 
-void InitGLRast2DDriver() { SetGraphicsDriver(GLRast2DDriver(), GFX_BACKBUFFER); }
+void InitGLRast2DDriver() {
+    GLRast2DDriver()->SetBatching(true);
+    SetGraphicsDriver(GLRast2DDriver(), GFX_BACKBUFFER);
+}

@@ -1,4 +1,4 @@
-#include "render/gl_image_frame.h"
+#include "render/gl/gl_image_frame.h"
 
 #include <GL/gl.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "render/gl/gl_graphics.h"
-#include "render/gl_rast2d_state.h"
+#include "render/gl/gl_rast2d_state.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/pixmap.h"
@@ -147,14 +147,10 @@ void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float
     GLBindTexture(static_cast<unsigned>(name));
     GLEnableTexturing();
     const TGLRast2DState& s = GLRast2DState();
-    glBegin(GL_QUADS);
-    glTexCoord2f(u0, v0);
-    glVertex2f(x0 * s.ix + y0 * s.iy + tx, x0 * s.jx + y0 * s.jy + ty);
-    glTexCoord2f(u1, v0);
-    glVertex2f(x1 * s.ix + y0 * s.iy + tx, x1 * s.jx + y0 * s.jy + ty);
-    glTexCoord2f(u1, v1);
-    glVertex2f(x1 * s.ix + y1 * s.iy + tx, x1 * s.jx + y1 * s.jy + ty);
-    glTexCoord2f(u0, v1);
-    glVertex2f(x0 * s.ix + y1 * s.iy + tx, x0 * s.jx + y1 * s.jy + ty);
-    glEnd();
+    const float xy[8] = {x0 * s.ix + y0 * s.iy + tx, x0 * s.jx + y0 * s.jy + ty,
+                         x1 * s.ix + y0 * s.iy + tx, x1 * s.jx + y0 * s.jy + ty,
+                         x1 * s.ix + y1 * s.iy + tx, x1 * s.jx + y1 * s.jy + ty,
+                         x0 * s.ix + y1 * s.iy + tx, x0 * s.jx + y1 * s.jy + ty};
+    const float uv[8] = {u0, v0, u1, v0, u1, v1, u0, v1};
+    GLQuad(xy, uv);
 }

@@ -35,6 +35,13 @@ public:
     void ResetGLContext(const TGraphicsPtr& graphics);
 
     std::string ToString() const { return "OpenGL"; }
+
+    // Batching on: quads, lines and points wait and go out together in
+    // client-side vertex arrays when a state, texture or primitive change,
+    // a read-back or Flip needs them; the pixels are the same as drawn one
+    // call at a time (off), only fewer calls reach OpenGL. On by default.
+    void SetBatching(bool on);
+    bool Batching() const;
 };
 
 // Issues the OpenGL blend and alpha-test settings of a blend mode
@@ -48,5 +55,5 @@ int OvalSegments(float x_radius, float y_radius);
 // The one instance.
 TGLRast2DDriver* GLRast2DDriver();
 // Installs the OpenGL 2D driver as the current graphics driver
-// (default flags GFX_BACKBUFFER).
+// (default flags GFX_BACKBUFFER), batching.
 void InitGLRast2DDriver();

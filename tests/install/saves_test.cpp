@@ -1,0 +1,135 @@
+// Where the best score and the 3D mode are kept, with real permissions: the
+// program runs as an unprivileged user on real files.
+#include <gtest/gtest.h>
+
+#include "session.h"
+
+namespace {
+
+// An installed tree in a scratch prefix, owned by root: read-only for the player.
+struct installed {
+    explicit installed(const fs::path& prefix) : prefix(prefix)
+    {
+        const auto r = run("cmake --install " + shq(KV_BUILD_DIR) + " --prefix " + shq(prefix.string()));
+        EXPECT_EQ(r.status, 0) << r.out;
+    }
+    fs::path prefix;
+};
+
+// A player's home that only the player can write.
+fs::path make_home(const fs::path& at)
+{
+    fs::create_directories(at);
+    own(at, NOBODY, 0700);
+    return at;
+}
+
+// A portable tree: the program with data/ beside it.
+fs::path make_portable(const fs::path& at)
+{
+    copy_sounds(at / "data");
+    fs::copy_file(KV_PROGRAM, at / "kelvora3d");
+    return at;
+}
+
+std::string play_and_quit(const fs::path& program, const fs::path& home, int& status)
+{
+    const fs::path err = home.parent_path() / "stderr.txt";
+    background game("cd / && HOME=" + shq(home.string()) + " XDG_DATA_HOME= " + as_nobody() +
+                    shq(program.string()) + " --window 2>" + shq(err.string()));
+    status = game.escape_until_exit();
+    const auto b = bytes_of(err);
+    return {b.begin(), b.end()};
+}
+
+TEST(SavedValues, AnInstalledProgramKeepsThemInTheUsersDataFolderSeededFromBesideIt)
+{
+    if (!have_display())
+        GTEST_SKIP() << "no DISPLAY";
+    scratch s("installed");
+    installed tree(s.dir / "prefix");
+    // A packager's (or an earlier portable tree's) values beside the program.
+    put_bytes(tree.prefix / "share/kelvora3d/data/hiscore.dat", int_bytes(4321));
+    put_bytes(tree.prefix / "share/kelvora3d/data/anaglyph3d.dat", int_bytes(3));
+    const fs::path home = make_home(s.dir / "home");
+    int status = -1;
+    const std::string err = play_and_quit(tree.prefix / "bin/kelvora3d", home, status);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(err.find("could not"), std::string::npos) << err;
+    const fs::path own_folder = home / ".local/share/kelvora3d";
+    EXPECT_EQ(bytes_of(own_folder / "hiscore.dat"), int_bytes(4321));
+    EXPECT_EQ(bytes_of(own_folder / "anaglyph3d.dat"), int_bytes(3));
+    EXPECT_EQ(bytes_of(tree.prefix / "share/kelvora3d/data/hiscore.dat"), int_bytes(4321)) << "left alone";
+
+    // The next start reads the player's own values, not the seed.
+    put_bytes(own_folder / "hiscore.dat", int_bytes(99));
+    own(own_folder / "hiscore.dat", NOBODY, 0644);
+    play_and_quit(tree.prefix / "bin/kelvora3d", home, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(bytes_of(own_folder / "hiscore.dat"), int_bytes(99));
+}
+
+TEST(SavedValues, APortableTreeKeepsThemBesideTheProgram)
+{
+    if (!have_display())
+        GTEST_SKIP() << "no DISPLAY";
+    scratch s("portable");
+    const fs::path tree = make_portable(s.dir / "game");
+    own(tree / "data", NOBODY, 0755);
+    const fs::path home = make_home(s.dir / "home");
+    int status = -1;
+    const std::string err = play_and_quit(tree / "kelvora3d", home, status);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(bytes_of(tree / "data/hiscore.dat"), int_bytes(0));
+    EXPECT_EQ(bytes_of(tree / "data/anaglyph3d.dat"), int_bytes(0));
+    EXPECT_FALSE(fs::exists(home / ".local")) << "nothing goes to the user's folder";
+}
+
+TEST(SavedValues, AReadOnlyDataFolderWithWritableFilesIsWrittenInPlace)
+{
+    if (!have_display())
+        GTEST_SKIP() << "no DISPLAY";
+    scratch s("inplace");
+    const fs::path tree = make_portable(s.dir / "game");
+    // Two bytes too many: a rewrite in place must leave exactly the value.
+    auto long_value = int_bytes(777);
+    long_value.push_back(9);
+    long_value.push_back(9);
+    put_bytes(tree / "data/hiscore.dat", long_value);
+    put_bytes(tree / "data/anaglyph3d.dat", int_bytes(2));
+    own(tree / "data/hiscore.dat", NOBODY, 0644);
+    own(tree / "data/anaglyph3d.dat", NOBODY, 0644);
+    own(tree / "data", 0, 0755);
+    const fs::path home = make_home(s.dir / "home");
+    int status = -1;
+    const std::string err = play_and_quit(tree / "kelvora3d", home, status);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(err.find("Kelvora 3D:"), std::string::npos) << err;
+    EXPECT_EQ(bytes_of(tree / "data/hiscore.dat"), int_bytes(777));
+    EXPECT_EQ(bytes_of(tree / "data/anaglyph3d.dat"), int_bytes(2));
+    EXPECT_FALSE(fs::exists(home / ".local"));
+}
+
+TEST(SavedValues, WithNowhereWritableTheGamePlaysAndSaysSoOnceAtStart)
+{
+    if (!have_display())
+        GTEST_SKIP() << "no DISPLAY";
+    scratch s("nowhere");
+    const fs::path tree = make_portable(s.dir / "game");
+    put_bytes(tree / "data/hiscore.dat", int_bytes(55));
+    own(tree / "data", 0, 0755);
+    const fs::path home = s.dir / "home";  // root's: the player cannot make a folder in it
+    fs::create_directories(home);
+    int status = -1;
+    const std::string err = play_and_quit(tree / "kelvora3d", home, status);
+    EXPECT_EQ(status, 0) << err;
+    // Once, at start: nothing more about saving at exit.
+    const size_t said = err.find("will not be saved");
+    ASSERT_NE(said, std::string::npos) << err;
+    EXPECT_EQ(err.find("will not be saved", said + 1), std::string::npos) << err;
+    EXPECT_EQ(err.find("could not"), std::string::npos) << err;
+    EXPECT_EQ(bytes_of(tree / "data/hiscore.dat"), int_bytes(55)) << "untouched";
+    EXPECT_FALSE(fs::exists(tree / "data/anaglyph3d.dat"));
+}
+
+}  // namespace

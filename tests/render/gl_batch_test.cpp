@@ -1,0 +1,128 @@
+// The batching OpenGL 2D driver: a frame sent in batches gives exactly the
+// pixels of the same frame drawn one call at a time.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "render/freetype_font.h"
+#include "render/gl/gl_rast2d_driver.h"
+#include "render/graphics.h"
+#include "render/image.h"
+#include "render/image_font.h"
+#include "render/pixmap.h"
+#include "render/rast2d.h"
+
+namespace {
+
+TPixmapPtr Pattern(int w, int h, unsigned seed, bool round) {
+    TPixmapPtr p = TPixmap::Create(w, h, PIXFMT_RGBA8888, 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const unsigned v = (x * 7 + y * 13 + seed * 31) & 255;
+            const float dx = x - w / 2.0f + 0.5f, dy = y - h / 2.0f + 0.5f;
+            const unsigned a = !round ? 255u : (dx * dx + dy * dy < w * w / 4.0f ? 200u : 0u);
+            p->WritePixel(x, y, static_cast<int>(a << 24 | v << 16 | (255 - v) << 8 | (v ^ seed)));
+        }
+    return p;
+}
+
+// A busy frame like the game's heaviest: full-screen layers, rotated, scaled
+// and tinted sprites in every blend mode, smoothed and built-in text, Retro
+// Line FX rows of lines and points, shapes, a viewport and line widths.
+void DrawScene(const std::vector<TImagePtr>& images, const TImageFontPtr& font) {
+    SetViewport(0, 0, 640, 480);
+    SetClsColor(20, 10, 40);
+    Cls();
+    SetTransform(0, 1, 1);
+    SetColor(255, 255, 255);
+    SetAlpha(1);
+    SetBlend(BLEND_SOLID);
+    DrawImage(images[0], 0, 0);
+    SetBlend(BLEND_LIGHT);
+    SetAlpha(0.3f);
+    DrawImage(images[0], 3.5f, -2.25f);
+    for (int i = 0; i < 300; ++i) {
+        SetBlend(1 + i % 6);  // 6: an unknown mode draws solid
+        SetColor(128 + i % 128, 255 - i % 200, 60 + i % 190);
+        SetAlpha(0.2f + (i % 9) * 0.1f);
+        SetTransform(i * 7.3f, 0.5f + (i % 5) * 0.4f, (i % 3 == 0 ? -1.0f : 1.0f) * (0.6f + (i % 4) * 0.3f));
+        DrawImage(images[1 + i % 3], 13.7f + (i * 37) % 610, 7.1f + (i * 53) % 460, 0);
+    }
+    SetTransform(0, 1, 1);
+    SetBlend(BLEND_ALPHA);
+    SetColor(250, 220, 90);
+    SetAlpha(0.9f);
+    SetImageFont(font);
+    DrawText("Chance of Survival: 87%", 40, 20);
+    SetTransform(15, 1.5f, 1.5f);
+    DrawText("+250", 300.5f, 200.25f);
+    SetTransform(0, 1, 1);
+    SetImageFont(nullptr);
+    SetBlend(BLEND_MASK);
+    DrawText("Kelvora 3D ~ built-in font", 60, 420);
+    // Retro Line FX: darker rows as lines, then points between them.
+    SetBlend(BLEND_SHADE);
+    SetColor(180, 180, 180);
+    for (int y = 0; y < 480; y += 2) {
+        DrawLine(0, static_cast<float>(y), 639, static_cast<float>(y), 0);
+        Plot(static_cast<float>((y * 11) % 640), static_cast<float>(y + 1));
+    }
+    SetBlend(BLEND_ALPHA);
+    SetAlpha(0.6f);
+    SetColor(40, 200, 255);
+    SetLineWidth(3);
+    DrawLine(10, 470, 630, 300, 1);
+    SetLineWidth(1);
+    DrawRect(500, 50, 80, 30);
+    DrawOval(520, 100, 100, 60);
+    DrawPoly({300, 300, 360, 320, 340, 380, 290, 350});
+    SetViewport(100, 100, 200, 150);
+    SetBlend(BLEND_LIGHT);
+    for (int i = 0; i < 40; ++i) DrawImage(images[2], 90.0f + i * 7, 95.0f + i * 4, 0);
+    SetClsColor(0, 90, 0);
+    SetViewport(600, 400, 30, 30);
+    Cls();
+    SetViewport(0, 0, 640, 480);
+    SetBlend(BLEND_MASK);
+    SetColor(255, 255, 255);
+    SetAlpha(1);
+}
+
+TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
+    InitGLRast2DDriver();
+    InitFreeTypeFontLoader();
+    ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
+    TImageFontPtr font = LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22, FONT_SMOOTH);
+    ASSERT_NE(font, nullptr);
+    std::vector<TImagePtr> images = {LoadImage(Pattern(640, 480, 1, false), IMAGE_FILTERED),
+                                     LoadImage(Pattern(24, 24, 2, true), IMAGE_MASKED | IMAGE_FILTERED),
+                                     LoadImage(Pattern(16, 16, 3, true), IMAGE_FILTERED | IMAGE_MIPMAPPED),
+                                     LoadImage(Pattern(9, 5, 4, false), 0)};
+    for (const auto& im : images) ASSERT_NE(im, nullptr);
+
+    GLRast2DDriver()->SetBatching(false);
+    DrawScene(images, font);
+    TPixmapPtr one_by_one = GrabPixmap(0, 0, 640, 480);
+    GLRast2DDriver()->SetBatching(true);
+    DrawScene(images, font);
+    TPixmapPtr batched = GrabPixmap(0, 0, 640, 480);
+    ASSERT_TRUE(one_by_one && batched);
+
+    int differ = 0, first_x = -1, first_y = -1, lit = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const int a = one_by_one->ReadPixel(x, y), b = batched->ReadPixel(x, y);
+            lit += (a & 0xFFFFFF) != 0;
+            if (a != b && differ++ == 0) {
+                first_x = x;
+                first_y = y;
+            }
+        }
+    EXPECT_EQ(differ, 0) << "first at " << first_x << ", " << first_y;
+    EXPECT_GT(lit, 200000) << "the scene covers the screen";
+    EndGraphics();
+}
+
+}  // namespace
