@@ -40,6 +40,7 @@ struct TFrontEnd {
     bool exit_hook_registered = false;
     std::string last_error;
     TGraphicsWindowOptions window;
+    bool vblank_available = true;  // as the driver reported for the context it made last
 };
 
 TFrontEnd& State()
@@ -247,6 +248,7 @@ std::shared_ptr<TGraphics> CurrentGraphics() { return State().current; }
 std::shared_ptr<TGraphics> Graphics(int width, int height, int depth, int hertz, int flags)
 {
     EndGraphics();
+    State().vblank_available = true;
     std::shared_ptr<TGraphics> g = CreateGraphics(width, height, depth, hertz, flags);
     if (!g) return nullptr;
     BumpSeq();
@@ -255,7 +257,8 @@ std::shared_ptr<TGraphics> Graphics(int width, int height, int depth, int hertz,
     TFrontEnd& s = State();
     TPacer& p = s.pacer;
     p.on = hertz > 0;
-    if (p.on && depth != 0 && s.driver && VerticalSyncIsReliable(s.driver, hertz)) p.on = false;
+    if (p.on && depth != 0 && s.driver && s.vblank_available && VerticalSyncIsReliable(s.driver, hertz))
+        p.on = false;
     p.rate = hertz;
     p.frame_ms = hertz > 0 ? 1000 / hertz : 0;
     p.remainder = 1000 - p.frame_ms * p.rate;
@@ -284,6 +287,8 @@ void EndGraphics()
 std::string LastGraphicsError() { return State().last_error; }
 
 void SetLastGraphicsError(const std::string& text) { State().last_error = text; }
+
+void SetGraphicsVerticalBlankAvailable(bool available) { State().vblank_available = available; }
 
 int GraphicsWidth() { return State().settings.width; }
 int GraphicsHeight() { return State().settings.height; }

@@ -82,6 +82,10 @@ void EndGraphics();
 std::string LastGraphicsError();
 // Drivers record their failure reason here before returning null.
 void SetLastGraphicsError(const std::string& text);
+// A driver whose new context cannot wait for the vertical blank at all (no
+// swap control) says so while creating it; Graphics then keeps software
+// pacing without measuring the vertical blank. Assumed available otherwise.
+void SetGraphicsVerticalBlankAvailable(bool available);
 
 // Settings of the current context, 0 when none is current.
 int GraphicsWidth();

@@ -38,6 +38,7 @@ struct TGLContext {
     bool software = false;   // a software rasteriser draws (pixels cost CPU)
     int options_serial = -1; // window wishes last applied
     int swap_interval = -1;  // last set, -1 none yet
+    bool swap_control = false;  // the swap interval can be set at all
     bool owner = false;      // full screen and holding the display
     bool display_failed = false;
     TPointerMapping mapping;  // as last reported
@@ -546,6 +547,9 @@ bool OpenContext(TGLContext* rec, SDL_Window* foreign)
         SetLastGraphicsError("Unable to create the offscreen framebuffer");
         return false;
     }
+    // Without swap control no flip ever waits (Xvfb, some remote displays).
+    rec->swap_control = SDL_GL_SetSwapInterval(0) == 0;
+    rec->swap_interval = rec->swap_control ? 0 : -1;
     ApplyWindowOptions(rec);
     MakeCurrent(d.current);
     return true;
@@ -751,6 +755,7 @@ std::shared_ptr<TGraphics> TGLGraphicsDriver::CreateGraphics(int width, int heig
     rec->next = Driver().contexts;
     Driver().contexts = rec;
     HookEvents();
+    SetGraphicsVerticalBlankAvailable(rec->swap_control);
     SDL_ShowWindow(rec->window);
     if (rec->kind == KIND_FULLSCREEN) {
         if (!IsFullScreen(rec->window) && SDL_SetWindowFullscreen(rec->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {

@@ -55,6 +55,7 @@ public:
     {
         if (fail_with) throw std::runtime_error(fail_with);
         if (refuse) return nullptr;
+        if (no_swap_control) SetGraphicsVerticalBlankAvailable(false);
         return std::make_shared<TTestGraphics>(this, w, h, depth, hertz, flags);
     }
     void SetGraphics(const std::shared_ptr<TGraphics>& g) override { set_calls.push_back(g); }
@@ -77,6 +78,7 @@ public:
     std::vector<std::shared_ptr<TGraphics>> set_calls;
     std::vector<int> flips;
     int vsync_ms = 0;  // 0: the display does not wait
+    bool no_swap_control = false;  // reports that no flip can wait
     std::vector<int> vsync_script;
     size_t vsync_index = 0;
     int render_ms = 0;
@@ -229,6 +231,24 @@ TEST_F(GraphicsFrontEnd, UnreliableVerticalSyncKeepsSoftwarePacing)
     ASSERT_NE(Graphics(640, 480, 32, 60, 0), nullptr);
     EXPECT_EQ(driver->flips.size(), 31u);
     EXPECT_EQ(Sum(TimeFlips(60)), 1000);
+}
+
+TEST_F(GraphicsFrontEnd, WithoutSwapControlNothingIsMeasured)
+{
+    // Flips that cannot wait need no second of trying: software pacing at once.
+    driver->no_swap_control = true;
+    driver->vsync_ms = 16;
+    ASSERT_NE(Graphics(640, 480, 32, 60, 0), nullptr);
+    EXPECT_TRUE(driver->flips.empty());
+    EXPECT_EQ(Sum(TimeFlips(60)), 1000);
+    for (int s : driver->flips) EXPECT_EQ(s, 0);
+
+    // The report holds for that context only: the next one is measured.
+    driver->no_swap_control = false;
+    driver->vsync_script = {16, 17, 16};
+    driver->flips.clear();
+    ASSERT_NE(Graphics(640, 480, 32, 60, 0), nullptr);
+    EXPECT_EQ(driver->flips, (std::vector<int>{1, 1, 1}));
 }
 
 TEST_F(GraphicsFrontEnd, ExplicitSyncAndForeignGraphicsAreNotPaced)
