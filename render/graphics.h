@@ -114,7 +114,8 @@ int FlipHook();
 void SetGraphicsWindowScale(int scale);
 // The icon of every window, those open and those to come; null: none set.
 void SetGraphicsIcon(const TPixmapPtr& icon);
-// The window class (X11) or application id (Wayland) of windows made from now on.
+// The window class (X11) or application id (Wayland); taken when the display
+// first opens, so set it before the first Graphics.
 void SetGraphicsAppId(const std::string& id);
 
 struct TGraphicsWindowOptions {

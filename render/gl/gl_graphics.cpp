@@ -103,6 +103,13 @@ bool EnsureVideo()
         if (d.video_ours) return false;  // was ours and someone shut it down
         // Our own full-screen handling decides about minimising.
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        // SDL takes the window class (X11) and app id (Wayland) from the
+        // environment when video starts; a player's own setting stays.
+        const std::string& app_id = GraphicsWindowOptions().app_id;
+        if (!app_id.empty()) {
+            SDL_setenv("SDL_VIDEO_X11_WMCLASS", app_id.c_str(), 0);
+            SDL_setenv("SDL_VIDEO_WAYLAND_WMCLASS", app_id.c_str(), 0);
+        }
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             SetLastGraphicsError(std::string("No display available (") + SDL_GetError() + ")");
             return false;
@@ -500,12 +507,6 @@ bool OpenContext(TGLContext* rec, SDL_Window* foreign)
     TDriverState& d = Driver();
     Uint32 wflags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     rec->direct = !d.fbo.loaded;  // decides the window's size below
-    const std::string& app_id = GraphicsWindowOptions().app_id;
-    if (!app_id.empty()) {
-        // Read by SDL when it makes the window.
-        SDL_SetHint("SDL_VIDEO_X11_WMCLASS", app_id.c_str());
-        SDL_SetHint("SDL_VIDEO_WAYLAND_WMCLASS", app_id.c_str());
-    }
     if (rec->kind == KIND_FULLSCREEN) wflags |= SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_BORDERLESS;
     // The window's pixel format only needs what the flags ask for; an
     // accumulation buffer is dropped when no format offers one.

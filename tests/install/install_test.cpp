@@ -141,6 +141,8 @@ TEST(CommandLine, AltEnterSwitchesBetweenWindowAndFullScreenBothWaysAndTheGameGo
     std::this_thread::sleep_for(std::chrono::seconds(1));
     const auto windowed = window_size(win);
     ASSERT_TRUE(windowed.first < sw || windowed.second < sh);
+    EXPECT_NE(run("xprop -id " + win + " WM_CLASS").out.find("\"org.kelvora.kelvora3d\""), std::string::npos)
+        << "the desktop entry's id as the window's class";
     EXPECT_TRUE(frames_keep_coming(sw, sh));
 
     xdo("key alt+Return");
