@@ -2,6 +2,8 @@
 // program and the replay harness run these same functions.
 #pragma once
 
+#include <functional>
+
 // Registers the embedded resources and starts the engine services.
 void start_engine_services();
 // Everything from the application title to the title menu, the start-up
@@ -12,8 +14,9 @@ bool game_startup();
 void game_frame();
 // Stops the music and writes the two saved values.
 void game_shutdown();
-// The whole program: start-up, passes until the player quits, shutdown.
-int run_game();
+// The whole program: start-up, passes until the player quits, shutdown;
+// before_shutdown_ends sees the final state before the globals go.
+int run_game(const std::function<void()>& before_shutdown_ends = {});
 
 // The names the menus show for their rows and choices.
 void create_string_tables();

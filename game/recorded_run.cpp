@@ -32,22 +32,6 @@
 
 namespace {
 
-// Start-up, passes until the player quits, shutdown; `after` sees the final
-// state before the globals go.
-int play(const std::function<void()>& after)
-{
-    start_engine_services();
-    if (!game_startup())
-        return 1;
-    do {
-        game_frame();
-    } while (quit_game == 0);
-    game_shutdown();
-    after();
-    reset_globals();
-    return 0;
-}
-
 // Replaying: the game reads the scripted driver, while the window's own
 // events are pumped and kept from it; Escape or the close button there
 // asks the replay to stop.
@@ -186,7 +170,7 @@ int run_recorded_game(const std::string& file)
         recorder->BeginFrame();
     };
     game_hooks.idle = [&] { recorder->IdleTurn(); };
-    const int status = play([&] {
+    const int status = run_game([&] {
         info.frames = recorder->Frame();
         info.final_state = game_state_values(recorder->Frame());
     });
@@ -250,7 +234,7 @@ int replay_recorded_game(const std::string& file)
         }
     };
     std::map<std::string, double> final_state;
-    const int status = play([&] { final_state = game_state_values(frame); });
+    const int status = run_game([&] { final_state = game_state_values(frame); });
     game_hooks = {};
     RemoveHook(EmitEventHook(), swallow_event, nullptr);
     std::error_code ec;

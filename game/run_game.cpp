@@ -15,7 +15,7 @@ void start_engine_services()
     InitGLRast2DDriver();
 }
 
-int run_game()
+int run_game(const std::function<void()>& before_shutdown_ends)
 {
     start_engine_services();
     if (!game_startup())
@@ -24,6 +24,8 @@ int run_game()
         game_frame();
     } while (quit_game == 0);
     game_shutdown();
+    if (before_shutdown_ends)
+        before_shutdown_ends();
     // Images and sounds go while their drivers still exist.
     reset_globals();
     return 0;
