@@ -3,7 +3,12 @@
 #include "audio/mixer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "system/clock.h"
 
@@ -130,8 +135,8 @@ void MixExact(const uint8_t* data, uint64_t i, int32_t f, int32_t* __restrict ac
 
 // n frames at any constant rate; no end test inside.
 template <int Channels, int Bits>
-void MixStepped(const uint8_t* data, uint64_t pos, uint64_t inc, int32_t* __restrict acc, int n, int32_t left,
-                int32_t right)
+void MixSteppedScalar(const uint8_t* data, uint64_t pos, uint64_t inc, int32_t* __restrict acc, int n, int32_t left,
+                      int32_t right)
 {
     for (int k = 0; k < n; ++k) {
         int32_t sl, sr;
@@ -141,6 +146,87 @@ void MixStepped(const uint8_t* data, uint64_t pos, uint64_t inc, int32_t* __rest
         pos += inc;
     }
 }
+
+#if defined(__SSE2__)
+// The two source values each output value of one frame reads, as 16-bit
+// pairs (x, y) in output order: left, right.
+template <int Channels, int Bits>
+inline __m128i PairsOfTwoFrames(const uint8_t* data, uint64_t frame0, uint64_t frame1)
+{
+    const uint64_t i0 = (frame0 >> 32) * Channels, i1 = (frame1 >> 32) * Channels;
+    const __m128i zero = _mm_setzero_si128();
+    if constexpr (Channels == 2 && Bits == 16) {
+        const __m128i v = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + 2 * i0)),
+                                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(data + 2 * i1)));
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xD8), 0xD8);  // xl xr yl yr -> xl yl xr yr
+    } else if constexpr (Channels == 2) {
+        uint32_t a, b;
+        std::memcpy(&a, data + i0, 4);
+        std::memcpy(&b, data + i1, 4);
+        const __m128i v4 = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(a)), _mm_cvtsi32_si128(int(b)));
+        const __m128i v = _mm_unpacklo_epi8(v4, zero);
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xD8), 0xD8);
+    } else if constexpr (Bits == 16) {
+        uint32_t a, b;
+        std::memcpy(&a, data + 2 * i0, 4);
+        std::memcpy(&b, data + 2 * i1, 4);
+        const __m128i v = _mm_unpacklo_epi32(_mm_cvtsi32_si128(int(a)), _mm_cvtsi32_si128(int(b)));
+        return _mm_unpacklo_epi32(v, v);
+    } else {
+        uint16_t a, b;
+        std::memcpy(&a, data + i0, 2);
+        std::memcpy(&b, data + i1, 2);
+        const __m128i v = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(a | uint32_t(b) << 16)), zero);
+        return _mm_unpacklo_epi32(v, v);
+    }
+}
+
+// The same frames two at a time in 16-bit multiply-adds. With the fraction
+// f = 256 fh + fl, A = x (255 - fh) + y fh and B = x (256 - fl) + y fl:
+// A + (B >> 8) = 256 x + (y - x) fh + floor((y - x) fl / 256) exactly, which
+// is 256 times the 16-bit interpolation before its floor, and the 8-bit one
+// before its offset. Needs gains that fit 16 bits.
+template <int Channels, int Bits>
+void MixStepped(const uint8_t* data, uint64_t pos, uint64_t inc, int32_t* __restrict acc, int n, int32_t left,
+                int32_t right)
+{
+    if (left < -32768 || left > 32767 || right < -32768 || right > 32767)
+        return MixSteppedScalar<Channels, Bits>(data, pos, inc, acc, n, left, right);
+    // Counted in frames; for stereo the position counts two values a frame
+    // and the increment is even, so halving both gives the same frames.
+    uint64_t frame = Channels == 1 ? pos : pos >> 1;
+    const uint64_t step = Channels == 1 ? inc : inc >> 1;
+    const __m128i gains = _mm_set_epi16(0, int16_t(right), 0, int16_t(left), 0, int16_t(right), 0, int16_t(left));
+    const __m128i flip = _mm_set_epi16(0, 255, 0, 255, 0, 255, 0, 255);
+    const __m128i one = _mm_set_epi16(0, 1, 0, 1, 0, 1, 0, 1);
+    const __m128i low8 = _mm_set1_epi16(255);
+    int k = 0;
+    for (; k + 2 <= n; k += 2) {
+        const uint64_t frame1 = frame + step;
+        const __m128i xy = PairsOfTwoFrames<Channels, Bits>(data, frame, frame1);
+        const uint32_t f01 = (uint32_t(frame >> 16) & 0xFFFF) | (uint32_t(frame1) & 0xFFFF0000u);
+        frame = frame1 + step;
+        __m128i f = _mm_unpacklo_epi16(_mm_cvtsi32_si128(int(f01)), _mm_cvtsi32_si128(int(f01)));
+        f = _mm_unpacklo_epi32(f, f);  // f0 x4, f1 x4
+        const __m128i fh = _mm_srli_epi16(f, 8), fl = _mm_and_si128(f, low8);
+        const __m128i a = _mm_madd_epi16(xy, _mm_xor_si128(fh, flip));
+        const __m128i b = _mm_madd_epi16(xy, _mm_add_epi16(_mm_xor_si128(fl, flip), one));
+        const __m128i sum = _mm_add_epi32(a, _mm_srai_epi32(b, 8));
+        const __m128i s = Bits == 16 ? _mm_srai_epi32(sum, 8) : _mm_sub_epi32(sum, _mm_set1_epi32(32768));
+        // s fits 16 bits, so its low half times the gain is the whole product.
+        const __m128i p = _mm_srai_epi32(_mm_madd_epi16(s, gains), 8);
+        __m128i* out = reinterpret_cast<__m128i*>(acc + 2 * k);
+        _mm_storeu_si128(out, _mm_add_epi32(_mm_loadu_si128(out), p));
+    }
+    if (k < n) MixSteppedScalar<Channels, Bits>(data, pos + inc * uint64_t(k), inc, acc + 2 * k, n - k, left, right);
+}
+#else
+template <int Channels, int Bits>
+void MixStepped(const uint8_t* data, uint64_t pos, uint64_t inc, int32_t* acc, int n, int32_t left, int32_t right)
+{
+    MixSteppedScalar<Channels, Bits>(data, pos, inc, acc, n, left, right);
+}
+#endif
 
 // Mixes n frames of one voice; true when a one-shot voice reached its end.
 // A constant rate mixes in stretches that end where the position crosses

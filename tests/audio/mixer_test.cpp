@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "mixer_fixture.h"
@@ -124,6 +126,80 @@ TEST_F(MixerOutput, EightBitAndStereoLayouts)
     EXPECT_EQ(R(out, 0), -32768);
     EXPECT_EQ(L(out, 1), 0);
     EXPECT_EQ(R(out, 1), 0);
+}
+
+// One voice of noise with extremes at rates that fall between source
+// frames, every layout, against the interpolation written out frame by
+// frame: x + floor((y - x) f / 65536) on 16 bits, 256 x - 32768 +
+// floor((y - x) f / 256) on 8 bits, then (value * gain) >> 8 and the output's
+// 4 bits. Gains near the 16-bit limit and an inverted full negative volume
+// included.
+TEST_F(MixerOutput, FractionalRatesInterpolateEveryLayoutExactly)
+{
+    struct Setting {
+        float volume, pan, depth;
+        int left, right;  // gains on the mixer's 4.12 scale
+    };
+    const Setting settings[] = {
+        {0.75f, 0.25f, 0.0f, 2304, 3072},
+        {32766.0f / 4096, -0.5f, -1.0f, 32766, -16383},
+        {-8.0f, 0.0f, -1.0f, -32768, 32768},
+    };
+    const int hertz[] = {32000, 60293, 44101};
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int channels = 1; channels <= 2; ++channels) {
+        for (int bits = 8; bits <= 16; bits += 8) {
+            for (int t = 0; t < 3; ++t) {
+                const int length = 1501;
+                std::vector<int32_t> values(size_t(length * channels));
+                std::vector<uint8_t> bytes(values.size() * size_t(bits / 8));
+                for (size_t i = 0; i < values.size(); ++i) {
+                    const uint32_t r = next() >> 8;
+                    if (bits == 8) {
+                        bytes[i] = i % 7 == 0 ? uint8_t(i % 2 ? 255 : 0) : uint8_t(r);
+                        values[i] = bytes[i];
+                    } else {
+                        const int16_t v = i % 7 == 0 ? int16_t(i % 2 ? 32767 : -32768) : int16_t(r);
+                        std::memcpy(&bytes[2 * i], &v, 2);
+                        values[i] = v;
+                    }
+                }
+                MixerSound* s = MixerCreateSound(length, bits, channels, hertz[t], bytes.data(), 0);
+                ASSERT_NE(s, nullptr);
+                sounds_.push_back(s);
+                const Setting& set = settings[t];
+                const int h = MixerAllocChannel();
+                MixerSetVolume(h, set.volume);
+                MixerSetPan(h, set.pan);
+                MixerSetDepth(h, set.depth);
+                PlayNow(s, h);
+                const auto out = Pull(5);
+                MixerFreeChannel(h);
+                const int64_t step = int64_t(65536) * hertz[t] / 44100;
+                for (int k = 0; k < 5 * FRAMES; ++k) {
+                    const int64_t at = step * k;
+                    const int64_t i = at >> 16;
+                    const int64_t f = at & 0xFFFF;
+                    for (int side = 0; side < 2; ++side) {
+                        int expected = 0;
+                        if (i < length) {
+                            const int c = channels == 2 ? side : 0;
+                            const int64_t x = values[size_t(i * channels + c)];
+                            const int64_t y = i + 1 < length ? values[size_t((i + 1) * channels + c)] : x;
+                            const int64_t v =
+                                bits == 16 ? x + (((y - x) * f) >> 16) : x * 256 - 32768 + (((y - x) * f) >> 8);
+                            const int64_t gain = side == 0 ? set.left : set.right;
+                            expected = int(std::clamp<int64_t>(((v * gain) >> 8) >> 4, -32768, 32767));
+                        }
+                        ASSERT_EQ(out[size_t(2 * k + side)], expected)
+                            << channels << " channel(s), " << bits << "-bit, " << hertz[t] << " Hz, frame " << k
+                            << (side ? " right" : " left");
+                    }
+                }
+            }
+        }
+    }
 }
 
 TEST_F(MixerOutput, LoopingVoiceCrossesItsEndWithoutAGap)
