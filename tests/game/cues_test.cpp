@@ -204,11 +204,12 @@ protected:
     }
 
     // Runs the game and captures its audio.
-    std::vector<int32_t> capture(int frames, const std::string& script, replay_result* result = nullptr)
+    std::vector<int32_t> capture(int frames, const std::string& script, replay_result* result = nullptr,
+                                 const std::vector<int>& states_at = {})
     {
         replay_dir dir("cues");
         const auto wav = dir.path() / "out.wav";
-        replay_result r = dir.run(frames, script, {"--audio", wav.string()});
+        replay_result r = dir.run(frames, script, {"--audio", wav.string()}, "record", states_at);
         EXPECT_EQ(r.status, 0) << r.err;
         if (result)
             *result = r;
@@ -453,9 +454,37 @@ TEST_F(Cues, VolumeOffIsSilenceWhileEverythingPlays)
     EXPECT_EQ(r.next_sound(13 * PER_FRAME + 1024, 0), -1) << "sound at volume Off";
 }
 
+// Video frames in [from, to] after which the state's counter went up, once
+// per step.
+std::vector<int> rises(const replay_result& r, const std::string& key, int from, int to)
+{
+    std::vector<int> frames;
+    for (int f = from; f <= to; ++f)
+        for (double n = r.at_frame(f, key) - r.at_frame(f - 1, key); n > 0; --n)
+            frames.push_back(f);
+    return frames;
+}
+
+// Each event frame paired, in order, with its own effect starting within
+// [lead, lead + slack] video frames of it; what is left over on either side.
+std::string unpaired(const std::vector<int>& events, std::vector<int> starts, int lead, int slack)
+{
+    std::string missing;
+    for (int e : events) {
+        auto it = std::find_if(starts.begin(), starts.end(),
+                               [&](int s) { return s >= e + lead && s <= e + lead + slack; });
+        if (it == starts.end())
+            missing += " " + std::to_string(e);
+        else
+            starts.erase(it);
+    }
+    return missing;
+}
+
 // A whole game: a laser per shot, a hit sound per alien shot, a warning per
 // alien that gets past, the end-game jingle once at the end, over the play
-// music.
+// music. Over a stretch of it the hits and warnings are placed against the
+// frames at which the game's state counts an alien shot or escaped.
 TEST_F(Cues, AWholeGameHasAnEffectForEveryEvent)
 {
     // Firing from frame 200 on, once the jingle is over, leaves the play
@@ -463,8 +492,13 @@ TEST_F(Cues, AWholeGameHasAnEffectForEveryEvent)
     std::string script = SKIP_LOGO + click(20, 320, row_y(0));
     for (int f = 200; f < 16100; f += 6)
         script += key_press(f, FIRE);
+    // Aliens are shot and escape in this stretch; a state after each frame.
+    constexpr int FROM = 1300, TO = 2500;
+    std::vector<int> states;
+    for (int f = FROM - 1; f <= TO; ++f)
+        states.push_back(f);
     replay_result result;
-    const auto out = capture(17400, script, &result);
+    const auto out = capture(17400, script, &result, states);
     ASSERT_EQ(result["game_state"], 5) << "the game did not end";
     const Heard h = explain(out, {{1, "moontitle.ogg"}, {20, "kelvora.ogg"}});
     EXPECT_EQ(h.unexplained, "");
@@ -481,6 +515,30 @@ TEST_F(Cues, AWholeGameHasAnEffectForEveryEvent)
     EXPECT_LT(result["aliens_escaped"], 250);
     ASSERT_EQ(count["endgame.ogg"], 1);
     EXPECT_EQ(h.effects.back().name, "endgame.ogg") << "the jingle ends the game";
+
+    std::vector<int> hits, warnings;
+    for (const auto& e : h.effects) {
+        if (e.name == "alienhit.ogg")
+            hits.push_back(video_frame(e.start));
+        if (e.name == "alienmiss.ogg")
+            warnings.push_back(video_frame(e.start));
+    }
+    const std::vector<int> shot = rises(result, "aliens_killed", FROM, TO);
+    const std::vector<int> escaped = rises(result, "aliens_escaped", FROM, TO);
+    ASSERT_FALSE(shot.empty());
+    ASSERT_FALSE(escaped.empty());
+    // A hit sounds with the frame the alien is shot in, within the aligned
+    // start (video_frame() puts it one before the state's number for that
+    // frame).
+    EXPECT_EQ(unpaired(shot, hits, -2, 3), "") << "aliens shot without a hit sound at these frames";
+    std::vector<int> hits_inside;
+    for (int f : hits)
+        if (f >= FROM + 2 && f <= TO)
+            hits_inside.push_back(f);
+    EXPECT_EQ(unpaired(hits_inside, shot, -1, 3), "") << "hit sounds with no alien shot";
+    // The warning comes as the alien passes: it then flies on and fades out
+    // for 200 frames before it counts as escaped.
+    EXPECT_EQ(unpaired(escaped, warnings, -203, 5), "") << "escapes with no warning as the alien passed";
 }
 
 }  // namespace
