@@ -137,21 +137,7 @@ public:
     // start, are taken away; the residual itself is left as it is.
     double energy_without(const std::vector<const Track*>& ts, int start, int from, int to) const
     {
-        double e = 0;
-        for (int f = std::max(from, 0); f < std::min(to, frames()); ++f) {
-            for (int c = 0; c < 2; ++c) {
-                if (clipped_[2 * f + c])
-                    continue;
-                double x = r_[2 * f + c];
-                for (const Track* t : ts) {
-                    const int k = f - start;
-                    if (k >= 0 && k < t->frames())
-                        x -= t->v[2 * k + c];
-                }
-                e += x * x;
-            }
-        }
-        return e;
+        return energy_without(ts, std::vector<int>(ts.size(), start), from, to);
     }
 
     // The same with a start of its own for each track.
