@@ -48,16 +48,17 @@ THookData swallow_event(int, THookData data, THookData)
     return nullptr;
 }
 
-class TReplayDriver : public TSystemDriver {
+// The script's input; the window's own services (message boxes and the like).
+class TReplayDriver : public TSystemDriverWrapper {
 public:
     TReplayDriver(std::shared_ptr<TScriptedSystemDriver> script, std::shared_ptr<TSystemDriver> window)
-        : script_(std::move(script)), window_(std::move(window))
+        : TSystemDriverWrapper(std::move(window)), script_(std::move(script))
     {
     }
     void Poll() override
     {
         swallowing = true;
-        window_->Poll();
+        inner_->Poll();
         swallowing = false;
         script_->Poll();
     }
@@ -66,25 +67,11 @@ public:
     void SetMouseVisible(int visible) override
     {
         script_->SetMouseVisible(visible);
-        window_->SetMouseVisible(visible);
+        inner_->SetMouseVisible(visible);
     }
-    void Notify(const std::string& text, int serious) override { window_->Notify(text, serious); }
-    int Confirm(const std::string& text, int serious) override { return window_->Confirm(text, serious); }
-    int Proceed(const std::string& text, int serious) override { return window_->Proceed(text, serious); }
-    std::string RequestFile(const std::string& title, const std::string& extensions, int save,
-                            const std::string& initial) override
-    {
-        return window_->RequestFile(title, extensions, save, initial);
-    }
-    std::string RequestDir(const std::string& title, const std::string& initial) override
-    {
-        return window_->RequestDir(title, initial);
-    }
-    int OpenURL(const std::string& url) override { return window_->OpenURL(url); }
 
 private:
     std::shared_ptr<TScriptedSystemDriver> script_;
-    std::shared_ptr<TSystemDriver> window_;
 };
 
 std::string read_all(const std::string& path)

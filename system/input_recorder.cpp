@@ -34,10 +34,10 @@ THookData log_event(int, THookData data, THookData)
     return data;
 }
 
-class TOncePerFrameDriver : public TSystemDriver {
+class TOncePerFrameDriver : public TSystemDriverWrapper {
 public:
     TOncePerFrameDriver(std::shared_ptr<TInputRecorder::gate> gate, std::shared_ptr<TSystemDriver> real)
-        : gate_(std::move(gate)), real_(std::move(real))
+        : TSystemDriverWrapper(std::move(real)), gate_(std::move(gate))
     {
     }
 
@@ -46,29 +46,13 @@ public:
         if (gate_->recording && !gate_->may_pump)
             return;
         gate_->may_pump = false;
-        real_->Poll();
+        inner_->Poll();
     }
     // Waiting would let events in between frames; a frame's poll is all there is.
     void Wait() override { Poll(); }
-    void MoveMouse(int x, int y) override { real_->MoveMouse(x, y); }
-    void SetMouseVisible(int visible) override { real_->SetMouseVisible(visible); }
-    void Notify(const std::string& text, int serious) override { real_->Notify(text, serious); }
-    int Confirm(const std::string& text, int serious) override { return real_->Confirm(text, serious); }
-    int Proceed(const std::string& text, int serious) override { return real_->Proceed(text, serious); }
-    std::string RequestFile(const std::string& title, const std::string& extensions, int save,
-                            const std::string& initial) override
-    {
-        return real_->RequestFile(title, extensions, save, initial);
-    }
-    std::string RequestDir(const std::string& title, const std::string& initial) override
-    {
-        return real_->RequestDir(title, initial);
-    }
-    int OpenURL(const std::string& url) override { return real_->OpenURL(url); }
 
 private:
     std::shared_ptr<TInputRecorder::gate> gate_;
-    std::shared_ptr<TSystemDriver> real_;
 };
 
 // Port 0's device read once per frame; changes logged in the harness's terms

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 class TSystemDriver {
 public:
@@ -26,6 +27,33 @@ public:
                                     const std::string& initial) = 0;
     virtual std::string RequestDir(const std::string& title, const std::string& initial) = 0;
     virtual int OpenURL(const std::string& url) = 0;
+};
+
+// A driver that hands every call to an inner one; decorators override what
+// they change.
+class TSystemDriverWrapper : public TSystemDriver {
+public:
+    explicit TSystemDriverWrapper(std::shared_ptr<TSystemDriver> inner) : inner_(std::move(inner)) {}
+    void Poll() override { inner_->Poll(); }
+    void Wait() override { inner_->Wait(); }
+    void MoveMouse(int x, int y) override { inner_->MoveMouse(x, y); }
+    void SetMouseVisible(int visible) override { inner_->SetMouseVisible(visible); }
+    void Notify(const std::string& text, int serious) override { inner_->Notify(text, serious); }
+    int Confirm(const std::string& text, int serious) override { return inner_->Confirm(text, serious); }
+    int Proceed(const std::string& text, int serious) override { return inner_->Proceed(text, serious); }
+    std::string RequestFile(const std::string& title, const std::string& extensions, int save,
+                            const std::string& initial) override
+    {
+        return inner_->RequestFile(title, extensions, save, initial);
+    }
+    std::string RequestDir(const std::string& title, const std::string& initial) override
+    {
+        return inner_->RequestDir(title, initial);
+    }
+    int OpenURL(const std::string& url) override { return inner_->OpenURL(url); }
+
+protected:
+    std::shared_ptr<TSystemDriver> inner_;
 };
 
 // The current driver; the SDL driver is made on first use. Passing null
