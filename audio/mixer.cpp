@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "audio/samplefill.h"
 #include "system/clock.h"
 
 namespace softmix {
@@ -232,10 +233,11 @@ void MixStepped(const uint8_t* data, uint64_t pos, uint64_t inc, int32_t* acc, i
 // A constant rate mixes in stretches that end where the position crosses
 // the end of the data, so the per-frame loops need no end test.
 template <int Channels, int Bits>
-bool MixSteady(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32_t* acc, int n, const Run& r)
+bool MixSteady(const MixerSound& b, int length, uint64_t& pos_io, uint64_t& played_io, int32_t* acc, int n,
+               const Run& r)
 {
     const uint8_t* data = b.data;
-    const uint64_t end = (uint64_t(b.length) * Channels) << 32;
+    const uint64_t end = (uint64_t(length) * Channels) << 32;
     int32_t left, right;
     Levels(r.vol256 >> 8, r.pan, r.invert, left, right);
     const uint64_t inc = (uint64_t(r.step) * Channels) << 16;
@@ -277,10 +279,10 @@ bool MixSteady(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32
 // Mixes n frames while the rate and volume glide; true when a one-shot
 // voice reached its end. One call per change, so kept simple.
 template <int Channels, int Bits>
-bool MixGlide(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32_t* acc, int n, Run r)
+bool MixGlide(const MixerSound& b, int length, uint64_t& pos_io, uint64_t& played_io, int32_t* acc, int n, Run r)
 {
     const uint8_t* data = b.data;
-    const uint64_t end = uint64_t(b.length) * Channels;
+    const uint64_t end = uint64_t(length) * Channels;
     const bool loop = b.loop != 0;
     uint64_t pos = pos_io, played = played_io;
     bool finished = false;
@@ -310,20 +312,22 @@ bool MixGlide(const MixerSound& b, uint64_t& pos_io, uint64_t& played_io, int32_
 }
 
 template <int Channels, int Bits, bool Glide>
-bool MixRun(const MixerSound& b, uint64_t& pos, uint64_t& played, int32_t* acc, int n, const Run& r)
+bool MixRun(const MixerSound& b, int length, uint64_t& pos, uint64_t& played, int32_t* acc, int n, const Run& r)
 {
     if constexpr (Glide)
-        return MixGlide<Channels, Bits>(b, pos, played, acc, n, r);
+        return MixGlide<Channels, Bits>(b, length, pos, played, acc, n, r);
     else
-        return MixSteady<Channels, Bits>(b, pos, played, acc, n, r);
+        return MixSteady<Channels, Bits>(b, length, pos, played, acc, n, r);
 }
 
 template <bool Glide>
-bool MixLayout(const MixerSound& b, uint64_t& pos, uint64_t& played, int32_t* acc, int n, const Run& r)
+bool MixLayout(const MixerSound& b, int length, uint64_t& pos, uint64_t& played, int32_t* acc, int n, const Run& r)
 {
     if (b.channels == 1)
-        return b.bits == 16 ? MixRun<1, 16, Glide>(b, pos, played, acc, n, r) : MixRun<1, 8, Glide>(b, pos, played, acc, n, r);
-    return b.bits == 16 ? MixRun<2, 16, Glide>(b, pos, played, acc, n, r) : MixRun<2, 8, Glide>(b, pos, played, acc, n, r);
+        return b.bits == 16 ? MixRun<1, 16, Glide>(b, length, pos, played, acc, n, r)
+                            : MixRun<1, 8, Glide>(b, length, pos, played, acc, n, r);
+    return b.bits == 16 ? MixRun<2, 16, Glide>(b, length, pos, played, acc, n, r)
+                        : MixRun<2, 8, Glide>(b, length, pos, played, acc, n, r);
 }
 
 }  // namespace
@@ -331,6 +335,18 @@ bool MixLayout(const MixerSound& b, uint64_t& pos, uint64_t& played, int32_t* ac
 mixer::mixer(int size, int rate, int out_channels)
     : accumulator_(size_t(std::max(size, 2))), size_(std::max(size, 2) & ~1), rate_(rate), out_channels_(out_channels)
 {
+}
+
+int mixer::FramesReady(const MixerSound& b, uint64_t position, int32_t rate, int n) const
+{
+    // Frames up to where the faster of the two rates takes the position in
+    // this call, and the next one for interpolation, with a frame to spare.
+    const uint64_t step = uint64_t(rate) * uint64_t(b.hertz) / uint64_t(rate_);
+    const uint64_t need = (position >> 32) / uint64_t(b.channels) + ((step * uint64_t(n)) >> 16) + 3;
+    const int final_length = b.fill->WaitFor(int(std::min<uint64_t>(need, INT32_MAX)));
+    // Until the decoding ends, the frames this call reaches lie before the
+    // end, so the stated length serves.
+    return final_length >= 0 ? final_length : b.length;
 }
 
 mixer::Result mixer::mix_voice(sound& v, int32_t* acc, int frames)
@@ -348,10 +364,11 @@ mixer::Result mixer::mix_voice(sound& v, int32_t* acc, int frames)
     v.delay = 0;
 
     const MixerSound& b = *v.buffer;
-    const uint64_t end = uint64_t(b.length) * uint64_t(b.channels);
+    const int32_t rate_cur = v.rate_cur.load(kRelaxed), rate_tgt = v.rate_tgt.load(kRelaxed);
+    const int length = b.fill ? FramesReady(b, v.position_, std::max(rate_cur, rate_tgt), n) : b.length;
+    const uint64_t end = uint64_t(length) * uint64_t(b.channels);
     if ((v.position_ >> 32) >= end) return FINISHED;  // nothing left to play (empty sound)
 
-    const int32_t rate_cur = v.rate_cur.load(kRelaxed), rate_tgt = v.rate_tgt.load(kRelaxed);
     const int32_t vol_cur = v.vol_cur.load(kRelaxed), vol_tgt = v.vol_tgt.load(kRelaxed);
     const int16_t pan = v.pan_tgt.load(kRelaxed), depth = v.depth_tgt.load(kRelaxed);
     v.pan_cur.store(pan, kRelaxed);
@@ -375,13 +392,13 @@ mixer::Result mixer::mix_voice(sound& v, int32_t* acc, int frames)
             }
         } else {
             const Run r{step_cur, 0, vol_cur * 256, 0, pan, depth < 0};
-            finished = MixLayout<false>(b, v.position_, played, acc, n, r);
+            finished = MixLayout<false>(b, length, v.position_, played, acc, n, r);
         }
     } else {
         // Glide from the current to the target values across this call.
         const int64_t step_tgt = int64_t(rate_tgt) * b.hertz / rate_;
         const Run r{step_cur, (step_tgt - step_cur) / n, vol_cur * 256, (vol_tgt - vol_cur) * 256 / n, pan, depth < 0};
-        finished = MixLayout<true>(b, v.position_, played, acc, n, r);
+        finished = MixLayout<true>(b, length, v.position_, played, acc, n, r);
         v.rate_cur.store(rate_tgt, kRelaxed);
         v.vol_cur.store(int16_t(vol_tgt), kRelaxed);
     }

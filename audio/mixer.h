@@ -43,6 +43,9 @@ private:
     enum Result { KEEP, FINISHED, PAUSED, FREE };
     void mix(int count);
     Result mix_voice(sound& voice, int32_t* acc, int frames);
+    // A sound still being decoded: waits for the frames n output frames at
+    // rate can reach; the length to mix with.
+    int FramesReady(const MixerSound& b, uint64_t position, int32_t rate, int n) const;
 
     std::vector<int32_t> accumulator_;
     int size_, rate_, out_channels_;
@@ -66,8 +69,10 @@ int MixerRunning();
 MixerSound* MixerCreateSound(int length, int bits, int channels, int hertz, const void* frames, int loop);
 // The same over frames it takes over (new[], room for one frame more after
 // them, as TAudioSample::Create leaves); null, the bytes still the
-// caller's, when no mixer runs or no sound can be made.
-MixerSound* MixerAdoptSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop);
+// caller's, when no mixer runs or no sound can be made. With a fill the
+// frames are still being decoded: voices wait for those they reach.
+MixerSound* MixerAdoptSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop,
+                            std::shared_ptr<TSampleFill> fill = nullptr);
 // Drops the caller's reference; voices still playing keep theirs.
 void MixerFreeSound(MixerSound* sound);
 

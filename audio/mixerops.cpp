@@ -174,10 +174,11 @@ MixerSound* MixerCreateSound(int length, int bits, int channels, int hertz, cons
     return NewMixerSound(length, bits, channels, hertz, frames, loop);
 }
 
-MixerSound* MixerAdoptSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop)
+MixerSound* MixerAdoptSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop,
+                            std::shared_ptr<TSampleFill> fill)
 {
     if (!State().mix) return nullptr;
-    return AdoptMixerSound(length, bits, channels, hertz, frames, loop);
+    return AdoptMixerSound(length, bits, channels, hertz, frames, loop, std::move(fill));
 }
 
 // The record does not depend on the mixer, so it goes even after MixerClose.

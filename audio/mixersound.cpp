@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "audio/samplefill.h"
+
 namespace {
 
 std::atomic<int64_t> live_bytes{0};
@@ -17,7 +19,8 @@ bool Playable(int length, int bits, int channels, int hertz, const void* frames)
 }
 
 // The record over data with room for the guard frame, which it writes.
-MixerSound* Record(int length, int bits, int channels, int hertz, uint8_t* data, int loop)
+MixerSound* Record(int length, int bits, int channels, int hertz, uint8_t* data, int loop,
+                   std::shared_ptr<TSampleFill> fill = nullptr)
 {
     const int frame_bytes = channels * bits / 8;
     auto* s = new MixerSound;
@@ -32,7 +35,10 @@ MixerSound* Record(int length, int bits, int channels, int hertz, uint8_t* data,
     s->owned_bytes = s->data_bytes + frame_bytes;
     s->data = data;
     uint8_t* guard = s->data + s->data_bytes;
-    if (length > 0) {
+    if (fill) {
+        fill->SetGuard(s->loop != 0);  // after the final last frame, once known
+        s->fill = std::move(fill);
+    } else if (length > 0) {
         const uint8_t* from = s->loop ? s->data : guard - frame_bytes;
         std::memcpy(guard, from, frame_bytes);
     } else {
@@ -44,10 +50,11 @@ MixerSound* Record(int length, int bits, int channels, int hertz, uint8_t* data,
 
 }  // namespace
 
-MixerSound* AdoptMixerSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop)
+MixerSound* AdoptMixerSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop,
+                            std::shared_ptr<TSampleFill> fill)
 {
     if (!Playable(length, bits, channels, hertz, frames) || !frames) return nullptr;
-    return Record(length, bits, channels, hertz, frames, loop);
+    return Record(length, bits, channels, hertz, frames, loop, std::move(fill));
 }
 
 int64_t MixerSoundBytes() { return live_bytes.load(); }
@@ -66,6 +73,7 @@ void ReleaseMixerSound(MixerSound* sound)
     if (!sound) return;
     if (--sound->refs > 0) return;
     live_bytes -= sound->owned_bytes;
+    if (sound->fill) sound->fill->Cancel();  // before the bytes it writes go
     delete[] sound->data;
     delete sound;
 }

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+class TSampleFill;
 
 // One loaded sound as the mixer plays it. The data block holds length + 1
 // frames: the extra guard frame (frame 0 again when looping, else the last
@@ -21,6 +24,10 @@ struct MixerSound {
     int loop = 0;
     uint8_t* data = nullptr;
     int owned_bytes = 0;  // allocation size; 0 when the bytes are not ours
+    // Set while a background decoder still writes the frames: length is the
+    // stated one, the final one comes with the end of the decoding (and the
+    // guard frame with it). The mixer waits for the frames it reaches.
+    std::shared_ptr<TSampleFill> fill;
 };
 
 // Builds a sound record over a copy of the frames (refs = 1), or null for
@@ -29,7 +36,9 @@ MixerSound* NewMixerSound(int length, int bits, int channels, int hertz, const v
 // The same over frames the record takes over (allocated with new[], with
 // room for one frame more after them); null, and the bytes left to the
 // caller, for arguments the mixer cannot play.
-MixerSound* AdoptMixerSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop);
+// With a fill, the frames are still being written (length is the stated one).
+MixerSound* AdoptMixerSound(int length, int bits, int channels, int hertz, uint8_t* frames, int loop,
+                            std::shared_ptr<TSampleFill> fill = nullptr);
 // Bytes held by every sound record alive.
 int64_t MixerSoundBytes();
 // Drops one reference; the record and its bytes go with the last one.

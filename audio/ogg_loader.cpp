@@ -1,5 +1,6 @@
 #include "audio/ogg_loader.h"
 
+#include <ogg/ogg.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <cstring>
 #include <exception>
 #include <vector>
+
+#include "audio/samplefill.h"
 
 namespace {
 
@@ -171,6 +174,194 @@ TAudioSamplePtr Decode(Decoder& dec, Source& src)
     return sample;
 }
 
+// Largest file, and decoded size, worth finishing in the background; the
+// rest is decoded whole, its buffer growing with what is really there.
+constexpr int64_t kMaxFillBytes = 64 << 20;
+
+// The whole file in memory, for the decoder to go on with on another thread.
+struct Bytes {
+    std::vector<uint8_t> data;
+    size_t pos = 0;
+};
+
+size_t BytesRead(void* buf, size_t size, size_t count, void* p)
+{
+    auto* b = static_cast<Bytes*>(p);
+    if (size == 0) return 0;
+    const size_t n = std::min((b->data.size() - b->pos) / size, count);
+    std::memcpy(buf, b->data.data() + b->pos, n * size);
+    b->pos += n * size;
+    return n;
+}
+
+int BytesSeek(void* p, ogg_int64_t offset, int origin)
+{
+    auto* b = static_cast<Bytes*>(p);
+    ogg_int64_t pos;
+    switch (origin) {
+    case SEEK_SET: pos = offset; break;
+    case SEEK_CUR: pos = ogg_int64_t(b->pos) + offset; break;
+    case SEEK_END: pos = ogg_int64_t(b->data.size()) + offset; break;
+    default: return -1;
+    }
+    if (pos < 0 || pos > ogg_int64_t(b->data.size())) return -1;
+    b->pos = size_t(pos);
+    return 0;
+}
+
+long BytesTell(void* p) { return long(static_cast<Bytes*>(p)->pos); }
+
+// Reads the rest of the stream; false when it cannot be read to its end.
+bool ReadAll(TStream& stream, Bytes& bytes)
+{
+    const int size = stream.Size();
+    if (size <= 0 || size > kMaxFillBytes || stream.Pos() != 0) return false;
+    bytes.data.resize(size_t(size));
+    int got = 0;
+    while (got < size) {
+        const int n = stream.Read(bytes.data.data() + got, size - got);
+        if (n <= 0) return false;
+        got += n;
+    }
+    return true;
+}
+
+// True when the file is one logical bitstream in whole, unbroken pages:
+// every page's checksum right, numbered from 0 without a gap, begun and
+// ended by its flags, nothing between or after the pages. On such a file
+// the decoder meets no hole and no second stream, so it reports no error
+// after its first piece, and a load can be finished in the background
+// with the same result as a whole decode. Anything else is decoded whole.
+bool WholePages(const Bytes& bytes)
+{
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buf = ogg_sync_buffer(&sync, long(bytes.data.size()));
+    bool ok = buf != nullptr;
+    if (ok) {
+        std::memcpy(buf, bytes.data.data(), bytes.data.size());
+        ogg_sync_wrote(&sync, long(bytes.data.size()));
+    }
+    long consumed = 0, pageno = 0;
+    int serial = 0;
+    bool ended = false;
+    ogg_page page;
+    while (ok) {
+        const long n = ogg_sync_pageseek(&sync, &page);
+        if (n == 0) break;
+        if (n < 0 || ended) {
+            ok = false;  // skipped bytes, or a page after the last
+            break;
+        }
+        consumed += n;
+        if (pageno == 0) serial = ogg_page_serialno(&page);
+        ok = ogg_page_version(&page) == 0 && ogg_page_serialno(&page) == serial && ogg_page_pageno(&page) == pageno &&
+             (ogg_page_bos(&page) != 0) == (pageno == 0);
+        ended = ogg_page_eos(&page) != 0;
+        ++pageno;
+    }
+    ogg_sync_clear(&sync);
+    return ok && ended && consumed == long(bytes.data.size());
+}
+
+// Appends up to room frames of one decoded piece to out; the frames taken.
+int Take(const int16_t* in, int got, int channels, uint8_t* out, int room, std::vector<uint8_t>& mixed)
+{
+    const int frames = std::min(got, room);
+    if (channels <= 2) {
+        std::memcpy(out, in, size_t(frames) * 2 * size_t(channels));
+    } else {
+        mixed.clear();
+        MixDown(in, frames, channels, mixed);
+        std::memcpy(out, mixed.data(), mixed.size());
+    }
+    return frames;
+}
+
+// The decoding of one file, its first piece done by the loader, the rest on
+// the background decoder.
+class OggFill : public TSampleFill {
+public:
+    OggFill(uint8_t* data, int out_channels, int stated, std::unique_ptr<Bytes> bytes, std::unique_ptr<Decoder> dec,
+            int channels)
+        : TSampleFill(data, 2 * out_channels, stated, 0), bytes_(std::move(bytes)), dec_(std::move(dec)),
+          channels_(channels), chunk_(size_t(4096) * size_t(channels))
+    {
+    }
+
+    // One piece as a whole decode reads it; false when the decoding has ended.
+    bool Step(int& ready) override
+    {
+        int section = 0;
+        const long n = ov_read(&dec_->vf, reinterpret_cast<char*>(chunk_.data()), int(chunk_.size() * 2), 0, 2, 1,
+                               &section);
+        // Whole pages give no error; an end before the stated length keeps
+        // the frames decoded so far, as a whole decode does.
+        if (n <= 0 || section != 0) return false;
+        const int got = int(n / (2 * channels_));
+        ready += Take(chunk_.data(), got, channels_, data_ + size_t(ready) * size_t(frame_bytes_),
+                      stated_length_ - ready, mixed_);
+        return ready < stated_length_;
+    }
+
+    void Close() override
+    {
+        dec_.reset();
+        bytes_.reset();
+    }
+
+    // Ready to go on from the first piece.
+    void Start(int ready) { Publish(ready, false); }
+
+private:
+    std::unique_ptr<Bytes> bytes_;
+    std::unique_ptr<Decoder> dec_;
+    const int channels_;
+    std::vector<int16_t> chunk_;
+    std::vector<uint8_t> mixed_;
+};
+
+// A load whose first piece is decoded here and the rest in the background.
+// Declines (no value) when the file is not whole, so the caller decodes it
+// whole as before; otherwise the sample or null as a whole decode gives.
+bool LoadProgressive(TStream& stream, TAudioSamplePtr& result)
+{
+    auto bytes = std::make_unique<Bytes>();
+    if (!ReadAll(stream, *bytes) || !WholePages(*bytes)) return false;
+    auto dec = std::make_unique<Decoder>();
+    ov_callbacks cb = {BytesRead, BytesSeek, CloseCallback, BytesTell};
+    std::memset(&dec->vf, 0, sizeof dec->vf);
+    if (ov_open_callbacks(bytes.get(), &dec->vf, nullptr, 0, cb) < 0) return false;
+    dec->open = true;
+    ogg_int64_t frames = ov_pcm_total(&dec->vf, 0);
+    vorbis_info* info = ov_info(&dec->vf, 0);
+    if (frames < 0 || !info || info->channels < 1 || info->rate <= 0 || info->rate > INT_MAX) return false;
+    const int outChannels = info->channels == 1 ? 1 : 2;
+    if (frames == 0 || frames * 2 * outChannels > kMaxFillBytes) return false;
+
+    const int format = outChannels == 1 ? FORMAT_MONO16LE : FORMAT_STEREO16LE;
+    TAudioSamplePtr sample = TAudioSample::Create(int(frames), int(info->rate), format);
+    const int channels = info->channels;
+    auto fill = std::make_shared<OggFill>(sample->samples, outChannels, int(frames), std::move(bytes), std::move(dec),
+                                          channels);
+    int ready = 0;
+    const bool more = fill->Step(ready);
+    if (ready == 0) {
+        result = nullptr;  // nothing to play, or damaged from the start
+    } else if (!more) {
+        sample->length = ready;  // the whole file in one piece
+        sample->capacity = sample->ByteCount();
+        fill->Close();
+        result = sample;
+    } else {
+        fill->Start(ready);
+        sample->fill = fill;
+        StartSampleFill(fill);
+        result = sample;
+    }
+    return true;
+}
+
 } // namespace
 
 TAudioSamplePtr TAudioSampleLoaderOGG::LoadAudioSample(const TStreamPtr& stream)
@@ -183,4 +374,17 @@ TAudioSamplePtr TAudioSampleLoaderOGG::LoadAudioSample(const TStreamPtr& stream)
     }
     if (src.error) std::rethrow_exception(src.error);
     return sample;
+}
+
+TAudioSamplePtr TAudioSampleLoaderOGG::LoadAudioSampleProgressive(const TStreamPtr& stream)
+{
+    const int start = stream->Pos();
+    try {
+        TAudioSamplePtr sample;
+        if (LoadProgressive(*stream, sample)) return sample;
+    } catch (...) {
+        // decoded whole below, meeting the error as before
+    }
+    stream->Seek(start);
+    return LoadAudioSample(stream);
 }

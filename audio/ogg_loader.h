@@ -13,4 +13,8 @@
 class TAudioSampleLoaderOGG : public TAudioSampleLoader {
 public:
     TAudioSamplePtr LoadAudioSample(const TStreamPtr& stream) override;
+    // A file in whole, unbroken pages is decoded here only up to its first
+    // piece and the rest in the background (the sample's fill); any other
+    // is decoded whole. Either way the frames are those of a whole decode.
+    TAudioSamplePtr LoadAudioSampleProgressive(const TStreamPtr& stream) override;
 };

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/ogg_loader.h"
+#include "audio/samplefill.h"
 #include "audio/wav_loader.h"
 #include "runtime/errors.h"
 
@@ -16,7 +17,16 @@ int SampleChannels(int format) { return format >= 0 && format <= 6 ? ChannelsPer
 
 TAudioSample::~TAudioSample()
 {
+    if (fill) fill->Cancel();  // before the bytes it writes go
     if (capacity >= 0) delete[] samples;
+}
+
+void TAudioSample::Complete()
+{
+    if (!fill) return;
+    length = fill->Complete();
+    capacity = ByteCount();
+    fill.reset();
 }
 
 TAudioSamplePtr TAudioSample::Create(int length, int hertz, int format)
@@ -37,6 +47,7 @@ TAudioSamplePtr TAudioSample::Create(int length, int hertz, int format)
 uint8_t* TAudioSample::Release()
 {
     if (capacity < 0 || !spare_room) return nullptr;
+    fill.reset();
     uint8_t* bytes = samples;
     samples = nullptr;
     length = 0;
@@ -58,6 +69,7 @@ TAudioSamplePtr TAudioSample::CreateStatic(uint8_t* samples, int length, int her
 
 TAudioSamplePtr TAudioSample::Copy()
 {
+    Complete();
     TAudioSamplePtr c = Create(length, hertz, format);
     if (c->capacity > 0) std::memcpy(c->samples, samples, size_t(c->capacity));
     return c;
@@ -124,6 +136,7 @@ TAudioSamplePtr TAudioSample::Convert(int to)
     if (format < 1 || format > 6 || to < 1 || to > 6)
         throw TRuntimeException("Unimplemented sample format conversion");
     if (to == format) return Copy();
+    Complete();
 
     TAudioSamplePtr out = Create(length, hertz, to);
     const int fromBytes = FrameBytes(), toBytes = out->FrameBytes();
@@ -188,13 +201,20 @@ TAudioSampleLoader::~TAudioSampleLoader()
 
 TAudioSamplePtr TAudioSampleLoader::LoadAudioSample(const TStreamPtr&) { return nullptr; }
 
+TAudioSamplePtr TAudioSampleLoader::LoadAudioSampleProgressive(const TStreamPtr& stream)
+{
+    return LoadAudioSample(stream);
+}
+
 TAudioSampleLoader* AudioSampleLoaders()
 {
     StartSampleLoaders();
     return g_loaders;
 }
 
-TAudioSamplePtr LoadAudioSample(const TUrl& url)
+namespace {
+
+TAudioSamplePtr LoadThroughChain(const TUrl& url, bool progressive)
 {
     TStreamPtr stream = OpenStream(url, 1, 0);
     if (!stream) return nullptr;
@@ -204,10 +224,17 @@ TAudioSamplePtr LoadAudioSample(const TUrl& url)
     for (TAudioSampleLoader* l = AudioSampleLoaders(); l; l = l->_succ) {
         stream->Seek(start);
         try {
-            if (TAudioSamplePtr s = l->LoadAudioSample(stream)) return s;
+            TAudioSamplePtr s = progressive ? l->LoadAudioSampleProgressive(stream) : l->LoadAudioSample(stream);
+            if (s) return s;
         } catch (const TStreamException&) {
             // A stream error inside a loader: that loader declines.
         }
     }
     return nullptr;
 }
+
+}  // namespace
+
+TAudioSamplePtr LoadAudioSample(const TUrl& url) { return LoadThroughChain(url, false); }
+
+TAudioSamplePtr LoadAudioSampleProgressive(const TUrl& url) { return LoadThroughChain(url, true); }

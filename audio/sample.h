@@ -7,6 +7,8 @@
 
 #include "io/stream.h"
 
+class TSampleFill;
+
 // Sample format codes. 8-bit values are unsigned (128 = silence), 16-bit
 // values signed; stereo frames hold left, then right.
 constexpr int FORMAT_MONO8 = 1;
@@ -47,8 +49,13 @@ public:
     static constexpr int SPARE_BYTES = 4;
     // Hands the bytes, and the duty to free them with delete[], to the caller;
     // the sample is empty afterwards. Null when the bytes are not the
-    // sample's own or have no spare room.
+    // sample's own or have no spare room. A fill still writing them is
+    // dropped here: take it over first.
     uint8_t* Release();
+
+    // Waits until a background decoder has written every frame; length is
+    // final afterwards. Copy and Convert do this first.
+    void Complete();
 
     int FrameBytes() const { return SampleFrameBytes(format); }
     int Channels() const { return SampleChannels(format); }
@@ -60,6 +67,9 @@ public:
     int format = 0;
     int capacity = 0;             // bytes owned, or -1 when they belong to someone else
     bool spare_room = false;      // SPARE_BYTES allocated after the data
+    // Set while a background decoder still writes the frames (from a
+    // progressive load): length is the stated one until Complete.
+    std::shared_ptr<TSampleFill> fill;
 };
 
 // Loaders link themselves at the head of one global list on construction,
@@ -74,6 +84,9 @@ public:
 
     // A sample decoded from the stream at its current position, or null to decline.
     virtual TAudioSamplePtr LoadAudioSample(const TStreamPtr& stream);
+    // The same, but the loader may leave the rest of the decoding to the
+    // background (the sample's fill). The base decodes whole.
+    virtual TAudioSamplePtr LoadAudioSampleProgressive(const TStreamPtr& stream);
 
     TAudioSampleLoader* _succ = nullptr;
 };
@@ -87,3 +100,8 @@ TAudioSampleLoader* AudioSampleLoaders();
 // Null when the url cannot be opened or no loader accepts. A stream that
 // cannot tell its position raises "Stream is not seekable".
 TAudioSamplePtr LoadAudioSample(const TUrl& url);
+
+// The same, but a sample may come back with its frames still being decoded
+// in the background (its fill): the caller hands it to the mixer, which
+// waits for the frames it reaches, or calls Complete before reading them.
+TAudioSamplePtr LoadAudioSampleProgressive(const TUrl& url);

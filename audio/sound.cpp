@@ -8,7 +8,9 @@ TChannelPtr TSound::Cue(const TChannelPtr&) { return std::make_shared<TChannel>(
 
 TSoundPtr TSound::Load(const TUrl& url, int flags)
 {
-    TAudioSamplePtr sample = LoadAudioSample(url);
+    // The mixer waits for frames a background decoder has not reached yet,
+    // so a long sound costs the caller only its first piece.
+    TAudioSamplePtr sample = LoadAudioSampleProgressive(url);
     if (!sample) return nullptr;
     return AudioDriver()->AdoptSound(std::move(sample), flags);  // decoded here, seen by no one else
 }

@@ -2,6 +2,7 @@
 // on its own, checking that whatever comes back is well formed.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "audio/sample.h"
 #include "io/ram_stream.h"
@@ -27,7 +28,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > (1 << 20)) return 0;
     auto stream = TRamStream::Create(data, int(size));
-    Check(LoadAudioSample(TUrl(TStreamPtr(stream))));
+    TAudioSamplePtr whole = LoadAudioSample(TUrl(TStreamPtr(stream)));
+    Check(whole);
+
+    // Decoding in the background must end with exactly the whole decode.
+    TAudioSamplePtr part = LoadAudioSampleProgressive(TUrl(TStreamPtr(TRamStream::Create(data, int(size)))));
+    if (part) part->Complete();
+    if (!part != !whole) __builtin_trap();
+    if (part && (part->length != whole->length || part->format != whole->format ||
+                 std::memcmp(part->samples, whole->samples, size_t(whole->ByteCount())) != 0))
+        __builtin_trap();
 
     for (TAudioSampleLoader* l = AudioSampleLoaders(); l; l = l->_succ) {
         stream->Seek(0);

@@ -16,6 +16,7 @@
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
 #include "audio/outputring.h"
+#include "audio/sample.h"
 #include "audio/sdl/sdlaudiodevice.h"
 #include "audio/voice.h"
 #include "system/clock.h"
@@ -305,6 +306,76 @@ TEST_F(MixerThreads, CueWithEveryChannelTakenQueuesNothing)
     mixing.Stop();
     for (int h : taken) MixerFreeChannel(h);
     MixerFreeSound(s);
+}
+
+// The game's title music mixed while its decoding goes on in the
+// background: the mixing call waits for the frames it reaches, so the mix
+// is, bit for bit, the mix of the whole decode, through two loops, with
+// the rate gliding up and down on the way.
+TEST(ProgressiveSoundThreads, MixesExactlyWhatTheWholeDecodeGives)
+{
+    const std::string music = std::string(KV_SOURCE_DIR) + "/data/moontitle.ogg";
+    auto clock = std::make_shared<TVirtualClock>(1000);
+    SetClock(clock);
+    auto device = std::make_unique<softmix::manualdevice>();
+    softmix::manualdevice* out = device.get();
+    ASSERT_EQ(MixerInit(std::move(device)), 0);
+
+    auto mix = [&](MixerSound* s, int fragments) {
+        const int h = MixerPlaySound(s, 1, 0);
+        MixerSetRate(h, 1.25f);
+        MixerSetPaused(h, 0);
+        clock->Advance(20);
+        std::vector<int16_t> pcm(size_t(fragments) * 1024);
+        for (int f = 0; f < fragments; ++f) {
+            if (f == 200) MixerSetRate(h, 0.75f);
+            if (f == 900) MixerSetRate(h, 1.5f);
+            out->pull(pcm.data() + size_t(f) * 1024);
+        }
+        MixerStopChannel(h);
+        out->pull(pcm.data());  // recycles the voice
+        return pcm;
+    };
+
+    TAudioSamplePtr progressive = LoadAudioSampleProgressive(music);
+    ASSERT_TRUE(progressive);
+    ASSERT_TRUE(progressive->fill) << "the music should be decoded in the background";
+    ASSERT_EQ(progressive->format, FORMAT_STEREO16LE);
+    const int fragments = int(int64_t(progressive->length) * 2 / 512) + 50;  // past the second loop
+    MixerSound* s = MixerAdoptSound(progressive->length, 16, 2, progressive->hertz, progressive->samples, 1,
+                                    progressive->fill);
+    ASSERT_NE(s, nullptr);
+    progressive->Release();
+    const std::vector<int16_t> heard = mix(s, fragments);
+    MixerFreeSound(s);
+
+    TAudioSamplePtr whole = LoadAudioSample(music);
+    ASSERT_TRUE(whole && !whole->fill);
+    MixerSound* w = MixerCreateSound(whole->length, 16, 2, whole->hertz, whole->samples, 1);
+    const std::vector<int16_t> expected = mix(w, fragments);
+    MixerFreeSound(w);
+    MixerClose();
+    SetClock(nullptr);
+    EXPECT_TRUE(heard == expected);
+}
+
+// Sounds dropped while their decoding goes on: the decoder lets go of the
+// bytes before they are freed (the sanitizers see any use after).
+TEST(ProgressiveSoundThreads, DroppedWhileDecodingFreesEverything)
+{
+    const std::string music = std::string(KV_SOURCE_DIR) + "/data/kelvora.ogg";
+    ASSERT_EQ(MixerInit(std::make_unique<softmix::manualdevice>()), 0);
+    for (int i = 0; i < 6; ++i) {
+        TAudioSamplePtr a = LoadAudioSampleProgressive(music);
+        TAudioSamplePtr b = LoadAudioSampleProgressive(music);
+        ASSERT_TRUE(a && b);
+        if (i % 2) std::this_thread::sleep_for(std::chrono::milliseconds(i));
+        MixerSound* s = MixerAdoptSound(b->length, 16, 2, b->hertz, b->samples, i % 3 == 0, b->fill);
+        ASSERT_NE(s, nullptr);
+        b->Release();
+        MixerFreeSound(s);
+    }
+    MixerClose();
 }
 
 TEST(OutputRingThreads, CardHearsTheMixedFramesInOrderOrSilence)

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,22 @@
 namespace {
 
 using namespace sampletest;
+
+// A load that leaves the rest of the decoding to the background must end,
+// whatever the file, with what the whole decode gives: the same frames, or
+// null where that is null.
+void ExpectProgressiveLoadAsWhole(const Bytes& file, const std::string& what)
+{
+    TAudioSamplePtr whole = LoadFromMemory(file);
+    TAudioSamplePtr p = LoadAudioSampleProgressive(TUrl(TStreamPtr(TBankStream::Create(file, 1, 0))));
+    ASSERT_EQ(p != nullptr, whole != nullptr) << what;
+    if (!p) return;
+    p->Complete();
+    EXPECT_EQ(p->format, whole->format) << what;
+    EXPECT_EQ(p->length, whole->length) << what;
+    EXPECT_EQ(p->capacity, p->ByteCount()) << what;
+    EXPECT_TRUE(BytesOf(p) == BytesOf(whole)) << what;
+}
 
 // Where two decodes first differ, in frames; -1 when they are equal.
 long FirstDifference(const Bytes& a, const Bytes& b, int frameBytes)
@@ -37,6 +54,7 @@ TEST(OggLoader, DecodesRealFilesFrameForFrameLikeTheReferenceDecoder)
         EXPECT_EQ(s->hertz, r.hertz);
         EXPECT_EQ(size_t(s->length), expected.size() / size_t(2 * r.channels));
         EXPECT_EQ(FirstDifference(BytesOf(s), expected, 2 * r.channels), -1);
+        ExpectProgressiveLoadAsWhole(ReadFileBytes(kSounds + r.file), r.file);
     }
 }
 
@@ -50,6 +68,7 @@ TEST(OggLoader, ChainedFilesGiveTheirFirstStreamOnly)
     ASSERT_TRUE(both);
     EXPECT_EQ(both->format, FORMAT_STEREO16LE);
     EXPECT_EQ(BytesOf(both), BytesOf(LoadFromMemory(stereo)));
+    ExpectProgressiveLoadAsWhole(chained, "chained");
 }
 
 TEST(OggLoader, TruncatedFilesGiveNullOrExactlyTheFramesBeforeTheCut)
@@ -60,6 +79,7 @@ TEST(OggLoader, TruncatedFilesGiveNullOrExactlyTheFramesBeforeTheCut)
     int kept = 0;
     for (size_t cut : {size_t(0), size_t(27), size_t(58), size_t(3000), size_t(8000), file.size() / 2,
                        file.size() * 3 / 4, file.size() - 500, file.size() - 1}) {
+        ExpectProgressiveLoadAsWhole(Bytes(file.begin(), file.begin() + long(cut)), "cut " + std::to_string(cut));
         TAudioSamplePtr s = LoadFromMemory(Bytes(file.begin(), file.begin() + long(cut)));
         if (!s) continue;
         ++kept;
@@ -77,6 +97,7 @@ TEST(OggLoader, CorruptOrForeignDataGivesNullOrAWellFormedSample)
     for (size_t at = 0; at < file.size(); at += file.size() / 23 + 1) {
         Bytes bad = file;
         for (size_t i = at; i < std::min(bad.size(), at + 40); ++i) bad[i] ^= uint8_t(0x5A + i);
+        ExpectProgressiveLoadAsWhole(bad, "damaged at " + std::to_string(at));
         if (TAudioSamplePtr s = LoadFromMemory(bad)) {
             EXPECT_EQ(s->format, FORMAT_STEREO16LE) << at;
             EXPECT_EQ(s->capacity, s->ByteCount()) << at;
@@ -86,6 +107,46 @@ TEST(OggLoader, CorruptOrForeignDataGivesNullOrAWellFormedSample)
     Bytes fake = {'O', 'g', 'g', 'S', 0, 2};
     fake.resize(4096, 0x41);
     EXPECT_FALSE(LoadFromMemory(fake));
+}
+
+// The file's pages with bytes of every page body from the third on
+// scrambled and the checksums made right again: whole pages of damaged
+// audio, which the loader takes the background way.
+Bytes WithDamagedPacketsInIntactPages(const Bytes& file, int seed)
+{
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buf = ogg_sync_buffer(&sync, long(file.size()));
+    std::copy(file.begin(), file.end(), buf);
+    ogg_sync_wrote(&sync, long(file.size()));
+    Bytes out;
+    ogg_page page;
+    for (int n = 0; ogg_sync_pageout(&sync, &page) == 1; ++n) {
+        if (n >= 2)
+            for (long i = seed; i < page.body_len; i += 97) page.body[i] ^= uint8_t(0x3C + i);
+        ogg_page_checksum_set(&page);
+        out.insert(out.end(), page.header, page.header + page.header_len);
+        out.insert(out.end(), page.body, page.body + page.body_len);
+    }
+    ogg_sync_clear(&sync);
+    return out;
+}
+
+TEST(OggLoader, DamagedAudioInIntactPagesLoadsTheSameInTheBackground)
+{
+    const Bytes music = ReadFileBytes(std::string(KV_SOURCE_DIR) + "/data/moontitle.ogg");
+    ASSERT_FALSE(music.empty());
+    ExpectProgressiveLoadAsWhole(music, "intact");
+    for (int seed : {5, 40}) {
+        const Bytes damaged = WithDamagedPacketsInIntactPages(music, seed);
+        TAudioSamplePtr p = LoadAudioSampleProgressive(TUrl(TStreamPtr(TBankStream::Create(damaged, 1, 0))));
+        EXPECT_TRUE(p && p->fill) << "whole pages are decoded in the background";
+        TAudioSamplePtr whole = LoadFromMemory(damaged);
+        EXPECT_TRUE(!whole || BytesOf(whole) != BytesOf(LoadFromMemory(music))) << "the damage changed nothing";
+        ExpectProgressiveLoadAsWhole(damaged, "seed " + std::to_string(seed));
+    }
+    const Bytes bell = ReadFileBytes(kSounds + "bell.oga");
+    ExpectProgressiveLoadAsWhole(WithDamagedPacketsInIntactPages(bell, 11), "bell");
 }
 
 double Rms(const TAudioSamplePtr& s, int channel)
