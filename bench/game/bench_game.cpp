@@ -153,7 +153,7 @@ void print_row(const char* figure, const std::vector<double>& game, const std::v
                 f > 0 ? g / f : 0.0, game.size());
 }
 
-void versus_floor(const fs::path& dir, int runs)
+void versus_floor(const fs::path& dir, int runs, bool start_only)
 {
     const char* screen = std::getenv("XVFB_SCREEN");
     std::printf("-- the game against the floor (bare SDL2 + OpenGL, one frame), screen %s\n",
@@ -163,7 +163,7 @@ void versus_floor(const fs::path& dir, int runs)
     const int heavy_frames = 1800;
     const std::string heavy = replay_cmd(dir, heavy_frames, heavy_script(heavy_frames));
     const long long start_bytes = texture_bytes_of(start, dir);
-    const long long heavy_bytes = texture_bytes_of(heavy, dir);
+    const long long heavy_bytes = start_only ? 0 : texture_bytes_of(heavy, dir);
     std::printf("   texture bytes uploaded: %lld to the first frame, %lld through %d frames of heavy play\n",
                 start_bytes, heavy_bytes, heavy_frames);
     const std::string floor_start = std::string("'") + KV_BENCH_FLOOR + "' --texture-bytes " + std::to_string(start_bytes);
@@ -179,6 +179,8 @@ void versus_floor(const fs::path& dir, int runs)
     print_row("start to first frame (ms, from the launch)", game_first, floor_first);
     print_row("peak memory to the first frame (MB)", game_start_rss, floor_start_rss);
     std::fflush(stdout);
+    if (start_only)
+        return;
     for (int i = 0; i < runs; ++i) {
         const launch_figures f = launch(floor_heavy, dir / "floor.out");
         const launch_figures g = launch(heavy, dir / "game.out");
@@ -192,8 +194,9 @@ void versus_floor(const fs::path& dir, int runs)
 
 }  // namespace
 
-// bench_game [--versus-floor [RUNS]]: the harness figures, or only the
-// start-up and memory against the floor on the current screen.
+// bench_game [--versus-floor [RUNS] [--start-only]]: the harness figures, or
+// only the start-up and memory against the floor on the current screen
+// (--start-only: without the heavy play's memory).
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--versus-floor") == 0) {
@@ -202,7 +205,8 @@ int main(int argc, char** argv)
             return 0;
         }
         const fs::path dir = work_dir();
-        versus_floor(dir, argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
+        const bool start_only = argc > 3 && std::strcmp(argv[3], "--start-only") == 0;
+        versus_floor(dir, argc > 2 ? std::max(1, std::atoi(argv[2])) : 5, start_only);
         fs::remove_all(dir);
         return 0;
     }
