@@ -93,11 +93,30 @@ int main()
         frames = s->length;
         ms.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
+    // What the caller waits for when the rest is decoded in the background
+    // (as LoadSound does): reading, checking the pages, the first piece.
+    std::vector<double> first;
+    for (int run = 0; run < 7; ++run) {
+        auto t0 = std::chrono::steady_clock::now();
+        TAudioSamplePtr s = LoadAudioSampleProgressive(ogg);
+        auto t1 = std::chrono::steady_clock::now();
+        if (!s || !s->fill) {
+            std::fprintf(stderr, "audio_decode: the file was not decoded in the background\n");
+            std::filesystem::remove_all(dir);
+            return 1;
+        }
+        first.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+        s->Complete();
+    }
     std::filesystem::remove_all(dir);
     std::sort(ms.begin(), ms.end());
+    std::sort(first.begin(), first.end());
     double median = ms[ms.size() / 2];
     std::printf("decode 30 s stereo Ogg Vorbis (%d frames, %.0f KiB file, q4): median %.1f ms, best %.1f ms "
                 "over %zu runs; %.0fx real time\n",
                 frames, double(oggBytes) / 1024, median, ms.front(), ms.size(), kSeconds * 1000.0 / median);
+    std::printf("the same loaded with the rest decoded in the background: the caller waits median %.2f ms, "
+                "best %.2f ms\n",
+                first[first.size() / 2], first.front());
     return 0;
 }
