@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -64,12 +65,21 @@ class TSampleDecodeThread {
 public:
     void Add(const std::shared_ptr<TSampleFill>& fill)
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        jobs_.push_back(fill);
+        std::unique_lock<std::mutex> lock(mutex_);
         if (!running_) {
-            running_ = true;
-            std::thread([this] { Run(); }).detach();
+            try {
+                std::thread([this] { Run(); }).detach();
+                running_ = true;
+            } catch (const std::system_error&) {
+                // No thread to be had: decode the rest here.
+                lock.unlock();
+                int ready = fill->ready_;
+                while (fill->Step(ready)) fill->Publish(ready, false);
+                fill->Finish(ready);
+                return;
+            }
         }
+        jobs_.push_back(fill);
         wake_.notify_all();
     }
 
