@@ -199,53 +199,27 @@ TPixmapPtr MaskPixmap(const TPixmapPtr& src, int red, int green, int blue) {
     if (!src) return nullptr;
     const int w = src->width, h = src->height;
     const std::vector<uint8_t> rgba = RGBAOf(*src);
-    auto isMask = [&](size_t i) {
-        const uint8_t* c = &rgba[i * 4];
+    auto isMask = [&](int x, int y) {
+        const uint8_t* c = &rgba[(size_t(y) * w + x) * 4];
         return c[0] == red && c[1] == green && c[2] == blue;
     };
-    // A masked pixel takes the average colour of its unmasked neighbours.
-    // Sprites are mostly mask, so the 3x3 sums come from running sums:
-    // per row, red, green, blue and count of the unmasked pixels over each
-    // pixel's three columns, kept for three rows at a time.
-    const size_t stride = size_t(w) * 4;
-    std::vector<int32_t> rows(3 * stride);
-    auto sumRow = [&](int y) {
-        int32_t* out = &rows[size_t(y % 3) * stride];
-        const size_t base = size_t(y) * size_t(w);
-        int32_t prev[4] = {0, 0, 0, 0}, cur[4] = {0, 0, 0, 0}, next[4] = {0, 0, 0, 0};
-        auto load = [&](int x, int32_t* v) {
-            if (x >= w || isMask(base + size_t(x))) {
-                v[0] = v[1] = v[2] = v[3] = 0;
-                return;
-            }
-            const uint8_t* c = &rgba[(base + size_t(x)) * 4];
-            v[0] = c[0], v[1] = c[1], v[2] = c[2], v[3] = 1;
-        };
-        load(0, cur);
-        for (int x = 0; x < w; ++x) {
-            load(x + 1, next);
-            for (int k = 0; k < 4; ++k) out[size_t(x) * 4 + size_t(k)] = prev[k] + cur[k] + next[k];
-            std::memcpy(prev, cur, sizeof prev);
-            std::memcpy(cur, next, sizeof cur);
-        }
-    };
     auto out = TPixmap::Create(w, h, PIXFMT_RGBA8888, 4);
-    if (h > 0) sumRow(0);
     for (int y = 0; y < h; ++y) {
-        if (y + 1 < h) sumRow(y + 1);
         uint8_t* d = out->PixelPtr(0, y);
         for (int x = 0; x < w; ++x, d += 4) {
-            const size_t i = size_t(y) * size_t(w) + size_t(x);
-            const uint8_t* c = &rgba[i * 4];
-            if (!isMask(i)) {
+            const uint8_t* c = &rgba[(size_t(y) * w + x) * 4];
+            if (!isMask(x, y)) {
                 d[0] = c[0], d[1] = c[1], d[2] = c[2], d[3] = 255;
                 continue;
             }
-            int sum[4] = {0, 0, 0, 0};
-            for (int ny = std::max(0, y - 1); ny <= std::min(h - 1, y + 1); ++ny)
-                for (int k = 0; k < 4; ++k) sum[k] += rows[size_t(ny % 3) * stride + size_t(x) * 4 + size_t(k)];
-            int r = sum[0], g = sum[1], b = sum[2];
-            const int n = sum[3];
+            int r = 0, g = 0, b = 0, n = 0;
+            for (int ny = std::max(0, y - 1); ny <= std::min(h - 1, y + 1); ++ny) {
+                for (int nx = std::max(0, x - 1); nx <= std::min(w - 1, x + 1); ++nx) {
+                    if (isMask(nx, ny)) continue;  // also skips the pixel itself
+                    const uint8_t* e = &rgba[(size_t(ny) * w + nx) * 4];
+                    r += e[0], g += e[1], b += e[2], ++n;
+                }
+            }
             if (n) r /= n, g /= n, b /= n;
             d[0] = uint8_t(r), d[1] = uint8_t(g), d[2] = uint8_t(b), d[3] = 0;
         }
