@@ -30,6 +30,14 @@ struct TGLRast2DState {
     bool batch_textured = false;
     std::vector<TGLVertex> batch;
     bool arrays_on = false;  // client arrays enabled in this context
+
+    // A software rasteriser holds everything sent since its last flush,
+    // with a copy of the whole pipeline state for every state change (about
+    // 70 KB each in llvmpipe), until it draws it. Flushing after so many
+    // draws keeps that small where a frame changes state hundreds of times
+    // (start-up draws many frames' worth before the first picture). 0: never.
+    int draws_per_flush = 0;
+    int draws_since_flush = 0;
 };
 
 TGLRast2DState& GLRast2DState();
