@@ -164,8 +164,11 @@ void versus_floor(const fs::path& dir, int runs, bool start_only)
     const std::string heavy = replay_cmd(dir, heavy_frames, heavy_script(heavy_frames));
     const long long start_bytes = texture_bytes_of(start, dir);
     const long long heavy_bytes = start_only ? 0 : texture_bytes_of(heavy, dir);
-    std::printf("   texture bytes uploaded: %lld to the first frame, %lld through %d frames of heavy play\n",
-                start_bytes, heavy_bytes, heavy_frames);
+    if (start_only)
+        std::printf("   texture bytes uploaded: %lld to the first frame\n", start_bytes);
+    else
+        std::printf("   texture bytes uploaded: %lld to the first frame, %lld through %d frames of heavy play\n",
+                    start_bytes, heavy_bytes, heavy_frames);
     const std::string floor_start = std::string("'") + KV_BENCH_FLOOR + "' --texture-bytes " + std::to_string(start_bytes);
     const std::string floor_heavy = std::string("'") + KV_BENCH_FLOOR + "' --texture-bytes " + std::to_string(heavy_bytes);
 
