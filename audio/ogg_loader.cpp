@@ -340,7 +340,7 @@ bool LoadProgressive(TStream& stream, TAudioSamplePtr& result)
     if (frames == 0 || frames * 2 * outChannels > kMaxFillBytes) return false;
 
     const int format = outChannels == 1 ? FORMAT_MONO16LE : FORMAT_STEREO16LE;
-    TAudioSamplePtr sample = TAudioSample::Create(int(frames), int(info->rate), format);
+    TAudioSamplePtr sample = TAudioSample::CreateForDecoder(int(frames), int(info->rate), format);
     const int channels = info->channels;
     auto fill = std::make_shared<OggFill>(sample->samples, outChannels, int(frames), std::move(bytes), std::move(dec),
                                           channels);

@@ -29,13 +29,21 @@ void TAudioSample::Complete()
     fill.reset();
 }
 
-TAudioSamplePtr TAudioSample::Create(int length, int hertz, int format)
+TAudioSamplePtr TAudioSample::Create(int length, int hertz, int format) { return Make(length, hertz, format, true); }
+
+TAudioSamplePtr TAudioSample::CreateForDecoder(int length, int hertz, int format)
+{
+    return Make(length, hertz, format, false);
+}
+
+TAudioSamplePtr TAudioSample::Make(int length, int hertz, int format, bool zeroed)
 {
     if (length < 0) length = 0;
     int64_t bytes = int64_t(length) * SampleFrameBytes(format);
     if (bytes > INT_MAX) throw TRuntimeException("Audio sample too large");
     auto s = std::make_shared<TAudioSample>();
-    s->samples = new uint8_t[size_t(bytes + SPARE_BYTES)]();  // zeroed: a short read leaves silence
+    // Zeroed: a short read leaves silence.
+    s->samples = zeroed ? new uint8_t[size_t(bytes + SPARE_BYTES)]() : new uint8_t[size_t(bytes + SPARE_BYTES)];
     s->spare_room = true;
     s->length = length;
     s->hertz = hertz;

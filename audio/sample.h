@@ -35,6 +35,9 @@ public:
 
     // length frames of the given format, all zero bytes; the sample owns them.
     static TAudioSamplePtr Create(int length, int hertz, int format);
+    // The same with the bytes left as they come, for a decoder that writes
+    // every frame it reports (a sample's fill): no pages touched up front.
+    static TAudioSamplePtr CreateForDecoder(int length, int hertz, int format);
     // Wraps frames that belong to the caller (capacity -1: never freed here).
     static TAudioSamplePtr CreateStatic(uint8_t* samples, int length, int hertz, int format);
 
@@ -70,6 +73,9 @@ public:
     // Set while a background decoder still writes the frames (from a
     // progressive load): length is the stated one until Complete.
     std::shared_ptr<TSampleFill> fill;
+
+private:
+    static TAudioSamplePtr Make(int length, int hertz, int format, bool zeroed);
 };
 
 // Loaders link themselves at the head of one global list on construction,
