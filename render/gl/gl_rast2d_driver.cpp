@@ -87,6 +87,7 @@ void GLFlushBatch() {
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(TGLVertex), v->rgba);
     glTexCoordPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->u);
     glDrawArrays(state.batch_primitive, 0, static_cast<GLsizei>(state.batch.size()));
+    ++state.batches_sent;
     state.batch.clear();
     // A colour array leaves the current colour undefined.
     state.color_known = false;

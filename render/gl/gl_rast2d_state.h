@@ -30,6 +30,7 @@ struct TGLRast2DState {
     bool batch_textured = false;
     std::vector<TGLVertex> batch;
     bool arrays_on = false;  // client arrays enabled in this context
+    unsigned long batches_sent = 0;  // draws of the batch so far (tests count them)
 };
 
 TGLRast2DState& GLRast2DState();

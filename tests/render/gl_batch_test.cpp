@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "render/freetype_font.h"
+#include "render/gl/gl_glyph_atlas.h"
 #include "render/gl/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_state.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"
@@ -88,6 +90,95 @@ void DrawScene(const std::vector<TImagePtr>& images, const TImageFontPtr& font) 
     SetBlend(BLEND_MASK);
     SetColor(255, 255, 255);
     SetAlpha(1);
+}
+
+// Pixels that differ between two grabs of the screen; where the first is.
+int Differences(const TPixmapPtr& a, const TPixmapPtr& b, int& first_x, int& first_y) {
+    int differ = 0;
+    for (int y = 0; y < a->height; ++y)
+        for (int x = 0; x < a->width; ++x)
+            if (a->ReadPixel(x, y) != b->ReadPixel(x, y) && differ++ == 0) {
+                first_x = x;
+                first_y = y;
+            }
+    return differ;
+}
+
+// Every printable character of both fonts in every blend mode over a busy
+// background: at whole pixels (the glyph atlas), at fractional positions,
+// scaled, mirrored and rotated (each glyph's own texture).
+void DrawTextScene(const TImagePtr& background, const TImageFontPtr& smooth) {
+    std::string all;
+    for (int ch = 32; ch < 127; ++ch) all += static_cast<char>(ch);
+    SetTransform(0, 1, 1);
+    SetBlend(BLEND_SOLID);
+    SetColor(255, 255, 255);
+    SetAlpha(1);
+    DrawImage(background, 0, 0);
+    for (int b = 1; b <= 5; ++b) {
+        SetBlend(b);
+        SetColor(255 - b * 30, 120 + b * 20, 90 + b * 25);
+        SetAlpha(0.45f + b * 0.1f);
+        const float y = (b - 1) * 92.0f;
+        for (int font = 0; font < 2; ++font) {
+            SetImageFont(font ? nullptr : smooth);
+            SetTransform(0, 1, 1);
+            DrawText(all.substr(0, 48), -3, y + font * 22);
+            DrawText(all.substr(48), 7, y + 44 + font * 12);
+            DrawText(all.substr(10, 30), 330.5f, y + 60.25f + font * 3);
+            SetTransform(0, 1.5f, 1.25f);
+            DrawText(all.substr(33, 26), 420, y + 3 + font * 30);
+            SetTransform(0, -1, 1);
+            DrawText(all.substr(60, 12), 600, y + 70 + font);
+            SetTransform(12.5f + b * 30, 1, 1);
+            DrawText(all.substr(20 + b * 5, 12), 230, y + 20);
+        }
+    }
+    SetTransform(0, 1, 1);
+    SetImageFont(nullptr);
+}
+
+TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOneDraw) {
+    InitGLRast2DDriver();
+    InitFreeTypeFontLoader();
+    ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
+    TImageFontPtr smooth = LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22, FONT_SMOOTH);
+    ASSERT_NE(smooth, nullptr);
+    TImagePtr background = LoadImage(Pattern(640, 480, 5, false), 0);
+
+    SetGLGlyphAtlas(false);
+    DrawTextScene(background, smooth);
+    TPixmapPtr own = GrabPixmap(0, 0, 640, 480);
+    SetGLGlyphAtlas(true);
+    DrawTextScene(background, smooth);
+    TPixmapPtr atlas = GrabPixmap(0, 0, 640, 480);
+    SetTransform(0, 1, 1);
+    SetBlend(BLEND_SOLID);
+    DrawImage(background, 0, 0);
+    TPixmapPtr bare = GrabPixmap(0, 0, 640, 480);
+    int x = -1, y = -1;
+    EXPECT_EQ(Differences(own, atlas, x, y), 0) << "first at " << x << ", " << y;
+    EXPECT_GT(Differences(bare, atlas, x, y), 30000) << "the text shows";
+
+    // A line at whole pixels: one texture, one draw; from own textures, a
+    // draw per glyph.
+    const std::string line = "Score: 1250  Best: 98760";
+    auto draws_for_line = [&](const TImageFontPtr& font) {
+        SetImageFont(font);
+        SetBlend(BLEND_ALPHA);
+        GrabPixmap(0, 0, 1, 1);  // sends what waits
+        const unsigned long before = GLRast2DState().batches_sent;
+        DrawText(line, 20, 30);
+        GrabPixmap(0, 0, 1, 1);
+        return GLRast2DState().batches_sent - before;
+    };
+    for (const TImageFontPtr& font : {smooth, TImageFontPtr()}) {
+        EXPECT_EQ(draws_for_line(font), 1u);
+        SetGLGlyphAtlas(false);
+        EXPECT_GT(draws_for_line(font), 15u);
+        SetGLGlyphAtlas(true);
+    }
+    EndGraphics();
 }
 
 TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
