@@ -64,12 +64,23 @@ void DrawScene(const std::vector<TImagePtr>& images, const TImageFontPtr& font) 
     SetImageFont(nullptr);
     SetBlend(BLEND_MASK);
     DrawText("Kelvora 3D ~ built-in font", 60, 420);
-    // Retro Line FX: darker rows as lines, then points between them.
+    // Retro Line FX: darker rows, each line with its last pixel plotted,
+    // now and then a point beside the next row; then points that lines
+    // drawn after them cross.
     SetBlend(BLEND_SHADE);
     SetColor(180, 180, 180);
     for (int y = 0; y < 480; y += 2) {
-        DrawLine(0, static_cast<float>(y), 639, static_cast<float>(y), 0);
-        Plot(static_cast<float>((y * 11) % 640), static_cast<float>(y + 1));
+        DrawLine(0, static_cast<float>(y), 639, static_cast<float>(y), 1);
+        if (y % 8 == 0) Plot(static_cast<float>((y * 11) % 640), static_cast<float>(y + 1));
+    }
+    SetBlend(BLEND_ALPHA);
+    SetAlpha(0.5f);
+    for (int i = 0; i < 20; ++i) {
+        const float x = 40.0f + i * 29, y = 150.0f + (i % 7) * 11;
+        SetColor(255, 40 + i * 10, 90);
+        Plot(x, y);
+        SetColor(30, 255 - i * 10, 200);
+        DrawLine(x - 6, y - 6 + i % 3, x + 6, y + 6 - i % 3, 0);
     }
     SetBlend(BLEND_ALPHA);
     SetAlpha(0.6f);
@@ -213,6 +224,15 @@ TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
         }
     EXPECT_EQ(differ, 0) << "first at " << first_x << ", " << first_y;
     EXPECT_GT(lit, 200000) << "the scene covers the screen";
+
+    // Retro Line FX as the game draws it: its rows and their last pixels
+    // go out as one draw of lines and one of points.
+    SetBlend(BLEND_SHADE);
+    GrabPixmap(0, 0, 1, 1);  // sends what waits
+    const unsigned long before = GLRast2DState().batches_sent;
+    for (int y = 1; y < 480; y += 2) DrawLine(0, static_cast<float>(y), 639, static_cast<float>(y), 1);
+    GrabPixmap(0, 0, 1, 1);
+    EXPECT_EQ(GLRast2DState().batches_sent - before, 2u);
     EndGraphics();
 }
 
