@@ -29,6 +29,7 @@
 #include "render/freetype_font.h"
 #include "render/gl/gl_image_frame.h"
 #include "render/gl/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_state.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"
@@ -317,8 +318,9 @@ int RunLogged(const std::string& path) {
     // Raw immediate-mode issue, the engine batching, the engine one call at
     // a time: each logged frame drawn by all three in turn, so that what
     // else loads the machine falls on all of them alike.
-    std::vector<double> total, submit, batched, batched_submit, single, single_submit, paired;
+    std::vector<double> total, submit, batched, batched_submit, single, single_submit, paired, shown;
     const int frames = std::max(20, count);
+    unsigned long draws = 0;
     for (int round = 0; round < 7; ++round) {
         for (int i = 0; i < frames; ++i) {
             Timing raw = TimeFrames(1, [&] {
@@ -330,10 +332,12 @@ int RunLogged(const std::string& path) {
             // The engine's caches do not know what the raw calls changed.
             driver->ResetGLContext(CurrentGraphics());
             driver->SetBatching(true);
+            const unsigned long sent = GLRast2DState().batches_sent;
             Timing t = TimeFrames(1, [&] {
                 engine.Draw(i);
                 Flip(0);
             });
+            draws += GLRast2DState().batches_sent - sent;
             batched.push_back(t.total_ms);
             batched_submit.push_back(t.submit_ms);
             paired.push_back(t.total_ms / raw.total_ms);
@@ -345,6 +349,8 @@ int RunLogged(const std::string& path) {
             single.push_back(t.total_ms);
             single_submit.push_back(t.submit_ms);
             driver->SetBatching(true);
+            // What presenting alone costs, the same on both sides.
+            shown.push_back(TimeFrames(1, [&] { present(); }).total_ms);
         }
     }
     std::printf("logged game frames: %d, %.0f calls and %.0f textured quads each on average; presented full "
@@ -355,6 +361,8 @@ int RunLogged(const std::string& path) {
                 Median(batched_submit));
     std::printf("engine, call by call:    %8.3f ms per frame   (submitting %.3f ms)\n", Median(single),
                 Median(single_submit));
+    std::printf("present alone:           %8.3f ms; batched draws per frame: %.1f\n", Median(shown),
+                double(draws) / double(total.size()));
     std::printf("batched / raw: %.3f (median of frame pairs %.3f)   call by call / raw: %.3f\n",
                 Median(batched) / Median(total), Median(paired), Median(single) / Median(total));
     std::printf("calls: raw %.3f batched %.3f single %.3f\n", Median(total), Median(batched), Median(single));

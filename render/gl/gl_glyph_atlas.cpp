@@ -17,8 +17,9 @@
 
 namespace {
 
-// Room for a whole printable set of a 22-pixel font in one page.
-constexpr int kPageSize = 512;
+// Room for the printable set of a 22-pixel font (about 100 cells of up to
+// 26x26 texels) in one page of 256 KB.
+constexpr int kPageSize = 256;
 
 bool atlas_on = true;
 // The page being filled, per filter mode; pages live while cells use them.
