@@ -157,9 +157,14 @@ TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOn
     ASSERT_NE(smooth, nullptr);
     TImagePtr background = LoadImage(Pattern(640, 480, 5, false), 0);
 
+    // The atlas drawn in a graphics opened after the first one closed: its
+    // pages, like textures, belong to one graphics sequence.
+    DrawTextScene(background, smooth);
     SetGLGlyphAtlas(false);
     DrawTextScene(background, smooth);
     TPixmapPtr own = GrabPixmap(0, 0, 640, 480);
+    EndGraphics();
+    ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
     SetGLGlyphAtlas(true);
     DrawTextScene(background, smooth);
     TPixmapPtr atlas = GrabPixmap(0, 0, 640, 480);
