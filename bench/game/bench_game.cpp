@@ -202,7 +202,7 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls)
                 runs);
     std::fflush(stdout);
     for (const char* screen : {"1280x1024x24", "1920x1080x24"}) {
-        std::vector<double> raw, batched, ratio;
+        std::vector<double> raw, batched, ratio, cpu_ratio;
         const fs::path out = dir / "calls.out";
         for (int i = 0; i < runs; ++i) {
             const std::string cmd = std::string("XVFB_SCREEN=") + screen + " '" + KV_SOURCE_DIR +
@@ -213,17 +213,24 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls)
             std::ifstream in(out);
             std::string line;
             while (std::getline(in, line)) {
-                double r = 0, b = 0, one = 0;
-                if (std::sscanf(line.c_str(), "calls: raw %lf batched %lf single %lf", &r, &b, &one) == 3 && r > 0) {
+                double r = 0, b = 0, one = 0, cr = 0, cb = 0;
+                if (std::sscanf(line.c_str(), "calls: raw %lf batched %lf single %lf cpu_raw %lf cpu_batched %lf", &r,
+                                &b, &one, &cr, &cb) == 5 &&
+                    r > 0 && cr > 0) {
                     raw.push_back(r);
                     batched.push_back(b);
                     ratio.push_back(b / r);
+                    cpu_ratio.push_back(cb / cr);
                 }
             }
         }
         std::printf("   %-13s batched %7.2f ms   raw %7.2f ms   ratio %5.3f   (medians of %zu runs; ratios", screen,
                     median(batched), median(raw), median(ratio), ratio.size());
         for (double x : ratio)
+            std::printf(" %.3f", x);
+        std::printf(")\n   %-13s CPU time of the frames (all threads), batched / raw %5.3f (ratios", "",
+                    median(cpu_ratio));
+        for (double x : cpu_ratio)
             std::printf(" %.3f", x);
         std::printf(")\n");
         std::fflush(stdout);
