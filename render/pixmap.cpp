@@ -198,7 +198,11 @@ void ClearPixels(const TPixmapPtr& p, int argb) {
 TPixmapPtr MaskPixmap(const TPixmapPtr& src, int red, int green, int blue) {
     if (!src) return nullptr;
     const int w = src->width, h = src->height;
-    const std::vector<uint8_t> rgba = RGBAOf(*src);
+    // Packed RGBA is read where it lies: a screen grab is large.
+    std::vector<uint8_t> converted;
+    const bool packed = src->format == PIXFMT_RGBA8888 && src->pitch == w * 4;
+    if (!packed) converted = RGBAOf(*src);
+    const uint8_t* rgba = packed ? src->pixels : converted.data();
     auto isMask = [&](int x, int y) {
         const uint8_t* c = &rgba[(size_t(y) * w + x) * 4];
         return c[0] == red && c[1] == green && c[2] == blue;

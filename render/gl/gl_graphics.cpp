@@ -841,6 +841,8 @@ void TGLGraphicsDriver::SwapSharedContext()
 
 bool TGLGraphicsDriver::DrawsOffscreen() const { return Driver().fbo.loaded; }
 
+bool TGLGraphicsDriver::DrawsInSoftware() const { return Driver().current && Driver().current->software; }
+
 TGLGraphicsDriver* GLGraphicsDriver()
 {
     static TGLGraphicsDriver driver;

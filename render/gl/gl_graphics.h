@@ -55,6 +55,8 @@ public:
     // False where OpenGL lacks framebuffer objects and contexts draw
     // straight into their windows; known once a context has been made.
     bool DrawsOffscreen() const;
+    // True when the current context's pixels are drawn by the CPU.
+    bool DrawsInSoftware() const;
 };
 
 // The one OpenGL graphics driver.

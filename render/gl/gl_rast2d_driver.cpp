@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "render/gl/gl_graphics.h"
 #include "render/gl/gl_image_frame.h"
@@ -16,6 +17,10 @@
 namespace {
 
 TGLRast2DState state;
+
+// Bounds a software rasteriser's queue to about 2 MB of state copies while
+// a heavy play frame (about 150 state changes) costs no measurable time.
+constexpr int kSoftwareDrawsPerFlush = 32;
 
 int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
@@ -123,6 +128,10 @@ void GLFlushBatch() {
     ++state.batches_sent;
     SendHeldPoints();
     state.batch.clear();
+    if (state.draws_per_flush && ++state.draws_since_flush >= state.draws_per_flush) {
+        glFlush();
+        state.draws_since_flush = 0;
+    }
     // A colour array leaves the current colour undefined.
     state.color_known = false;
 }
@@ -276,6 +285,7 @@ void TGLRast2DDriver::Flip(int sync) {
         glColor4ub(state.color[0], state.color[1], state.color[2], state.color[3]);
         state.color_known = true;
     }
+    state.draws_since_flush = 0;
     GLGraphicsDriver()->Flip(sync);
 }
 
@@ -309,6 +319,8 @@ void TGLRast2DDriver::ResetGLContext(const TGraphicsPtr& graphics) {
     state.texturing = false;
     // The new context has its own current colour.
     state.color_known = false;
+    state.draws_per_flush = GLGraphicsDriver()->DrawsInSoftware() ? kSoftwareDrawsPerFlush : 0;
+    state.draws_since_flush = 0;
     glDisable(GL_TEXTURE_2D);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -492,7 +504,14 @@ TPixmapPtr TGLRast2DDriver::GrabPixmap(int x, int y, int width, int height) {
         glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     });
     OpaqueUnlessAlphaBuffer(*p, GraphicsFlags());
-    return YFlipPixmap(p);
+    // OpenGL reads bottom-up: turn the rows over where they are.
+    std::vector<uint8_t> row(size_t(width) * 4);
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(row.data(), p->PixelPtr(0, top), row.size());
+        std::memcpy(p->PixelPtr(0, top), p->PixelPtr(0, bottom), row.size());
+        std::memcpy(p->PixelPtr(0, bottom), row.data(), row.size());
+    }
+    return p;
 }
 
 TGLRast2DDriver* GLRast2DDriver() {

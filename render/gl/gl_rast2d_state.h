@@ -40,6 +40,14 @@ struct TGLRast2DState {
     // the held points can cover (x0, y0, x1, y1).
     std::vector<TGLVertex> held_points;
     float held_box[4] = {0, 0, 0, 0};
+
+    // A software rasteriser holds everything sent since its last flush,
+    // with a copy of the whole pipeline state for every state change (about
+    // 70 KB each in llvmpipe), until it draws it. Flushing after so many
+    // draws keeps that small where a frame changes state hundreds of times
+    // (start-up draws many frames' worth before the first picture). 0: never.
+    int draws_per_flush = 0;
+    int draws_since_flush = 0;
 };
 
 TGLRast2DState& GLRast2DState();
