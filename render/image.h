@@ -16,6 +16,10 @@ constexpr int IMAGE_MASKED = 1;     // the mask colour turns transparent in pixm
 constexpr int IMAGE_FILTERED = 2;   // linear texture filtering
 constexpr int IMAGE_MIPMAPPED = 4;  // a full mipmap chain
 constexpr int IMAGE_DYNAMIC = 8;    // written after creation
+// A hint, not a pixel setting: the frame may also share a texture with other
+// small images (the glyphs of a font), so that runs of them draw in one go.
+// Drivers without such sharing ignore it.
+constexpr int IMAGE_SHAREABLE = 16;
 
 class TImage;
 using TImagePtr = std::shared_ptr<TImage>;

@@ -51,7 +51,7 @@ TImageGlyphPtr TImageFont::LoadGlyph(int index) {
         if (fits) {
             glyph->_advance = src->Advance();
             src->GetRect(glyph->_x, glyph->_y, glyph->_w, glyph->_h);
-            if (pixels) glyph->_image = TImage::Load(pixels->Copy(), _imageFlags, 0, 0, 0);
+            if (pixels) glyph->_image = TImage::Load(pixels->Copy(), _imageFlags | IMAGE_SHAREABLE, 0, 0, 0);
         }
     }
     _glyphs[index] = glyph;
@@ -95,7 +95,7 @@ TImageFontPtr TImageFont::CreateDefault() {
         g->_advance = 8.0f;
         g->_w = 8;
         g->_h = 16;
-        g->_image = TImage::Load(sheet->Window(8 * j, 0, 8, 16)->Copy(), 0, 0, 0, 0);
+        g->_image = TImage::Load(sheet->Window(8 * j, 0, 8, 16)->Copy(), IMAGE_SHAREABLE, 0, 0, 0);
         font->_glyphs[j] = g;
     }
     return font;

@@ -119,8 +119,10 @@ void TRecordingRast2DDriver::Flip(int sync) { Log("Flip", {double(sync)}); }
 TImageFramePtr TRecordingRast2DDriver::CreateFrameFromPixmap(const TPixmapPtr& pixmap, int flags) {
     if (!pixmap) return nullptr;
     auto frame = std::make_shared<TRecordingFrame>(this, pixmap, flags);
-    Log("CreateFrameFromPixmap", {double(pixmap->width), double(pixmap->height), double(flags)}, pixmap,
-        frame.get());
+    // Sharing a texture is the OpenGL driver's affair: the log shows the
+    // flags that decide pixels.
+    Log("CreateFrameFromPixmap", {double(pixmap->width), double(pixmap->height), double(flags & ~IMAGE_SHAREABLE)},
+        pixmap, frame.get());
     return frame;
 }
 

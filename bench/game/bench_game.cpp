@@ -195,6 +195,53 @@ void versus_floor(const fs::path& dir, int runs, bool start_only)
     std::fflush(stdout);
 }
 
+// The logged heavy frames, batched by the engine and issued raw with
+// immediate-mode OpenGL, both presented full screen (bench_render2d
+// --calls), on a private Xvfb of each size; medians of the runs' medians.
+void versus_raw_issue(const fs::path& dir, const fs::path& calls)
+{
+    const char* env_runs = std::getenv("BENCH_RUNS");
+    const int runs = env_runs ? std::max(1, std::atoi(env_runs)) : 5;
+    std::printf("-- the same scene's frames, engine batched against the raw immediate-mode issue, both presented "
+                "full screen (bench_render2d --calls, %d runs per screen)\n",
+                runs);
+    std::fflush(stdout);
+    for (const char* screen : {"1280x1024x24", "1920x1080x24"}) {
+        std::vector<double> raw, batched, ratio, cpu_ratio;
+        const fs::path out = dir / "calls.out";
+        for (int i = 0; i < runs; ++i) {
+            const std::string cmd = std::string("XVFB_SCREEN=") + screen + " '" + KV_SOURCE_DIR +
+                                    "/scripts/with-xvfb.sh' '" + KV_BENCH_RENDER2D + "' --calls '" + calls.string() +
+                                    "' >'" + out.string() + "' 2>/dev/null";
+            if (std::system(cmd.c_str()) != 0)
+                continue;
+            std::ifstream in(out);
+            std::string line;
+            while (std::getline(in, line)) {
+                double r = 0, b = 0, one = 0, cr = 0, cb = 0;
+                if (std::sscanf(line.c_str(), "calls: raw %lf batched %lf single %lf cpu_raw %lf cpu_batched %lf", &r,
+                                &b, &one, &cr, &cb) == 5 &&
+                    r > 0 && cr > 0) {
+                    raw.push_back(r);
+                    batched.push_back(b);
+                    ratio.push_back(b / r);
+                    cpu_ratio.push_back(cb / cr);
+                }
+            }
+        }
+        std::printf("   %-13s batched %7.2f ms   raw %7.2f ms   ratio %5.3f   (medians of %zu runs; ratios", screen,
+                    median(batched), median(raw), median(ratio), ratio.size());
+        for (double x : ratio)
+            std::printf(" %.3f", x);
+        std::printf(")\n   %-13s CPU time of the frames (all threads), batched / raw %5.3f (ratios", "",
+                    median(cpu_ratio));
+        for (double x : cpu_ratio)
+            std::printf(" %.3f", x);
+        std::printf(")\n");
+        std::fflush(stdout);
+    }
+}
+
 }  // namespace
 
 // bench_game [--versus-floor [RUNS] [--start-only]]: the harness figures, or
@@ -230,13 +277,8 @@ int main(int argc, char** argv)
         logs += " --draw-log " + std::to_string(f) + ":'" + calls.string() + "'";
     run(dir, "heavy play: 3D, aliens, debris, shots, Retro Line FX", "record", heavy_end, 1400,
         heavy_script(heavy_end), logs);
-    if (display) {
-        std::printf("-- the same scene's frames drawn with plain OpenGL (bench_render2d --calls)\n");
-        std::fflush(stdout);
-        if (std::system((std::string("'") + KV_BENCH_RENDER2D + "' --calls '" + calls.string() + "'").c_str()) != 0)
-            std::printf("   (run failed)\n");
-        std::fflush(stdout);
-    }
+    if (display)
+        versus_raw_issue(dir, calls);
     run(dir, "a whole game with steady fire (peak memory)", "record", 17400, 20, heavy_script(16000));
     if (!display)
         std::printf("(no DISPLAY: the OpenGL runs were skipped)\n");

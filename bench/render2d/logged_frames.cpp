@@ -241,7 +241,10 @@ LoggedFrameEngine::LoggedFrameEngine(const LoggedFrames& frames) : frames_(frame
         for (int y = 0; y < size.second; ++y)
             std::memcpy(p->PixelPtr(0, y), &rgba[size_t(y) * size_t(size.first) * 4], size_t(size.first) * 4);
         pixmaps_[id] = p;
-        images_[id] = GLRast2DDriver()->CreateFrameFromPixmap(p, IMAGE_FILTERED);
+        // Text-sized pictures are the score line's glyphs: the engine may
+        // share a texture among them, as its fonts ask.
+        const int flags = size.first <= 32 && size.second <= 32 ? IMAGE_FILTERED | IMAGE_SHAREABLE : IMAGE_FILTERED;
+        images_[id] = GLRast2DDriver()->CreateFrameFromPixmap(p, flags);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "render/gl/gl_graphics.h"
@@ -114,6 +115,11 @@ std::shared_ptr<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const TPixmapPtr&
     glBindTexture(GL_TEXTURE_2D, tex);
     CreateTexture(tw, th, flags);
     UploadTexture(src, flags);
+    TGLAtlasCell cell;
+    // Only an image kept at its own size can match its own texture.
+    if ((flags & IMAGE_SHAREABLE) && w == pixmap->width && h == pixmap->height) {
+        cell = GLAtlasPlace(pixmap, (flags & IMAGE_FILTERED) != 0);
+    }
     // The texture is used by another context of the share group next.
     glFlush();
 
@@ -122,6 +128,7 @@ std::shared_ptr<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const TPixmapPtr&
     frame->seq = GraphicsSeq();
     frame->u1 = static_cast<float>(w) / static_cast<float>(tw);
     frame->v1 = static_cast<float>(h) / static_cast<float>(th);
+    frame->cell = std::move(cell);
     return frame;
 }
 
@@ -140,17 +147,40 @@ void TGLImageFrame::Release() {
     if (seq == GraphicsSeq()) glDeleteTextures(1, &tex);
     seq = 0;
     name = 0;
+    cell = TGLAtlasCell();
+}
+
+namespace {
+
+bool Whole(float v) { return std::fabs(v) < 1e6f && std::floor(v) == v; }
+
+}  // namespace
+
+bool TGLImageFrame::CellMatches(const float xy[8]) const {
+    const TGLRast2DState& s = GLRast2DState();
+    if (!cell.page || !GLGlyphAtlas() || s.ix != 1.0f || s.iy != 0.0f || s.jx != 0.0f || s.jy != 1.0f) return false;
+    for (int i = 0; i < 8; ++i)
+        if (!Whole(xy[i])) return false;
+    // One texel per pixel, unmirrored.
+    return xy[2] - xy[0] == static_cast<float>(cell.width) && xy[5] - xy[3] == static_cast<float>(cell.height);
 }
 
 void TGLImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, float ty) {
     if (seq == 0) return;
-    GLBindTexture(static_cast<unsigned>(name));
-    GLEnableTexturing();
     const TGLRast2DState& s = GLRast2DState();
     const float xy[8] = {x0 * s.ix + y0 * s.iy + tx, x0 * s.jx + y0 * s.jy + ty,
                          x1 * s.ix + y0 * s.iy + tx, x1 * s.jx + y0 * s.jy + ty,
                          x1 * s.ix + y1 * s.iy + tx, x1 * s.jx + y1 * s.jy + ty,
                          x0 * s.ix + y1 * s.iy + tx, x0 * s.jx + y1 * s.jy + ty};
+    if (CellMatches(xy)) {
+        GLBindTexture(cell.page->name);
+        GLEnableTexturing();
+        const float uv[8] = {cell.u0, cell.v0, cell.u1, cell.v0, cell.u1, cell.v1, cell.u0, cell.v1};
+        GLQuad(xy, uv);
+        return;
+    }
+    GLBindTexture(static_cast<unsigned>(name));
+    GLEnableTexturing();
     const float uv[8] = {u0, v0, u1, v0, u1, v1, u0, v1};
     GLQuad(xy, uv);
 }

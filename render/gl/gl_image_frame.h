@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "render/gl/gl_glyph_atlas.h"
 #include "render/image_frame.h"
 
 class TPixmap;
@@ -14,11 +15,17 @@ public:
     float u0 = 0.0f, v0 = 0.0f, u1 = 1.0f, v1 = 1.0f;
     int name = 0;  // the OpenGL texture name
     int seq = 0;   // GraphicsSeq when it was made; 0 once released
+    // IMAGE_SHAREABLE: the image again in a shared page, used where that
+    // gives the same pixels (see gl_glyph_atlas.h).
+    TGLAtlasCell cell;
 
     ~TGLImageFrame() override;
     void Draw(float x0, float y0, float x1, float y1, float tx, float ty) override;
     // Deletes the texture; later draws draw nothing.
     void Release();
+    // Whether the quad at these screen corners samples the cell exactly as
+    // it would the own texture.
+    bool CellMatches(const float xy[8]) const;
 
     // Needs a current OpenGL context whose textures the frame may own
     // (the driver makes the shared one current around this call).

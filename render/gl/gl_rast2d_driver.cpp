@@ -84,6 +84,39 @@ void EnableArrays(bool on) {
     }
 }
 
+namespace {
+
+// Whether [a0, a1] and [b0, b1] share a pixel centre (k + 0.5).
+bool ShareCentre(float a0, float a1, float b0, float b1) {
+    const float lo = std::max(a0, b0), hi = std::min(a1, b1);
+    return std::floor(hi - 0.5f) >= std::ceil(lo - 0.5f);
+}
+
+// Whether the line may cover a pixel of a held point. A line covers only
+// pixels whose centres lie within half its width plus half a pixel of it;
+// half a pixel more is kept for safety.
+bool MayTouchHeldPoints(float x0, float y0, float x1, float y1) {
+    if (state.held_points.empty()) return false;
+    const float r = std::max(state.line_width, 1.0f) * 0.5f + 1.0f;
+    const float* h = state.held_box;
+    return ShareCentre(std::min(x0, x1) - r, std::max(x0, x1) + r, h[0], h[2]) &&
+           ShareCentre(std::min(y0, y1) - r, std::max(y0, y1) + r, h[1], h[3]);
+}
+
+// The points held beside the batch of lines just sent.
+void SendHeldPoints() {
+    if (state.held_points.empty()) return;
+    const TGLVertex* v = state.held_points.data();
+    glVertexPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->x);
+    glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(TGLVertex), v->rgba);
+    glTexCoordPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->u);
+    glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(state.held_points.size()));
+    ++state.batches_sent;
+    state.held_points.clear();
+}
+
+}  // namespace
+
 void GLFlushBatch() {
     if (state.batch.empty()) return;
     const TGLVertex* v = state.batch.data();
@@ -92,6 +125,8 @@ void GLFlushBatch() {
     glColorPointer(4, GL_UNSIGNED_BYTE, sizeof(TGLVertex), v->rgba);
     glTexCoordPointer(2, GL_FLOAT, sizeof(TGLVertex), &v->u);
     glDrawArrays(state.batch_primitive, 0, static_cast<GLsizei>(state.batch.size()));
+    ++state.batches_sent;
+    SendHeldPoints();
     state.batch.clear();
     if (state.draws_per_flush && ++state.draws_since_flush >= state.draws_per_flush) {
         glFlush();
@@ -122,6 +157,7 @@ void GLQuad(const float xy[8], const float uv[8]) {
 
 void GLLine(float x0, float y0, float x1, float y1) {
     if (state.batching) {
+        if (MayTouchHeldPoints(x0, y0, x1, y1)) GLFlushBatch();
         TGLVertex* v = Reserve(GL_LINES, false, 2);
         v[0].x = x0;
         v[0].y = y0;
@@ -137,6 +173,22 @@ void GLLine(float x0, float y0, float x1, float y1) {
 
 void GLPoint(float x, float y) {
     if (state.batching) {
+        if (!state.batch.empty() && state.batch_primitive == GL_LINES && !state.batch_textured) {
+            // A point covers the pixel whose centre lies within half a pixel.
+            float* h = state.held_box;
+            if (state.held_points.empty()) {
+                h[0] = h[2] = x;
+                h[1] = h[3] = y;
+            }
+            h[0] = std::min(h[0], x - 0.5f);
+            h[1] = std::min(h[1], y - 0.5f);
+            h[2] = std::max(h[2], x + 0.5f);
+            h[3] = std::max(h[3], y + 0.5f);
+            TGLVertex p{x, y, 0.0f, 0.0f, {0, 0, 0, 0}};
+            std::memcpy(p.rgba, state.color, 4);
+            state.held_points.push_back(p);
+            return;
+        }
         TGLVertex* v = Reserve(GL_POINTS, false, 1);
         v->x = x;
         v->y = y;
@@ -258,6 +310,8 @@ void TGLRast2DDriver::ResetGLContext(const TGraphicsPtr& graphics) {
     int width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
     if (graphics) graphics->GetSettings(width, height, depth, hertz, flags);
     state.batch.clear();
+    state.held_points.clear();
+    state.line_width = 1.0f;
     // A new context starts with its client arrays off.
     state.arrays_on = false;
     state.blend = 0;
@@ -367,6 +421,7 @@ void TGLRast2DDriver::SetLineWidth(float width) {
     if (!(width > 0.0f)) return;
     GLFlushBatch();
     glLineWidth(width);
+    state.line_width = width;
 }
 
 void TGLRast2DDriver::Cls() {

@@ -30,6 +30,16 @@ struct TGLRast2DState {
     bool batch_textured = false;
     std::vector<TGLVertex> batch;
     bool arrays_on = false;  // client arrays enabled in this context
+    unsigned long batches_sent = 0;  // draws of the batch so far (tests count them)
+    float line_width = 1.0f;
+
+    // Points that wait beside a batch of lines and go out right after it
+    // (Retro Line FX alternates the two a row at a time). Moving a point
+    // after the lines queued behind it changes no pixel while none of those
+    // lines can reach the point's pixel; held_box bounds the pixel centres
+    // the held points can cover (x0, y0, x1, y1).
+    std::vector<TGLVertex> held_points;
+    float held_box[4] = {0, 0, 0, 0};
 
     // A software rasteriser holds everything sent since its last flush,
     // with a copy of the whole pipeline state for every state change (about

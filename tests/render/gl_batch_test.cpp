@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "render/freetype_font.h"
+#include "render/gl/gl_glyph_atlas.h"
 #include "render/gl/gl_rast2d_driver.h"
+#include "render/gl/gl_rast2d_state.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"
@@ -62,12 +64,23 @@ void DrawScene(const std::vector<TImagePtr>& images, const TImageFontPtr& font) 
     SetImageFont(nullptr);
     SetBlend(BLEND_MASK);
     DrawText("Kelvora 3D ~ built-in font", 60, 420);
-    // Retro Line FX: darker rows as lines, then points between them.
+    // Retro Line FX: darker rows, each line with its last pixel plotted,
+    // now and then a point beside the next row; then points that lines
+    // drawn after them cross.
     SetBlend(BLEND_SHADE);
     SetColor(180, 180, 180);
     for (int y = 0; y < 480; y += 2) {
-        DrawLine(0, static_cast<float>(y), 639, static_cast<float>(y), 0);
-        Plot(static_cast<float>((y * 11) % 640), static_cast<float>(y + 1));
+        DrawLine(0, static_cast<float>(y), 639, static_cast<float>(y), 1);
+        if (y % 8 == 0) Plot(static_cast<float>((y * 11) % 640), static_cast<float>(y + 1));
+    }
+    SetBlend(BLEND_ALPHA);
+    SetAlpha(0.5f);
+    for (int i = 0; i < 20; ++i) {
+        const float x = 40.0f + i * 29, y = 150.0f + (i % 7) * 11;
+        SetColor(255, 40 + i * 10, 90);
+        Plot(x, y);
+        SetColor(30, 255 - i * 10, 200);
+        DrawLine(x - 6, y - 6 + i % 3, x + 6, y + 6 - i % 3, 0);
     }
     SetBlend(BLEND_ALPHA);
     SetAlpha(0.6f);
@@ -88,6 +101,100 @@ void DrawScene(const std::vector<TImagePtr>& images, const TImageFontPtr& font) 
     SetBlend(BLEND_MASK);
     SetColor(255, 255, 255);
     SetAlpha(1);
+}
+
+// Pixels that differ between two grabs of the screen; where the first is.
+int Differences(const TPixmapPtr& a, const TPixmapPtr& b, int& first_x, int& first_y) {
+    int differ = 0;
+    for (int y = 0; y < a->height; ++y)
+        for (int x = 0; x < a->width; ++x)
+            if (a->ReadPixel(x, y) != b->ReadPixel(x, y) && differ++ == 0) {
+                first_x = x;
+                first_y = y;
+            }
+    return differ;
+}
+
+// Every printable character of both fonts in every blend mode over a busy
+// background: at whole pixels (the glyph atlas), at fractional positions,
+// scaled, mirrored and rotated (each glyph's own texture).
+void DrawTextScene(const TImagePtr& background, const TImageFontPtr& smooth) {
+    std::string all;
+    for (int ch = 32; ch < 127; ++ch) all += static_cast<char>(ch);
+    SetTransform(0, 1, 1);
+    SetBlend(BLEND_SOLID);
+    SetColor(255, 255, 255);
+    SetAlpha(1);
+    DrawImage(background, 0, 0);
+    for (int b = 1; b <= 5; ++b) {
+        SetBlend(b);
+        SetColor(255 - b * 30, 120 + b * 20, 90 + b * 25);
+        SetAlpha(0.45f + b * 0.1f);
+        const float y = (b - 1) * 92.0f;
+        for (int font = 0; font < 2; ++font) {
+            SetImageFont(font ? nullptr : smooth);
+            SetTransform(0, 1, 1);
+            DrawText(all.substr(0, 48), -3, y + font * 22);
+            DrawText(all.substr(48), 7, y + 44 + font * 12);
+            DrawText(all.substr(10, 30), 330.5f, y + 60.25f + font * 3);
+            SetTransform(0, 1.5f, 1.25f);
+            DrawText(all.substr(33, 26), 420, y + 3 + font * 30);
+            SetTransform(0, -1, 1);
+            DrawText(all.substr(60, 12), 600, y + 70 + font);
+            SetTransform(12.5f + b * 30, 1, 1);
+            DrawText(all.substr(20 + b * 5, 12), 230, y + 20);
+        }
+    }
+    SetTransform(0, 1, 1);
+    SetImageFont(nullptr);
+}
+
+TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOneDraw) {
+    InitGLRast2DDriver();
+    InitFreeTypeFontLoader();
+    ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
+    TImageFontPtr smooth = LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22, FONT_SMOOTH);
+    ASSERT_NE(smooth, nullptr);
+    TImagePtr background = LoadImage(Pattern(640, 480, 5, false), 0);
+
+    // The atlas drawn in a graphics opened after the first one closed: its
+    // pages, like textures, belong to one graphics sequence.
+    DrawTextScene(background, smooth);
+    SetGLGlyphAtlas(false);
+    DrawTextScene(background, smooth);
+    TPixmapPtr own = GrabPixmap(0, 0, 640, 480);
+    EndGraphics();
+    ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
+    SetGLGlyphAtlas(true);
+    DrawTextScene(background, smooth);
+    TPixmapPtr atlas = GrabPixmap(0, 0, 640, 480);
+    SetTransform(0, 1, 1);
+    SetBlend(BLEND_SOLID);
+    DrawImage(background, 0, 0);
+    TPixmapPtr bare = GrabPixmap(0, 0, 640, 480);
+    int x = -1, y = -1;
+    EXPECT_EQ(Differences(own, atlas, x, y), 0) << "first at " << x << ", " << y;
+    EXPECT_GT(Differences(bare, atlas, x, y), 30000) << "the text shows";
+
+    // A line at whole pixels: one texture, one draw; from own textures, a
+    // draw per glyph.
+    const std::string line = "Score: 1250  Best: 98760";
+    auto draws_for_line = [&](const TImageFontPtr& font) {
+        SetImageFont(font);
+        SetBlend(BLEND_ALPHA);
+        GrabPixmap(0, 0, 1, 1);  // sends what waits
+        const unsigned long before = GLRast2DState().batches_sent;
+        DrawText(line, 20, 30);
+        GrabPixmap(0, 0, 1, 1);
+        return GLRast2DState().batches_sent - before;
+    };
+    for (const TImageFontPtr& font : {smooth, TImageFontPtr()}) {
+        EXPECT_EQ(draws_for_line(font), 1u);
+        SetGLGlyphAtlas(false);
+        EXPECT_GT(draws_for_line(font), 15u);
+        SetGLGlyphAtlas(true);
+    }
+    EndGraphics();
 }
 
 TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
@@ -122,6 +229,15 @@ TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
         }
     EXPECT_EQ(differ, 0) << "first at " << first_x << ", " << first_y;
     EXPECT_GT(lit, 200000) << "the scene covers the screen";
+
+    // Retro Line FX as the game draws it: its rows and their last pixels
+    // go out as one draw of lines and one of points.
+    SetBlend(BLEND_SHADE);
+    GrabPixmap(0, 0, 1, 1);  // sends what waits
+    const unsigned long before = GLRast2DState().batches_sent;
+    for (int y = 1; y < 480; y += 2) DrawLine(0, static_cast<float>(y), 639, static_cast<float>(y), 1);
+    GrabPixmap(0, 0, 1, 1);
+    EXPECT_EQ(GLRast2DState().batches_sent - before, 2u);
     EndGraphics();
 }
 
