@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "render/gl/gl_graphics.h"
 #include "render/gl/gl_rast2d_state.h"
@@ -92,6 +93,39 @@ void UploadTexture(TPixmapPtr pixmap, int flags) {
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
+// What PadToTexture adds around an RGBA image already uploaded at the
+// top-left of a single-level texture, sent in strips of about 64 KB.
+void UploadPadding(const TPixmap& img, int tw, int th) {
+    const int w = img.width, h = img.height;
+    if (w == tw && h == th) return;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    std::vector<uint8_t> strip;
+    if (w < tw) {
+        const int cols = tw - w;
+        const int rows = std::max(1, std::min(h, (64 << 10) / (cols * 4)));
+        strip.resize(size_t(cols) * size_t(rows) * 4);
+        for (int y0 = 0; y0 < h; y0 += rows) {
+            const int n = std::min(rows, h - y0);
+            for (int y = 0; y < n; ++y) {
+                const uint8_t* last = img.PixelPtr(w - 1, y0 + y);
+                for (int x = 0; x < cols; ++x) std::memcpy(&strip[(size_t(y) * cols + x) * 4], last, 4);
+            }
+            glTexSubImage2D(GL_TEXTURE_2D, 0, w, y0, cols, n, GL_RGBA, GL_UNSIGNED_BYTE, strip.data());
+        }
+    }
+    if (h < th) {
+        // The last row, padded like every other, repeated to the bottom.
+        const int rows = std::max(1, std::min(th - h, (64 << 10) / (tw * 4)));
+        strip.resize(size_t(tw) * size_t(rows) * 4);
+        const uint8_t* last_row = img.PixelPtr(0, h - 1);
+        for (int x = 0; x < tw; ++x) std::memcpy(&strip[size_t(x) * 4], last_row + size_t(std::min(x, w - 1)) * 4, 4);
+        for (int y = 1; y < rows; ++y) std::memcpy(&strip[size_t(y) * tw * 4], strip.data(), size_t(tw) * 4);
+        for (int y0 = h; y0 < th; y0 += rows)
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y0, tw, std::min(rows, th - y0), GL_RGBA, GL_UNSIGNED_BYTE,
+                            strip.data());
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const TPixmapPtr& pixmap, int flags) {
@@ -104,7 +138,10 @@ std::shared_ptr<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const TPixmapPtr&
     TPixmapPtr src = pixmap;
     const int w = std::min(pixmap->width, tw), h = std::min(pixmap->height, th);
     if (w != pixmap->width || h != pixmap->height) src = ResizePixmap(src, w, h);
-    if (w < tw || h < th) {
+    // Mipmaps are made from the padded picture; a single level is padded
+    // in strips, sparing a texture-sized copy (2 MB for a 640x480 picture).
+    const bool padded_copy = (w < tw || h < th) && (flags & IMAGE_MIPMAPPED);
+    if (padded_copy) {
         src = PadToTexture(src, tw, th);
     } else if (src->format != PIXFMT_RGBA8888) {
         src = src->Convert(PIXFMT_RGBA8888);
@@ -115,6 +152,7 @@ std::shared_ptr<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const TPixmapPtr&
     glBindTexture(GL_TEXTURE_2D, tex);
     CreateTexture(tw, th, flags);
     UploadTexture(src, flags);
+    if (!padded_copy) UploadPadding(*src, tw, th);
     TGLAtlasCell cell;
     // Only an image kept at its own size can match its own texture.
     if ((flags & IMAGE_SHAREABLE) && w == pixmap->width && h == pixmap->height) {
