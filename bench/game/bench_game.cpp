@@ -195,16 +195,16 @@ void versus_floor(const fs::path& dir, int runs, bool start_only)
     std::fflush(stdout);
 }
 
-// The logged heavy frames, batched by the engine and issued raw with
+// Logged frames of a scene, batched by the engine and issued raw with
 // immediate-mode OpenGL, both presented full screen (bench_render2d
 // --calls), on a private Xvfb of each size; medians of the runs' medians.
-void versus_raw_issue(const fs::path& dir, const fs::path& calls)
+void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* scene)
 {
     const char* env_runs = std::getenv("BENCH_RUNS");
     const int runs = env_runs ? std::max(1, std::atoi(env_runs)) : 5;
-    std::printf("-- the same scene's frames, engine batched against the raw immediate-mode issue, both presented "
+    std::printf("-- %s frames, engine batched against the raw immediate-mode issue, both presented "
                 "full screen (bench_render2d --calls, %d runs per screen)\n",
-                runs);
+                scene, runs);
     std::fflush(stdout);
     for (const char* screen : {"1280x1024x24", "1920x1080x24"}) {
         std::vector<double> raw, batched, ratio, cpu_ratio;
@@ -265,7 +265,14 @@ int main(int argc, char** argv)
     const int heavy_end = 2400;
     if (display)
         run(dir, "title screen", "gl", 1200, 200, title_script());
-    run(dir, "title screen", "record", 1200, 200, title_script());
+    // Every hundredth title frame's drawing is logged for the raw issue too.
+    const fs::path title_calls = dir / "title-calls.txt";
+    std::string title_logs;
+    for (int f = 200; f < 1200; f += 100)
+        title_logs += " --draw-log " + std::to_string(f) + ":'" + title_calls.string() + "'";
+    run(dir, "title screen", "record", 1200, 200, title_script(), title_logs);
+    if (display)
+        versus_raw_issue(dir, title_calls, "title screen");
     if (display)
         run(dir, "heavy play: 3D, aliens, debris, shots, Retro Line FX", "gl", heavy_end, 1400,
             heavy_script(heavy_end));
@@ -278,7 +285,7 @@ int main(int argc, char** argv)
     run(dir, "heavy play: 3D, aliens, debris, shots, Retro Line FX", "record", heavy_end, 1400,
         heavy_script(heavy_end), logs);
     if (display)
-        versus_raw_issue(dir, calls);
+        versus_raw_issue(dir, calls, "heavy play");
     run(dir, "a whole game with steady fire (peak memory)", "record", 17400, 20, heavy_script(16000));
     if (!display)
         std::printf("(no DISPLAY: the OpenGL runs were skipped)\n");
