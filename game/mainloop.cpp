@@ -20,6 +20,7 @@
 #include "game/qvdraw.h"
 #include "game/results.h"
 #include "game/saved_values.h"
+#include "system/hook.h"
 
 namespace {
 
@@ -48,6 +49,15 @@ bool open_display()
     const std::string why = LastGraphicsError();
     std::fprintf(stderr, "Kelvora 3D: cannot open a 640x480 display%s%s\n", why.empty() ? "" : ": ", why.c_str());
     return false;
+}
+
+// The display gone for good (its server ended): the values are kept as a
+// normal end keeps them, once they have been read.
+THookData save_values_on_display_loss(int, THookData data, THookData)
+{
+    anaglyph_io(2);
+    hiscore_io(1);
+    return data;
 }
 
 }  // namespace
@@ -269,6 +279,7 @@ bool game_startup()
     msurface_tag::create_em();
     anaglyph_io(1);
     hiscore_io(0);
+    AddHook(DisplayLostHook(), save_values_on_display_loss, nullptr);
     show_logo(-25);
     player_tag::reset(1);
     game_state = STATE_TITLE;
@@ -304,4 +315,5 @@ void game_shutdown()
     }
     anaglyph_io(2);
     hiscore_io(1);
+    RemoveHook(DisplayLostHook(), save_values_on_display_loss, nullptr);
 }

@@ -304,6 +304,12 @@ int FlipHook()
     return id;
 }
 
+int DisplayLostHook()
+{
+    static const int id = AllocHookId();
+    return id;
+}
+
 void Flip(int sync)
 {
     RunHooks(FlipHook(), nullptr);

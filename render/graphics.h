@@ -106,6 +106,12 @@ void Flip(int sync = -1);
 // Hook id run (with no data) by Flip before each present, for overlays.
 int FlipHook();
 
+// Hook id run (with no data) when the connection to the window system is
+// lost for good (the X server ended, a remote display went away). Nothing
+// can be shown or closed any more: the hooks keep what must not be lost,
+// then the program ends at once with status 1.
+int DisplayLostHook();
+
 // Wishes for the windows a driver makes; without them a window (depth 0)
 // shows the picture 1:1 and cannot be resized.
 // A window shows the picture at this whole scale and can be resized, the

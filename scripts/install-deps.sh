@@ -6,7 +6,7 @@
 #   all      everything, with the test and benchmark tools (`make test`, `make bench`)
 set -e
 BUILD="build-essential cmake pkg-config \
-  libsdl2-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
+  libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
   libogg-dev libvorbis-dev fonts-play"
 PACKAGE="dpkg-dev file"
 TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "render/gl/display_loss.h"
 #include "render/pixmap.h"
 #include "runtime/errors.h"
 #include "system/app_title.h"
@@ -120,6 +121,7 @@ bool EnsureVideo()
             return false;
         }
         d.video_ours = true;
+        WatchForDisplayLoss();
     }
     if (InvisibleVideo()) {
         SetLastGraphicsError("No display available (no X11 or Wayland display to open)");

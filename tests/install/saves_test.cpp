@@ -2,6 +2,11 @@
 // program runs as an unprivileged user on real files.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
 #include "session.h"
 
 namespace {
@@ -130,6 +135,42 @@ TEST(SavedValues, WithNowhereWritableTheGamePlaysAndSaysSoOnceAtStart)
     EXPECT_EQ(err.find("could not"), std::string::npos) << err;
     EXPECT_EQ(bytes_of(tree / "data/hiscore.dat"), int_bytes(55)) << "untouched";
     EXPECT_FALSE(fs::exists(tree / "data/anaglyph3d.dat"));
+}
+
+TEST(SavedValues, WhenTheDisplayGoesTheyAreWrittenAndTheProgramEndsAtOnce)
+{
+    if (!have_display())
+        GTEST_SKIP() << "no DISPLAY";
+    scratch s("display-lost");
+    const fs::path tree = make_portable(s.dir / "game");
+    const fs::path number = s.dir / "display", err = s.dir / "stderr.txt";
+    // A server of its own, ended under the running game (as at a logout).
+    auto server = std::make_unique<background>("exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >" +
+                                               shq(number.string()) + " 2>/dev/null");
+    std::string display;
+    for (int i = 0; i < 100 && display.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto b = bytes_of(number);
+        for (unsigned char c : b)
+            if (c >= '0' && c <= '9') display += char(c);
+    }
+    ASSERT_FALSE(display.empty()) << "no private X server";
+    const std::string outer = std::getenv("DISPLAY");
+    setenv("DISPLAY", (":" + display).c_str(), 1);
+    background game("cd / && HOME=" + shq(s.dir.string()) + " XDG_DATA_HOME= SDL_AUDIODRIVER=dummy " +
+                    shq((tree / "kelvora3d").string()) + " --window 2>" + shq(err.string()));
+    const bool shown = !game.wait_window().empty();
+    setenv("DISPLAY", outer.c_str(), 1);
+    ASSERT_TRUE(shown);
+    // The values are read just after the window opens, before the logo.
+    std::this_thread::sleep_for(std::chrono::seconds(4));
+    server.reset();
+    EXPECT_EQ(game.wait_exit(std::chrono::seconds(20)), 1) << "it must neither hang nor go on";
+    const auto said = bytes_of(err);
+    EXPECT_NE(std::string(said.begin(), said.end()).find("connection to the display :" + display + " was lost"),
+              std::string::npos);
+    EXPECT_EQ(bytes_of(tree / "data/hiscore.dat"), int_bytes(0)) << "written as at a normal end";
+    EXPECT_EQ(bytes_of(tree / "data/anaglyph3d.dat"), int_bytes(0));
 }
 
 }  // namespace
