@@ -51,12 +51,17 @@ bool open_display()
     return false;
 }
 
+void save_values()
+{
+    anaglyph_io(2);
+    hiscore_io(1);
+}
+
 // The display gone for good (its server ended): the values are kept as a
 // normal end keeps them, once they have been read.
 THookData save_values_on_display_loss(int, THookData data, THookData)
 {
-    anaglyph_io(2);
-    hiscore_io(1);
+    save_values();
     return data;
 }
 
@@ -313,7 +318,6 @@ void game_shutdown()
         StopChannel(music_channel);
         Delay(500);
     }
-    anaglyph_io(2);
-    hiscore_io(1);
+    save_values();
     RemoveHook(DisplayLostHook(), save_values_on_display_loss, nullptr);
 }

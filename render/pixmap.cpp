@@ -241,6 +241,15 @@ TPixmapPtr XFlipPixmap(const TPixmapPtr& src) {
     return out;
 }
 
+void YFlipPixmapInPlace(TPixmap& p) {
+    std::vector<uint8_t> row(size_t(p.width) * size_t(BytesPerPixel(p.format)));
+    for (int top = 0, bottom = p.height - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(row.data(), p.PixelPtr(0, top), row.size());
+        std::memcpy(p.PixelPtr(0, top), p.PixelPtr(0, bottom), row.size());
+        std::memcpy(p.PixelPtr(0, bottom), row.data(), row.size());
+    }
+}
+
 TPixmapPtr YFlipPixmap(const TPixmapPtr& src) {
     if (!src) return nullptr;
     auto out = TPixmap::Create(src->width, src->height, src->format, 4);

@@ -77,5 +77,7 @@ void ClearPixels(const TPixmapPtr& pixmap, int argb);
 TPixmapPtr MaskPixmap(const TPixmapPtr& pixmap, int red, int green, int blue);
 TPixmapPtr XFlipPixmap(const TPixmapPtr& pixmap);
 TPixmapPtr YFlipPixmap(const TPixmapPtr& pixmap);
+// The same, turning the rows over where they lie.
+void YFlipPixmapInPlace(TPixmap& pixmap);
 // Bilinear resampling into the source's format.
 TPixmapPtr ResizePixmap(const TPixmapPtr& pixmap, int width, int height);

@@ -79,15 +79,7 @@ TPixmapPtr WithRing(const TPixmap& image) {
 }  // namespace
 
 TGLAtlasPage::~TGLAtlasPage() {
-    if (name == 0) return;
-    // As a frame's own texture goes (TGLImageFrame::Release).
-    GLuint tex = name;
-    GLForgetTexture(tex);
-    TGLGraphicsDriver* gl = GLGraphicsDriver();
-    gl->SwapSharedContext();
-    glDeleteTextures(1, &tex);
-    gl->SwapSharedContext();
-    if (seq == GraphicsSeq()) glDeleteTextures(1, &tex);
+    if (name != 0) GLDeleteSharedTexture(name, seq);
 }
 
 TGLAtlasCell GLAtlasPlace(const TPixmapPtr& rgba, bool filtered) {

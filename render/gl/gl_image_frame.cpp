@@ -170,11 +170,8 @@ std::shared_ptr<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const TPixmapPtr&
     return frame;
 }
 
-TGLImageFrame::~TGLImageFrame() { Release(); }
-
-void TGLImageFrame::Release() {
-    if (seq == 0) return;
-    GLuint tex = static_cast<GLuint>(name);
+void GLDeleteSharedTexture(unsigned name, int seq) {
+    GLuint tex = name;
     GLForgetTexture(tex);
     TGLGraphicsDriver* gl = GLGraphicsDriver();
     gl->SwapSharedContext();
@@ -183,6 +180,13 @@ void TGLImageFrame::Release() {
     // Deleting in the shared context leaves the name bound here; unbind it
     // too, or a reused name would draw the old picture.
     if (seq == GraphicsSeq()) glDeleteTextures(1, &tex);
+}
+
+TGLImageFrame::~TGLImageFrame() { Release(); }
+
+void TGLImageFrame::Release() {
+    if (seq == 0) return;
+    GLDeleteSharedTexture(static_cast<unsigned>(name), seq);
     seq = 0;
     name = 0;
     cell = TGLAtlasCell();

@@ -32,6 +32,10 @@ public:
     static std::shared_ptr<TGLImageFrame> CreateFromPixmap(const TPixmapPtr& pixmap, int flags);
 };
 
+// Deletes a texture of the shared context made in graphics sequence seq,
+// from wherever it is still bound as well.
+void GLDeleteSharedTexture(unsigned name, int seq);
+
 // Smallest power of two >= n, from 1.
 int Pow2Size(int n);
 // Rounds both sizes up to powers of two and halves them while OpenGL refuses

@@ -504,13 +504,7 @@ TPixmapPtr TGLRast2DDriver::GrabPixmap(int x, int y, int width, int height) {
         glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     });
     OpaqueUnlessAlphaBuffer(*p, GraphicsFlags());
-    // OpenGL reads bottom-up: turn the rows over where they are.
-    std::vector<uint8_t> row(size_t(width) * 4);
-    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
-        std::memcpy(row.data(), p->PixelPtr(0, top), row.size());
-        std::memcpy(p->PixelPtr(0, top), p->PixelPtr(0, bottom), row.size());
-        std::memcpy(p->PixelPtr(0, bottom), row.data(), row.size());
-    }
+    YFlipPixmapInPlace(*p);  // OpenGL reads bottom-up
     return p;
 }
 

@@ -143,6 +143,8 @@ TEST(SavedValues, WhenTheDisplayGoesTheyAreWrittenAndTheProgramEndsAtOnce)
         GTEST_SKIP() << "no DISPLAY";
     scratch s("display-lost");
     const fs::path tree = make_portable(s.dir / "game");
+    own(tree / "data", NOBODY, 0755);
+    const fs::path home = make_home(s.dir / "home");
     const fs::path number = s.dir / "display", err = s.dir / "stderr.txt";
     // A server of its own, ended under the running game (as at a logout).
     auto server = std::make_unique<background>("exec Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >" +
@@ -157,7 +159,7 @@ TEST(SavedValues, WhenTheDisplayGoesTheyAreWrittenAndTheProgramEndsAtOnce)
     ASSERT_FALSE(display.empty()) << "no private X server";
     const std::string outer = std::getenv("DISPLAY");
     setenv("DISPLAY", (":" + display).c_str(), 1);
-    background game("cd / && HOME=" + shq(s.dir.string()) + " XDG_DATA_HOME= SDL_AUDIODRIVER=dummy " +
+    background game("cd / && HOME=" + shq(home.string()) + " XDG_DATA_HOME= SDL_AUDIODRIVER=dummy " + as_nobody() +
                     shq((tree / "kelvora3d").string()) + " --window 2>" + shq(err.string()));
     const bool shown = !game.wait_window().empty();
     setenv("DISPLAY", outer.c_str(), 1);

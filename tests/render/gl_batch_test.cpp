@@ -149,11 +149,20 @@ void DrawTextScene(const TImagePtr& background, const TImageFontPtr& smooth) {
     SetImageFont(nullptr);
 }
 
-TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOneDraw) {
+// The GL driver and its 640x480 picture, as the game opens them.
+void OpenGraphics() {
     InitGLRast2DDriver();
     InitFreeTypeFontLoader();
     ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
-    TImageFontPtr smooth = LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22, FONT_SMOOTH);
+}
+
+TImageFontPtr SmoothFont() {
+    return LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22, FONT_SMOOTH);
+}
+
+TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOneDraw) {
+    ASSERT_NO_FATAL_FAILURE(OpenGraphics());
+    TImageFontPtr smooth = SmoothFont();
     ASSERT_NE(smooth, nullptr);
     TImagePtr background = LoadImage(Pattern(640, 480, 5, false), 0);
 
@@ -198,10 +207,8 @@ TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOn
 }
 
 TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
-    InitGLRast2DDriver();
-    InitFreeTypeFontLoader();
-    ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
-    TImageFontPtr font = LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22, FONT_SMOOTH);
+    ASSERT_NO_FATAL_FAILURE(OpenGraphics());
+    TImageFontPtr font = SmoothFont();
     ASSERT_NE(font, nullptr);
     std::vector<TImagePtr> images = {LoadImage(Pattern(640, 480, 1, false), IMAGE_FILTERED),
                                      LoadImage(Pattern(24, 24, 2, true), IMAGE_MASKED | IMAGE_FILTERED),
