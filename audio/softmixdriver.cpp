@@ -2,7 +2,7 @@
 
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
-#include "audio/sdl/sdlaudiodevice.h"
+#include "audio/output_device.h"
 #include "audio/voice.h"
 
 namespace {
@@ -12,7 +12,7 @@ bool StartOutput(int mode)
 {
     if (mode != TSoftMixAudioDriver::MODE_MULTIMEDIA) return false;  // no secondary output here
     if (ManualAudioOutputInUse()) return MixerInit(std::make_unique<softmix::manualdevice>()) == 0;
-    return MixerInit(std::make_unique<softmix::sdldevice>()) == 0;
+    return MixerInit(MakeSoundCardDevice()) == 0;
 }
 
 }  // namespace

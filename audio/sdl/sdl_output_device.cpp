@@ -1,0 +1,4 @@
+#include "audio/output_device.h"
+#include "audio/sdl/sdlaudiodevice.h"
+
+std::unique_ptr<softmix::audiodevice> MakeSoundCardDevice() { return std::make_unique<softmix::sdldevice>(); }
