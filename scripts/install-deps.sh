@@ -4,6 +4,8 @@
 #   build    what builds and runs the game (`make run`, `make install`)
 #   package  build, plus what `make package` runs (dpkg-shlibdeps)
 #   all      everything, with the test and benchmark tools (`make test`, `make bench`)
+#   web      the browser build (`make web`) and its browser tests, with the
+#            source packages of the libraries it builds itself
 set -e
 BUILD="build-essential cmake pkg-config \
   libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
@@ -15,22 +17,35 @@ TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmar
   fonts-comfortaa fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop \
   desktop-file-utils appstream man-db util-linux"
 
+WEB="emscripten dpkg-dev cmake ninja-build chromium python3"
+
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;
   package) PACKAGES="$BUILD $PACKAGE" ;;
   all) PACKAGES="$BUILD $PACKAGE $TESTS" ;;
-  *) echo "usage: $0 [build|package|all]" >&2; exit 2 ;;
+  web) PACKAGES="$WEB" ;;
+  *) echo "usage: $0 [build|package|all|web]" >&2; exit 2 ;;
 esac
 
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
-
-echo "Installing:$missing"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
+
+# The web build compiles its libraries from Debian's source packages: apt needs
+# a deb-src entry beside the binary one (machines often list only the latter).
+if [ "${1:-all}" = web ] && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  echo "Adding Debian's source packages to apt's sources"
+  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+    $SUDO tee /etc/apt/sources.list.d/kelvora3d-src.sources >/dev/null
+  $SUDO apt-get update -qq
+fi
+
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
 $SUDO apt-get update -qq || true
 $SUDO apt-get install -y -qq --no-install-recommends $missing
