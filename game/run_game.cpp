@@ -4,7 +4,7 @@
 #include "game/engine.h"
 #include "game/globals.h"
 #include "render/freetype_font.h"
-#include "render/gl/gl_rast2d_driver.h"
+#include "render/default_driver.h"
 #include "game/mainloop.h"
 
 void start_engine_services()
@@ -12,7 +12,7 @@ void start_engine_services()
     RegisterEmbeddedResources();
     InitJoystickModule();
     InitFreeTypeFontLoader();
-    InitGLRast2DDriver();
+    InitDefault2DDriver();
 }
 
 int run_game(const std::function<void()>& before_shutdown_ends)
