@@ -4,12 +4,25 @@
 # A folder with no sources yet becomes an interface library, so later
 # modules can depend on it before it has code.
 set(KV_EXACT_FLOAT_MODULES game system render)
+# The browser's backends build only for the browser; there, the desktop-only
+# ones (the fixed-function OpenGL driver, the threaded sound-card output)
+# give way to them.
+if(EMSCRIPTEN)
+  set(KV_PLATFORM_EXCLUDE "render/gl/.*\\.cpp" "audio/sdl/.*\\.cpp")
+else()
+  set(KV_PLATFORM_EXCLUDE "[a-z]+/web/.*\\.cpp")
+endif()
 
 function(kv_module name)
   cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp ${CMAKE_SOURCE_DIR}/${name}/*/*.cpp)
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${name}/${ex})
+  endforeach()
+  # Backends of another platform (KV_PLATFORM_EXCLUDE: regular expressions
+  # on paths relative to the source tree).
+  foreach(ex ${KV_PLATFORM_EXCLUDE})
+    list(FILTER sources EXCLUDE REGEX "^${CMAKE_SOURCE_DIR}/${ex}$")
   endforeach()
   if(sources)
     add_library(kv_${name} STATIC ${sources})
