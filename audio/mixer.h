@@ -48,7 +48,8 @@ private:
     int FramesReady(const MixerSound& b, uint64_t position, int32_t rate, int n) const;
 
     std::vector<int32_t> accumulator_;
-    int size_, rate_, out_channels_;
+    int size_, rate_;
+    [[maybe_unused]] int out_channels_;  // what the device asked for; mixing is always stereo
     sound* active_ = nullptr;
     TSpscRing<sound*, QUEUE_SIZE> starts_;    // game -> mixing thread
     TSpscRing<sound*, QUEUE_SIZE> recycled_;  // mixing thread -> game
