@@ -15,7 +15,7 @@ FREETYPE=2.12.1+dfsg-5+deb12u4
 OGG=1.3.5-3
 VORBIS=1.3.7-1
 # Bumped when this script builds the same versions differently.
-RECIPE=1
+RECIPE=2
 
 EMCC_VERSION=$(emcc --version 2>/dev/null | sed -n '1s/.* \([0-9][0-9.]*\) .*/\1/p')
 [ -n "$EMCC_VERSION" ] || { echo "web-deps: emcc not found (scripts/install-deps.sh web installs it)" >&2; exit 1; }
@@ -57,6 +57,12 @@ if ! done_step sources; then
   rm -rf "$src" && mkdir -p "$src"
   (cd "$src" && apt-get source -q "libsdl2=$SDL2" "zlib=$ZLIB" "libpng1.6=$PNG" "freetype=$FREETYPE" \
      "libogg=$OGG" "libvorbis=$VORBIS") >>"$log" 2>&1 || fail
+  # libvorbis turns decoded samples into 16-bit values with x86-64's rounding
+  # there (to nearest, ties to even) and with floor(x + 0.5) elsewhere: the
+  # same rounding here keeps the mixed sound bit for bit the desktop's.
+  os_h=$(find "$src" -path '*/libvorbis-*/lib/os.h')
+  grep -q 'return (int)floor(f+.5);' "$os_h" || { echo "web-deps: libvorbis's rounding not found in $os_h" >&2; exit 1; }
+  sed -i 's/return (int)floor(f+.5);/return (int)rint(f);/' "$os_h"
   stamp sources
 fi
 dir_of() { find "$src" -mindepth 1 -maxdepth 1 -type d -name "$1-*" | head -n 1; }
