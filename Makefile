@@ -5,7 +5,7 @@ JOBS ?= 2
 RELEASE := build/release
 PREFIX ?= /usr/local
 
-.PHONY: deps deps-all build run install package test bench clean
+.PHONY: deps deps-all build run install package test bench clean web serve-web
 
 # What builds and runs the game; the test and benchmark tools come with deps-all.
 deps:
@@ -34,6 +34,15 @@ test: deps-all
 
 bench: deps-all
 	./scripts/run-benchmarks.sh
+
+# The game as a web page in build/web/ (emscripten; the libraries are built
+# once into a cache outside the tree). `make serve-web` serves it on 127.0.0.1.
+web:
+	@./scripts/install-deps.sh web
+	./scripts/build-web.sh
+
+serve-web: web
+	./scripts/serve-web.py --port $(or $(PORT),8080)
 
 clean:
 	rm -rf build

@@ -1,0 +1,16 @@
+// The C side's calls into the page (app/web/web_main.cpp); the page's
+// handlers are in kelvora3d_pre.js.
+mergeInto(LibraryManager.library, {
+  // SDL's audio resumes the page's audio context through these two, which
+  // emcc's own SDL port would otherwise bring in.
+  kv_web_frame__deps: ['$autoResumeAudioContext', '$dynCall'],
+  kv_web_frame: function(frame, state, score, best, mode3d, shots) {
+    Module.kvFrame({frame: frame, state: state, score: score, best: best, mode3d: mode3d, shots: shots});
+  },
+  kv_web_store_values: function(folder) {
+    Module.kvStoreValues(UTF8ToString(folder));
+  },
+  kv_web_ended: function(status) {
+    Module.kvEnded(status);
+  },
+});

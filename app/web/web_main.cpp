@@ -1,0 +1,90 @@
+// Kelvora 3D in a browser page: the desktop program's start-up, main loop
+// and shutdown, on the page's clock, with the data preloaded into the page's
+// file system and the two saved values kept in the browser's storage.
+#include <emscripten.h>
+#include <unistd.h>
+
+#include <SDL.h>
+
+#include <memory>
+
+#include "game/globals.h"
+#include "game/host_hooks.h"
+#include "game/mainloop.h"
+#include "game/options.h"
+#include "game/player.h"
+#include "game/saved_values.h"
+#include "runtime/program.h"
+#include "system/clock.h"
+#include "system/web/browser_clock.h"
+
+// app/web/kelvora3d_lib.js
+extern "C" {
+void kv_web_store_values(const char* folder);
+void kv_web_frame(int frame, int state, int score, int best, int mode3d, int shots);
+void kv_web_ended(int status);
+}
+
+namespace {
+
+// The folder the page's start-up fills from the browser's storage.
+const char* const SAVES = "/saves";
+// The preloaded data/ sits here, as beside the desktop program.
+const char* const GAME_DIR = "/game";
+
+std::shared_ptr<TBrowserClock> clock_;
+unsigned yields_at_frame_ = 0;
+int frame_ = 0;
+// The values have been read: saving now cannot overwrite them with defaults.
+bool values_loaded_ = false;
+
+void on_frame_start()
+{
+    // A frame that overran its slot does not sleep; the browser still gets
+    // the thread once a frame, or it would never show a picture.
+    if (frame_ > 0 && clock_->Yields() == yields_at_frame_) clock_->Delay(0);
+    yields_at_frame_ = clock_->Yields();
+    ++frame_;
+    // Start-up has read both values before its first frame (the logo).
+    values_loaded_ = true;
+    kv_web_frame(frame_, game_state, player ? player->score : 0, player ? player->best_sc : 0, mode3d, shots_fired);
+}
+
+}  // namespace
+
+// The page is going away (closed, reloaded, left): the game ends there, so
+// the values are written as its shutdown writes them.
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_web_save_values()
+{
+    if (!values_loaded_) return;
+    anaglyph_io(2);
+    hiscore_io(1);
+    kv_web_store_values(SAVES);
+}
+
+int main()
+{
+    const int status = RunGuarded([] {
+        if (chdir(GAME_DIR) != 0) return 1;
+        clock_ = std::make_shared<TBrowserClock>();
+        SetClock(clock_);
+        // SDL must not sleep on its own: the game's clock yields, and only
+        // code that knows it may be suspended does.
+        SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
+        SDL_SetHint(SDL_HINT_EMSCRIPTEN_KEYBOARD_ELEMENT, "#canvas");
+        // The canvas is the window: 640x480 at 1:1, scaled by the page.
+        launch_options.window = true;
+        saved_values_place place;
+        place.folder = SAVES;
+        use_saved_values_place(place);
+        game_hooks.frame_start = on_frame_start;
+        const int result = run_game();
+        game_hooks = {};
+        return result;
+    });
+    // The game wrote its values at its end: into the browser's storage too.
+    if (values_loaded_) kv_web_store_values(SAVES);
+    values_loaded_ = false;
+    kv_web_ended(status);
+    return status;
+}

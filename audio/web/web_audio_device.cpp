@@ -1,0 +1,61 @@
+#include "audio/web/web_audio_device.h"
+
+#include <SDL.h>
+
+#include <cstring>
+
+#include "audio/output_device.h"
+
+namespace softmix {
+
+namespace {
+
+void SDLCALL Callback(void* self, Uint8* stream, int len) { static_cast<webdevice*>(self)->fill(stream, len); }
+
+}  // namespace
+
+int webdevice::init()
+{
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
+    subsystem_ = true;
+    SDL_AudioSpec want{};
+    want.freq = 44100;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = CALLBACK_FRAMES;
+    want.callback = Callback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    // The browser may run its audio at another rate: SDL converts.
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (device_ == 0) return -1;
+    mixer_ = std::make_unique<mixer>(FRAGMENT_VALUES);
+    SDL_PauseAudioDevice(device_, 0);
+    return 0;
+}
+
+void webdevice::fill(uint8_t* stream, int bytes)
+{
+    auto* out = reinterpret_cast<int16_t*>(stream);
+    int count = bytes / int(sizeof(int16_t));
+    for (; count >= FRAGMENT_VALUES; count -= FRAGMENT_VALUES, out += FRAGMENT_VALUES)
+        mixer_->mix16(out);
+    // SDL asks for whole callbacks of whole fragments; anything else is silence.
+    if (count > 0) std::memset(out, 0, size_t(count) * sizeof(int16_t));
+}
+
+void webdevice::close()
+{
+    if (device_ != 0) {
+        SDL_CloseAudioDevice(device_);
+        device_ = 0;
+    }
+    if (subsystem_) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        subsystem_ = false;
+    }
+}
+
+}  // namespace softmix
+
+std::unique_ptr<softmix::audiodevice> MakeSoundCardDevice() { return std::make_unique<softmix::webdevice>(); }
