@@ -528,6 +528,15 @@ TEST_F(ProgressiveSoundThreads, DroppedWhileDecodingFreesEverything)
         b->Release();
         MixerFreeSound(s);
     }
+    // Bytes taken from a sample still being decoded: the decoding stops
+    // there, and the background lets go of it.
+    TAudioSamplePtr c = LoadAudioSampleProgressive(music);
+    ASSERT_TRUE(c && c->fill);
+    std::weak_ptr<TSampleFill> fill = c->fill;
+    delete[] c->Release();
+    EXPECT_FALSE(c->fill);
+    for (int i = 0; i < 10000 && !fill.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(fill.expired()) << "the fill goes on decoding for no one";
 }
 
 TEST(OutputRingThreads, CardHearsTheMixedFramesInOrderOrSilence)
