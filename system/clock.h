@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 // Source of time for the whole engine.
@@ -16,7 +17,8 @@ public:
     virtual void Delay(int ms) = 0;
 };
 
-// The real monotonic clock with 1 ms resolution; Delay really sleeps.
+// The real monotonic clock with 1 ms resolution; Delay really waits, and
+// returns on the millisecond it was asked for (see WaitUntilNanos).
 class TRealClock : public TClock {
 public:
     int Millisecs() override;
@@ -43,3 +45,12 @@ TClock& CurrentClock();
 
 int Millisecs();
 void Delay(int ms);
+
+// Nanoseconds on the monotonic clock that TRealClock counts in milliseconds.
+int64_t MonotonicNanos();
+// Returns once MonotonicNanos() has reached deadline (at once if it has):
+// sleeps until shortly before it and spins the rest, so the return comes
+// within microseconds of the deadline unless the machine is too busy to run
+// the thread. The first wait on a thread asks the system for timely
+// wake-ups for it.
+void WaitUntilNanos(int64_t deadline);
