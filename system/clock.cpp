@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <cstdint>
+#include <chrono>
 #include <thread>
 
 #if defined(__linux__)
@@ -131,6 +132,11 @@ void TRealClock::Delay(int ms)
     WaitUntilNanos((now_ms + ms) * 1000000);
 }
 
+void TRealClock::Rest(int ms)
+{
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
 void TVirtualClock::Delay(int ms)
 {
     if (ms > 0) Advance(ms);
@@ -154,3 +160,5 @@ TClock& CurrentClock() { return *ClockSlot(); }
 int Millisecs() { return CurrentClock().Millisecs(); }
 
 void Delay(int ms) { CurrentClock().Delay(ms); }
+
+void Rest(int ms) { CurrentClock().Rest(ms); }

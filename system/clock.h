@@ -15,6 +15,9 @@ public:
     // Sleeps until Millisecs() has advanced by ms; a negative value returns at
     // once, 0 yields once.
     virtual void Delay(int ms) = 0;
+    // Waits about ms for a loop with nothing to time (a suspended game): no
+    // precision asked, no processor spent. On virtual time it is Delay.
+    virtual void Rest(int ms) { Delay(ms); }
 };
 
 // The real monotonic clock with 1 ms resolution; Delay really waits, and
@@ -23,6 +26,7 @@ class TRealClock : public TClock {
 public:
     int Millisecs() override;
     void Delay(int ms) override;
+    void Rest(int ms) override;
 };
 
 // Virtual time for tests and replays: Delay advances the time and returns
@@ -45,6 +49,7 @@ TClock& CurrentClock();
 
 int Millisecs();
 void Delay(int ms);
+void Rest(int ms);
 
 // Nanoseconds on the monotonic clock that TRealClock counts in milliseconds.
 int64_t MonotonicNanos();

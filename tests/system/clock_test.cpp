@@ -22,6 +22,8 @@ TEST(VirtualClock, DelayAdvancesTimeWithoutSleeping)
     Delay(-1);
     Delay(0);
     EXPECT_EQ(Millisecs(), 1017);
+    Rest(5);  // the suspended game's wait keeps replays on the same time
+    EXPECT_EQ(Millisecs(), 1022);
     SetClock(nullptr);
 }
 
