@@ -1,6 +1,7 @@
 #include "audio/ogg_loader.h"
 
 #include <ogg/ogg.h>
+#include <vorbis/codec.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -272,6 +273,66 @@ bool WholePages(const std::vector<uint8_t>& bytes)
     return ok && ended && consumed == long(bytes.size());
 }
 
+// True when the audio packets' block sizes add up to every page's stated
+// position: then the decoder's positions are the frames a whole decode has
+// given up to there, and a seek lands exactly where a whole decode would
+// be. A packet the decoder would drop (damaged where it names its kind or
+// mode), or an offset at the start, makes it false.
+bool PacketsMatchPositions(const std::vector<uint8_t>& bytes)
+{
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buf = ogg_sync_buffer(&sync, long(bytes.size()));
+    if (!buf) {
+        ogg_sync_clear(&sync);
+        return false;
+    }
+    std::memcpy(buf, bytes.data(), bytes.size());
+    ogg_sync_wrote(&sync, long(bytes.size()));
+    ogg_stream_state os;
+    bool os_init = false;
+    vorbis_info vi;
+    vorbis_comment vc;
+    vorbis_info_init(&vi);
+    vorbis_comment_init(&vc);
+    int headers = 0;
+    long previous = 0;
+    int64_t frames = 0;
+    bool ok = true;
+    ogg_page page;
+    ogg_packet op;
+    while (ok && ogg_sync_pageout(&sync, &page) == 1) {
+        if (!os_init) {
+            ogg_stream_init(&os, ogg_page_serialno(&page));
+            os_init = true;
+        }
+        ogg_stream_pagein(&os, &page);
+        int got;
+        while (ok && (got = ogg_stream_packetout(&os, &op)) != 0) {
+            if (got < 0) {
+                ok = false;
+            } else if (headers < 3) {
+                ok = vorbis_synthesis_headerin(&vi, &vc, &op) == 0;
+                ++headers;
+            } else {
+                // The first block only primes the overlap; each later one
+                // gives a quarter of its own and of the previous block.
+                const long size = vorbis_packet_blocksize(&vi, &op);
+                ok = size > 0;
+                if (previous > 0) frames += previous / 4 + size / 4;
+                previous = size;
+            }
+        }
+        const int64_t granule = ogg_page_granulepos(&page);
+        if (ok && headers == 3 && granule >= 0 && !ogg_page_eos(&page) && granule != frames) ok = false;
+    }
+    if (os_init) ogg_stream_clear(&os);
+    vorbis_comment_clear(&vc);
+    vorbis_info_clear(&vi);
+    ogg_sync_clear(&sync);
+    return ok && headers == 3;
+}
+
 // Appends up to room frames of one decoded piece to out; the frames taken.
 int Take(const int16_t* in, int got, int channels, uint8_t* out, int room, std::vector<uint8_t>& mixed)
 {
@@ -384,7 +445,7 @@ private:
 bool LoadProgressive(TStream& stream, TAudioSamplePtr& result)
 {
     auto bytes = std::make_unique<std::vector<uint8_t>>();
-    if (!ReadAll(stream, *bytes) || !WholePages(*bytes)) return false;
+    if (!ReadAll(stream, *bytes) || !WholePages(*bytes) || !PacketsMatchPositions(*bytes)) return false;
     std::unique_ptr<OggSide> background = OpenSide(*bytes);
     if (!background) return false;
     OggVorbis_File& vf = background->dec.vf;
