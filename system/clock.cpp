@@ -28,10 +28,12 @@ std::shared_ptr<TClock>& ClockSlot()
 // at most 30 ms of CPU a second at 60 frames.
 constexpr int64_t kSpinMarginNs = 500000;
 
+#if defined(__linux__)
 // The time slice asked for the waiting thread: the kernel's shortest. A
 // thread with a short slice may preempt a busy one as soon as it wakes
 // instead of waiting for that one's slice to run out.
 constexpr uint64_t kWakeSliceNs = 100000;
+#endif
 
 void CpuRelax()
 {
