@@ -12,6 +12,7 @@
 #include "system/pointer_mapping.h"
 #include "system/sdl/focus_keys.h"
 #include "system/sdl/sdl_keys.h"
+#include "system/sdl/x11_keyboard.h"
 #include "system/system_driver.h"
 
 namespace {
@@ -70,6 +71,7 @@ public:
     void Poll() override
     {
         if (!events_ok_) return;
+        if (SDL_WasInit(SDL_INIT_VIDEO)) EnableX11KeyCodes();
         SDL_PumpEvents();
         closed_in_pass_ = false;
         SDL_Event e;
@@ -192,10 +194,44 @@ private:
         if (c) translator_.Char(c);
     }
 
+    // As the focus returns: which of the keys held as it went still count
+    // as held (see focus_keys.h).
+    void FocusGained(const SDL_WindowEvent& e)
+    {
+        TX11Repeat x11;
+        if (!QueryX11Repeat(SDL_GetWindowFromID(e.windowID), x11)) {
+            focus_keys_.FocusGained(e.timestamp);
+            return;
+        }
+        x11_releases_exact_ = x11.detectable;
+        focus_keys_.FocusGained(
+            e.timestamp, [&](int vk) { return x11_code_of_[vk] && x11.repeating[x11_code_of_[vk]]; }, x11.wait_ms);
+    }
+
+    // A raw X key event, queued just before SDL's report of it.
+    void X11Key(const SDL_Event& e)
+    {
+        bool press = false;
+        int code = X11KeyCode(e, press);
+        if (!code) return;
+        if (press) {
+            x11_press_ = code;
+        } else if (x11_releases_exact_) {
+            // SDL passes no release of a key it let go as the focus went.
+            for (int vk = 1; vk < 256; ++vk) {
+                if (x11_code_of_[vk] == code) focus_keys_.Released(vk);
+            }
+        }
+    }
+
     void Handle(const SDL_Event& e)
     {
         DispatchPlatformEvent(&e);
+        // The X key code of a key report is that of the raw press right before it.
+        int x11_press = x11_press_;
+        x11_press_ = 0;
         switch (e.type) {
+        case SDL_SYSWMEVENT: X11Key(e); break;
         case SDL_QUIT:
             if (!closed_in_pass_) translator_.Close();
             break;
@@ -208,7 +244,7 @@ private:
                 translator_.Close();
                 break;
             case SDL_WINDOWEVENT_FOCUS_GAINED:
-                focus_keys_.FocusGained(e.window.timestamp);
+                FocusGained(e.window);
                 translator_.Focus(true, KeysHeldNow());
                 break;
             case SDL_WINDOWEVENT_FOCUS_LOST:
@@ -232,6 +268,7 @@ private:
             if (!vk) break;
             bool down = e.type == SDL_KEYDOWN;
             bool repeat = e.key.repeat != 0;
+            if (down && x11_press) x11_code_of_[vk] = x11_press;
             if (!down)
                 focus_keys_.KeyUp(vk, e.key.timestamp);
             else if (!repeat)
@@ -269,6 +306,9 @@ private:
     bool closed_in_pass_ = false;
     TEventTranslator translator_;
     TFocusKeys focus_keys_;
+    int x11_code_of_[256] = {};  // the X key code of each key's latest press
+    int x11_press_ = 0;
+    bool x11_releases_exact_ = false;
 };
 
 }  // namespace
