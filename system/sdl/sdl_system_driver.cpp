@@ -162,17 +162,21 @@ private:
         if (SDL_Window* win = SDL_GetWindowFromID(window_id)) SDL_GetWindowSize(win, &w, &h);
     }
 
-    // The keys SDL knows to be down. As the focus comes back, SDL has just
-    // re-read the keyboard and queued a press for each held modifier.
-    static std::vector<int> KeysHeldNow()
+    // The keys held as the focus came back at time: SDL queues a press for
+    // each held modifier right behind its focus report, at the same moment
+    // (X11 and Wayland alike). A press queued after those is a new one, even
+    // when it arrived in the same pass.
+    static std::vector<int> KeysHeldAtReturn(Uint32 time)
     {
         std::vector<int> held;
-        int n = 0;
-        const Uint8* state = SDL_GetKeyboardState(&n);
-        for (int sc = 0; state && sc < n; ++sc) {
-            if (!state[sc]) continue;
-            auto scancode = SDL_Scancode(sc);
-            if (int vk = VirtualKeyFromSDL(SDL_GetKeyFromScancode(scancode), scancode)) held.push_back(vk);
+        SDL_Event next[16];
+        int n = SDL_PeepEvents(next, 16, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+        for (int i = 0; i < n; ++i) {
+            bool press = false;
+            if (next[i].type == SDL_SYSWMEVENT && !X11KeyCode(next[i], press)) continue;  // X11's own reports
+            if (next[i].type != SDL_KEYDOWN || next[i].key.timestamp - time > 1) break;
+            const SDL_Keysym& k = next[i].key.keysym;
+            if (int vk = VirtualKeyFromSDL(k.sym, k.scancode)) held.push_back(vk);
         }
         return held;
     }
@@ -245,7 +249,7 @@ private:
                 break;
             case SDL_WINDOWEVENT_FOCUS_GAINED:
                 FocusGained(e.window);
-                translator_.Focus(true, KeysHeldNow());
+                translator_.Focus(true, KeysHeldAtReturn(e.window.timestamp));
                 break;
             case SDL_WINDOWEVENT_FOCUS_LOST:
                 focus_keys_.FocusLost(e.window.timestamp);
