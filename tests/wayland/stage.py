@@ -230,14 +230,15 @@ def flip_full_screen(inp, game, win, to_full):
     if not moved:
         return win
     win = wait_until(lambda: (lambda w: w if w and w["rect"]["width"] >= 640 else None)(window(APP_ID)), 10)
-    row = EXIT_ROW if to_full else START_ROW
+    # The pointer moves to another row than before: only a new frame lights it.
+    row, other = (START_ROW, EXIT_ROW) if to_full else (EXIT_ROW, START_ROW)
 
     def lit():
         w = window(APP_ID)
         inp.point(w, 320, row)
         time.sleep(0.3)
         pic = picture(screenshot("%s-%s" % (game.name, "full" if to_full else "window")), w)
-        return w if highlighted(pic, row) > 200 else None
+        return w if highlighted(pic, row) > 200 and highlighted(pic, other) < 50 else None
 
     later = wait_until(lit, 20, 0.3)
     check(later is not None, "frames still drawn after Alt+Enter (the row under the pointer lights up)")
