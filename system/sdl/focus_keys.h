@@ -20,16 +20,17 @@ public:
     // SDL releases every held key just before it reports the focus lost.
     void FocusLost(uint32_t time);
     // still_repeating(vk): the window system says vk is down now and
-    // auto-repeats (never called where it cannot say). wait_ms: the
-    // longest wait for the next repeat of a held key.
-    void FocusGained(uint32_t time, const std::function<bool(int vk)>& still_repeating = {}, uint32_t wait_ms = 0);
+    // auto-repeats (never called where it cannot say). releases_seen: every
+    // real release is reported through Released, so a key stays held until
+    // then; otherwise it counts as held for wait_ms, the longest wait for
+    // the next repeat of a held key.
+    void FocusGained(uint32_t time, const std::function<bool(int vk)>& still_repeating = {},
+                     bool releases_seen = false, uint32_t wait_ms = 0);
     // The window system reported a real release of vk, which SDL does not
     // pass on for a key it let go at the focus loss.
     void Released(int vk);
     // True when a press of vk (not flagged repeat) is the first repeat of a
-    // key that was down as the focus went and has stayed down since: it
-    // comes within a repeat wait (and a little slack for polling) of the
-    // return.
+    // key that was down as the focus went and has stayed down since.
     bool HeldOver(int vk, uint32_t time);
 
     // How much later than the key's repeat the game may see it.
@@ -40,4 +41,5 @@ private:
     bool held_at_loss_[256] = {};
     uint32_t gained_at_ = 0;
     uint32_t wait_ms_ = 0;
+    bool releases_seen_ = false;
 };

@@ -163,18 +163,20 @@ private:
     }
 
     // The keys held as the focus came back at time: SDL queues a press for
-    // each held modifier right behind its focus report, at the same moment
-    // (X11 and Wayland alike). A press queued after those is a new one, even
-    // when it arrived in the same pass.
+    // each held modifier right behind its focus report (X11 and Wayland
+    // alike). A press queued after those is a new one, even when it arrived
+    // in the same pass: on X11 its raw key event comes first; on Wayland it
+    // was read later (SDL made the held ones at the moment of the report).
     static std::vector<int> KeysHeldAtReturn(Uint32 time)
     {
         std::vector<int> held;
+        const bool x11 = X11Keyboard();
         SDL_Event next[16];
         int n = SDL_PeepEvents(next, 16, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
         for (int i = 0; i < n; ++i) {
             bool press = false;
             if (next[i].type == SDL_SYSWMEVENT && !X11KeyCode(next[i], press)) continue;  // X11's own reports
-            if (next[i].type != SDL_KEYDOWN || next[i].key.timestamp - time > 1) break;
+            if (next[i].type != SDL_KEYDOWN || (!x11 && next[i].key.timestamp - time > 1)) break;
             const SDL_Keysym& k = next[i].key.keysym;
             if (int vk = VirtualKeyFromSDL(k.sym, k.scancode)) held.push_back(vk);
         }
@@ -209,7 +211,8 @@ private:
         }
         x11_releases_exact_ = x11.detectable;
         focus_keys_.FocusGained(
-            e.timestamp, [&](int vk) { return x11_code_of_[vk] && x11.repeating[x11_code_of_[vk]]; }, x11.wait_ms);
+            e.timestamp, [&](int vk) { return x11_code_of_[vk] && x11.repeating[x11_code_of_[vk]]; }, x11.detectable,
+            x11.wait_ms);
     }
 
     // A raw X key event, queued just before SDL's report of it.
