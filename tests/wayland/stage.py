@@ -189,9 +189,12 @@ class Game:
         try:
             return self.proc.wait(timeout=seconds)
         except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.proc.wait()
             return None
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.wait()
 
 
 def show_title(inp, game):
@@ -263,7 +266,7 @@ def play(mode, inp):
     print("--- %s" % mode, flush=True)
     win, _ = show_title(inp, game)
     if not win:
-        game.wait(0)
+        game.stop()
         return
     shown = win
     check(win.get("shell") == "xdg_shell" and (win["fullscreen_mode"] == 1) == full,
@@ -274,9 +277,13 @@ def play(mode, inp):
         win = flip_full_screen(inp, game, win, False)
         win = flip_full_screen(inp, game, win, True)
 
-    inp.click(win, 320, MODE3D_ROW)  # "3D Graphics: " Off -> "M\G"
-    inp.click(win, 320, START_ROW)   # "Start Game"
-    time.sleep(0.5)
+    # Each click waits for its picture: the menu reads the pointer once a
+    # frame, and a slow frame would take two quick clicks on the last row.
+    for row, what in ((MODE3D_ROW, "3D Graphics: M\\G"), (START_ROW, "Start Game")):
+        before = picture(screenshot(game.name + "-menu"), win)
+        inp.click(win, 320, row)
+        check(wait_until(lambda: differing(picture(screenshot(game.name + "-menu"), win), before) > 0.05, 20),
+              "a click on " + what)
     for _ in range(4):
         inp.send("tap Control_L", "sleep 250")
     inp.send("move 0 0")
@@ -290,15 +297,26 @@ def play(mode, inp):
     if not full and focus_rule(inp):
         presses = 8  # the four taps and four presses of the focus test
 
-    inp.send("tap Escape", "sleep 400", "tap Escape", "sleep 400", "tap Escape")
-    status = game.wait(60)
+    # Escape pauses, leaves the game, ends the program: one a second, as a
+    # slow frame takes two quick ones for one.
+    status = None
+    for _ in range(30):
+        inp.send("tap Escape")
+        status = game.wait(1)
+        if status is not None:
+            break
+    game.stop()
     check(status == 0, "Escape ends it with status 0", "status %s" % status)
     seen, state = game.events()
     if not full:
         held_key_checks(seen)
     downs = seen.count("key down 162")
-    check(downs == presses and state.get("shots_fired") == presses, "every fire press shot once",
-          "%d presses seen, %s shots fired, %d made" % (downs, state.get("shots_fired"), presses))
+    # A busy machine may draw no frame between a press and a focus loss,
+    # which flushes it: the shots are at most the presses.
+    shots = state.get("shots_fired", -1)
+    check(downs == presses and presses - (0 if full else 1) <= shots <= presses,
+          "every fire press seen once and shot" + ("" if full else " (one may go with a focus loss)"),
+          "%d presses seen, %s shots fired, %d made" % (downs, shots, presses))
     check(game.saved("anaglyph3d.dat") == 1 and game.saved("hiscore.dat") == state.get("best_sc"),
           "both values saved", "3D mode %s, best score %s" % (game.saved("anaglyph3d.dat"),
                                                               game.saved("hiscore.dat")))
