@@ -115,6 +115,7 @@ TEST_F(Joystick, AnUnpluggedDeviceReadsReleasedAndCentredAndTakesItsPortBack)
         EXPECT_EQ(JoyY(0), 0.0f);
         EXPECT_EQ(JoyHat(0), -1.0f);
         EXPECT_EQ(JoyDown(1, 0), 0);
+        EXPECT_EQ(JoyName(0), "");
     }
     EXPECT_EQ(JoyHit(1, 0), 1) << "the press made before it went still counts";
     EXPECT_EQ(JoyCount(), 0);
@@ -131,7 +132,9 @@ TEST_F(Joystick, AnUnpluggedDeviceReadsReleasedAndCentredAndTakesItsPortBack)
     EXPECT_EQ(JoyHit(1, 0), 1);
 }
 
-TEST_F(Joystick, DevicesArrivingLaterTakeTheLowestFreePortOrTheirOwn)
+// The game reads port 0 only. It used to stay empty when its device went
+// while another was attached, and when a device came back to a higher port.
+TEST_F(Joystick, PortZeroHoldsADeviceWhileAnyIsAttachedAndNoOtherDeviceMoves)
 {
     EXPECT_EQ(JoyCount(), 0);
     int first = sys->AddDevice();
@@ -143,20 +146,48 @@ TEST_F(Joystick, DevicesArrivingLaterTakeTheLowestFreePortOrTheirOwn)
     EXPECT_EQ(JoyX(1), -1.0f);
     EXPECT_EQ(JoyCount(), 2);
 
-    // Both go; the second comes back first and takes its own port again.
+    // Port 0's device goes: the other is read there at once, and its fire
+    // button, held as it moves, is no press until pressed again.
+    sys->Dev(second).state.buttons = 1;
+    JoyHit(0, 1);
+    sys->Dev(first).attached = false;
+    EXPECT_EQ(JoyX(0), -1.0f);
+    EXPECT_EQ(JoyDown(0, 0), 1);
+    EXPECT_EQ(JoyHit(0, 0), 0);
+    EXPECT_EQ(JoyName(0), "Scripted joystick 1");
+    EXPECT_EQ(JoyName(1), "");
+    EXPECT_EQ(JoyX(1), 0.0f);
+    sys->Dev(second).state.buttons = 0;
+    JoyX(0);
+    sys->Dev(second).state.buttons = 1;
+    EXPECT_EQ(JoyHit(0, 0), 1);
+    // Back again, the first does not take port 0 from the device in use.
+    sys->Dev(first).attached = true;
+    sys->Dev(first).state.axes[0] = 65535;
+    EXPECT_EQ(JoyX(0), -1.0f);
+    EXPECT_EQ(JoyX(1), 1.0f);
+    EXPECT_EQ(JoyCount(), 2);
+
+    // Both go; the one that had port 1 comes back alone and takes port 0.
     sys->Dev(first).attached = false;
     sys->Dev(second).attached = false;
     EXPECT_EQ(JoyCount(), 0);
-    sys->Dev(second).attached = true;
-    EXPECT_EQ(JoyX(1), -1.0f);
-    EXPECT_EQ(JoyX(0), 0.0f);
-    // A device never seen before takes the lowest free port: the game reads port 0.
-    int third = sys->AddDevice();
-    sys->Dev(third).state.axes[0] = 65535;
-    EXPECT_EQ(JoyX(0), 1.0f);
+    EXPECT_EQ(JoyName(0), "");
     sys->Dev(first).attached = true;
-    EXPECT_EQ(JoyCount(), 3);
-    EXPECT_EQ(JoyDown(0, 2), 1);
+    EXPECT_EQ(JoyX(0), 1.0f);
+    EXPECT_EQ(JoyCount(), 1);
+    // Newcomers take the lowest free port; one that goes from a port other
+    // than 0 moves nobody.
+    int third = sys->AddDevice();
+    sys->Dev(third).state.axes[1] = 0;
+    EXPECT_EQ(JoyY(1), -1.0f);
+    sys->Dev(second).attached = true;
+    EXPECT_EQ(JoyX(2), -1.0f);
+    sys->Dev(third).attached = false;
+    EXPECT_EQ(JoyX(2), -1.0f);
+    EXPECT_EQ(JoyX(0), 1.0f);
+    EXPECT_EQ(JoyY(1), 0.0f);
+    EXPECT_EQ(JoyCount(), 2);
 }
 
 TEST_F(Joystick, PortsNumberTheDevicesThatAnswer)
