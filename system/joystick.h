@@ -71,4 +71,5 @@ float JoyV(int port = 0);
 float JoyHat(int port = 0);
 // Button mask of the port's last reading.
 int JoyButtons(int port = 0);
+// The device's name; empty for a port without a device.
 std::string JoyName(int port = 0);
