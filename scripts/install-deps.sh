@@ -15,7 +15,8 @@ TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmar
   xvfb xauth xdotool x11-utils imagemagick vorbis-tools sox \
   python3 python3-pil python3-numpy libebur128-dev \
   fonts-comfortaa fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop \
-  desktop-file-utils appstream man-db util-linux"
+  desktop-file-utils appstream man-db util-linux lintian \
+  sway grim libwayland-dev libwayland-bin libxkbcommon-dev"
 
 WEB="emscripten dpkg-dev cmake ninja-build chromium python3"
 

@@ -17,6 +17,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 status=0
 ./scripts/with-xvfb.sh ctest --test-dir $TEST_DIR --output-on-failure -j"$JOBS" --timeout 300 || status=1
+./scripts/run-wayland-tests.sh $TEST_DIR || status=1
 
 # Threaded tests again under ThreadSanitizer (targets listed in tests/tsan-targets.txt).
 if [ -s tests/tsan-targets.txt ]; then

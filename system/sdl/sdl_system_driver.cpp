@@ -12,6 +12,7 @@
 #include "system/pointer_mapping.h"
 #include "system/sdl/focus_keys.h"
 #include "system/sdl/sdl_keys.h"
+#include "system/sdl/x11_keyboard.h"
 #include "system/system_driver.h"
 
 namespace {
@@ -70,6 +71,7 @@ public:
     void Poll() override
     {
         if (!events_ok_) return;
+        if (SDL_WasInit(SDL_INIT_VIDEO)) EnableX11KeyCodes();
         SDL_PumpEvents();
         closed_in_pass_ = false;
         SDL_Event e;
@@ -160,17 +162,23 @@ private:
         if (SDL_Window* win = SDL_GetWindowFromID(window_id)) SDL_GetWindowSize(win, &w, &h);
     }
 
-    // The keys SDL knows to be down. As the focus comes back, SDL has just
-    // re-read the keyboard and queued a press for each held modifier.
-    static std::vector<int> KeysHeldNow()
+    // The keys held as the focus came back at time: SDL queues a press for
+    // each held modifier right behind its focus report (X11 and Wayland
+    // alike). A press queued after those is a new one, even when it arrived
+    // in the same pass: on X11 its raw key event comes first; on Wayland it
+    // was read later (SDL made the held ones at the moment of the report).
+    static std::vector<int> KeysHeldAtReturn(Uint32 time)
     {
         std::vector<int> held;
-        int n = 0;
-        const Uint8* state = SDL_GetKeyboardState(&n);
-        for (int sc = 0; state && sc < n; ++sc) {
-            if (!state[sc]) continue;
-            auto scancode = SDL_Scancode(sc);
-            if (int vk = VirtualKeyFromSDL(SDL_GetKeyFromScancode(scancode), scancode)) held.push_back(vk);
+        const bool x11 = X11Keyboard();
+        SDL_Event next[16];
+        int n = SDL_PeepEvents(next, 16, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+        for (int i = 0; i < n; ++i) {
+            bool press = false;
+            if (next[i].type == SDL_SYSWMEVENT && !X11KeyCode(next[i], press)) continue;  // X11's own reports
+            if (next[i].type != SDL_KEYDOWN || (!x11 && next[i].key.timestamp - time > 1)) break;
+            const SDL_Keysym& k = next[i].key.keysym;
+            if (int vk = VirtualKeyFromSDL(k.sym, k.scancode)) held.push_back(vk);
         }
         return held;
     }
@@ -192,10 +200,45 @@ private:
         if (c) translator_.Char(c);
     }
 
+    // As the focus returns: which of the keys held as it went still count
+    // as held (see focus_keys.h).
+    void FocusGained(const SDL_WindowEvent& e)
+    {
+        TX11Repeat x11;
+        if (!QueryX11Repeat(SDL_GetWindowFromID(e.windowID), x11)) {
+            focus_keys_.FocusGained(e.timestamp);
+            return;
+        }
+        x11_releases_exact_ = x11.detectable;
+        focus_keys_.FocusGained(
+            e.timestamp, [&](int vk) { return x11_code_of_[vk] && x11.repeating[x11_code_of_[vk]]; }, x11.detectable,
+            x11.wait_ms);
+    }
+
+    // A raw X key event, queued just before SDL's report of it.
+    void X11Key(const SDL_Event& e)
+    {
+        bool press = false;
+        int code = X11KeyCode(e, press);
+        if (!code) return;
+        if (press) {
+            x11_press_ = code;
+        } else if (x11_releases_exact_) {
+            // SDL passes no release of a key it let go as the focus went.
+            for (int vk = 1; vk < 256; ++vk) {
+                if (x11_code_of_[vk] == code) focus_keys_.Released(vk);
+            }
+        }
+    }
+
     void Handle(const SDL_Event& e)
     {
         DispatchPlatformEvent(&e);
+        // The X key code of a key report is that of the raw press right before it.
+        int x11_press = x11_press_;
+        x11_press_ = 0;
         switch (e.type) {
+        case SDL_SYSWMEVENT: X11Key(e); break;
         case SDL_QUIT:
             if (!closed_in_pass_) translator_.Close();
             break;
@@ -208,8 +251,8 @@ private:
                 translator_.Close();
                 break;
             case SDL_WINDOWEVENT_FOCUS_GAINED:
-                focus_keys_.FocusGained(e.window.timestamp);
-                translator_.Focus(true, KeysHeldNow());
+                FocusGained(e.window);
+                translator_.Focus(true, KeysHeldAtReturn(e.window.timestamp));
                 break;
             case SDL_WINDOWEVENT_FOCUS_LOST:
                 focus_keys_.FocusLost(e.window.timestamp);
@@ -232,6 +275,7 @@ private:
             if (!vk) break;
             bool down = e.type == SDL_KEYDOWN;
             bool repeat = e.key.repeat != 0;
+            if (down && x11_press) x11_code_of_[vk] = x11_press;
             if (!down)
                 focus_keys_.KeyUp(vk, e.key.timestamp);
             else if (!repeat)
@@ -269,6 +313,9 @@ private:
     bool closed_in_pass_ = false;
     TEventTranslator translator_;
     TFocusKeys focus_keys_;
+    int x11_code_of_[256] = {};  // the X key code of each key's latest press
+    int x11_press_ = 0;
+    bool x11_releases_exact_ = false;
 };
 
 }  // namespace
