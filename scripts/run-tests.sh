@@ -72,7 +72,4 @@ if command -v clang++ >/dev/null 2>&1 && ls fuzz/*/CMakeLists.txt >/dev/null 2>&
   done
 fi
 
-# The browser build: the page in headless Chromium and the wasm replay against this build's.
-./scripts/test-web.sh $TEST_DIR || status=1
-
 exit $status
