@@ -3,7 +3,8 @@
 # with sudo when not running as root.
 #   build    what builds and runs the game (`make run`, `make install`)
 #   package  build, plus what `make package` runs (dpkg-shlibdeps)
-#   all      everything, with the test and benchmark tools (`make test`, `make bench`)
+#   windows  the MinGW-w64 cross toolchain and what builds the Windows archive (`make windows`)
+#   all      everything, with the test and benchmark tools and Wine (`make test`, `make bench`)
 set -e
 BUILD="build-essential cmake pkg-config \
   libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
@@ -14,12 +15,16 @@ TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmar
   python3 python3-pil python3-numpy \
   fonts-comfortaa fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop \
   desktop-file-utils appstream man-db util-linux"
+WINDOWS="cmake ninja-build dpkg-dev zip g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-x86-64 mingw-w64-common fonts-play"
+WINE="wine wine64"
 
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;
   package) PACKAGES="$BUILD $PACKAGE" ;;
-  all) PACKAGES="$BUILD $PACKAGE $TESTS" ;;
-  *) echo "usage: $0 [build|package|all]" >&2; exit 2 ;;
+  windows) PACKAGES="$WINDOWS" ;;
+  all) PACKAGES="$BUILD $PACKAGE $TESTS $WINDOWS $WINE" ;;
+  *) echo "usage: $0 [build|package|windows|all]" >&2; exit 2 ;;
 esac
 
 missing=""
@@ -33,4 +38,4 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq || true
-$SUDO apt-get install -y -qq --no-install-recommends $missing
+$SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=900 --no-install-recommends $missing
