@@ -18,7 +18,8 @@ foreach(lib vorbisfile vorbis ogg)
 endforeach()
 find_path(KV_VORBIS_INCLUDE vorbis/vorbisfile.h REQUIRED)
 add_library(PkgConfig::VORBIS INTERFACE IMPORTED)
-target_link_libraries(PkgConfig::VORBIS INTERFACE ${KV_LIB_vorbisfile} ${KV_LIB_vorbis} ${KV_LIB_ogg})
+# libvorbis' tables come from quadmath's sine and cosine (see the script).
+target_link_libraries(PkgConfig::VORBIS INTERFACE ${KV_LIB_vorbisfile} ${KV_LIB_vorbis} ${KV_LIB_ogg} quadmath)
 target_include_directories(PkgConfig::VORBIS INTERFACE ${KV_VORBIS_INCLUDE})
 
 # kv_windows_program(target): a program for players: no console window of

@@ -341,9 +341,8 @@ int run_replay(int argc, char** argv)
     replay_run run;
     run.opt = parse_args(argc, argv);
     std::error_code ec;
-    std::string cwd = PathUtf8(std::filesystem::current_path(ec));
-    if (cwd.empty())
-        cwd = ".";
+    const std::string here = PathUtf8(std::filesystem::current_path(ec));
+    const std::string cwd = here.empty() ? std::string(".") : here;
     for (auto& [frame, files] : run.opt.shots)
         for (auto& f : files)
             f = absolute(f, cwd);
