@@ -17,7 +17,7 @@ kv_embed(kv_io_fixtures RegisterIoFixtures
   "fixtures\\lines.txt" ${T}/io/fixtures/lines.txt)
 kv_windows_suite(test_io io LIBS kv_io kv_io_fixtures)
 kv_windows_suite(test_system system SKIP "x11_.*" sdl_joystick_test.cpp LIBS kv_system PkgConfig::SDL2)
-kv_windows_suite(test_audio audio SKIP sdl_output_test.cpp audiodriver_test.cpp LIBS kv_audio)
+kv_windows_suite(test_audio audio SKIP sdl_output_test.cpp audiodriver_test.cpp mixer_threads_test.cpp LIBS kv_audio)
 kv_windows_suite(test_render render SKIP "gl.*_test.cpp" graphics_gl_test.cpp image_gl_test.cpp
                  graphics_screen_test.cpp font_test.cpp LIBS kv_render)
 kv_test(test_game SOURCES ${T}/game/game_fixture.cpp ${T}/game/qvdraw_test.cpp ${T}/game/entities_test.cpp
