@@ -21,7 +21,7 @@ kv_windows_suite(test_audio audio SKIP sdl_output_test.cpp audiodriver_test.cpp 
 kv_windows_suite(test_render render SKIP "gl.*_test.cpp" graphics_gl_test.cpp image_gl_test.cpp
                  graphics_screen_test.cpp font_test.cpp LIBS kv_render)
 kv_test(test_game SOURCES ${T}/game/game_fixture.cpp ${T}/game/qvdraw_test.cpp ${T}/game/entities_test.cpp
-        ${T}/game/screens_test.cpp ${T}/game/saved_values_test.cpp LIBS kv_game kv_app LABELS game)
+        ${T}/game/screens_test.cpp LIBS kv_game kv_app LABELS game)
 kv_windows_suite(test_app app LIBS kv_app)
 kv_test(test_assets SOURCES ${T}/assets/images_test.cpp ${T}/assets/sounds_test.cpp
         LIBS kv_assets kv_render kv_audio kv_io LABELS assets)
