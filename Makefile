@@ -1,11 +1,12 @@
 # Thin wrapper over CMake. `make run` plays the game, `make test` runs every test.
 # `make install PREFIX=/usr/local` (DESTDIR honoured) installs it; `make package`
-# builds a .deb in build/release/package/.
+# builds a .deb in build/release/package/. `make windows` cross-builds the
+# Windows program into build/windows/Kelvora3D-<version>-win64.zip.
 JOBS ?= 2
 RELEASE := build/release
 PREFIX ?= /usr/local
 
-.PHONY: deps deps-all build run install package test bench clean web serve-web
+.PHONY: deps deps-all build run install package windows test bench clean web serve-web
 
 # What builds and runs the game; the test and benchmark tools come with deps-all.
 deps:
@@ -28,6 +29,9 @@ package: build
 	@./scripts/install-deps.sh package
 	cd $(RELEASE) && cpack -G DEB -B package
 	@ls -l $(RELEASE)/package/*.deb
+
+windows:
+	@./scripts/make-windows.sh
 
 test: deps-all
 	./scripts/run-tests.sh

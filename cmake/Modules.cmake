@@ -1,6 +1,8 @@
 # kv_module(name [DEPS libs...] [EXCLUDE files...])
 # Builds every .cpp of the folder <name>/ and of its backend folders
 # (<name>/gl/, <name>/sdl/ ...) into the static library kv_<name>.
+# Backend folders of one system build only for it: win/ for Windows,
+# posix/ and x11/ everywhere else.
 # A folder with no sources yet becomes an interface library, so later
 # modules can depend on it before it has code.
 set(KV_EXACT_FLOAT_MODULES game system render)
@@ -16,6 +18,11 @@ endif()
 function(kv_module name)
   cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${name}/*.cpp ${CMAKE_SOURCE_DIR}/${name}/*/*.cpp)
+  if(WIN32)
+    list(FILTER sources EXCLUDE REGEX "/${name}/(posix|x11)/")
+  else()
+    list(FILTER sources EXCLUDE REGEX "/${name}/win/")
+  endif()
   foreach(ex ${ARG_EXCLUDE})
     list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${name}/${ex})
   endforeach()
@@ -48,5 +55,10 @@ function(kv_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   target_compile_definitions(${name} PRIVATE KV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  if(CMAKE_CROSSCOMPILING)
+    # Listed when ctest runs (through the emulator), not while building.
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 DISCOVERY_MODE PRE_TEST PROPERTIES LABELS "${ARG_LABELS}")
+  else()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
 endfunction()

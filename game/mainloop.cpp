@@ -12,7 +12,6 @@
 #include "game/host_hooks.h"
 #include "game/menu.h"
 #include "game/msurface.h"
-#include "game/options.h"
 #include "game/play.h"
 #include "game/player.h"
 #include "game/points.h"
@@ -21,6 +20,8 @@
 #include "game/results.h"
 #include "game/saved_values.h"
 #include "system/hook.h"
+
+start_wishes game_start_wishes;
 
 namespace {
 
@@ -41,7 +42,7 @@ void grab_sprites()
 
 bool open_display()
 {
-    if (!launch_options.window && Graphics(640, 480, 1, 60, 2))
+    if (!game_start_wishes.window && Graphics(640, 480, 1, 60, 2))
         return true;
     // No 640x480 full-screen mode: the same picture in a window.
     if (Graphics(640, 480, 0, 60, 2))
@@ -272,7 +273,7 @@ bool game_startup()
     surface_list.clear();
     create_string_tables();
     music_channel = AllocChannel();
-    if (launch_options.mute) {
+    if (game_start_wishes.mute) {
         sound_step = music_step = 0;
         sound_volume = music_volume = 0.0f;
     }

@@ -4,6 +4,13 @@
 
 #include <functional>
 
+// What the program asks of the start-up for this run; set before game_startup.
+struct start_wishes {
+    bool window = false;  // a window instead of full screen
+    bool mute = false;    // sound and music start at Off (the saved values stay)
+};
+extern start_wishes game_start_wishes;
+
 // Registers the embedded resources and starts the engine services.
 void start_engine_services();
 // Everything from the application title to the title menu, the start-up

@@ -1,47 +1,20 @@
 #include "io/cstream.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "io/filesystem.h"
+#include "io/native_file.h"
 
-namespace {
-// Opens without blocking and refuses what is not a file to read or write
-// (a directory, a FIFO, a socket): opening a FIFO would wait for a writer for
-// ever, and a directory gives a stream whose first read fails.
-FILE* OpenPlainFile(const std::string& path, int flags, const char* how)
-{
-    int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    struct stat st;
-    bool usable = ::fstat(fd, &st) == 0 && (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode));
-    // Reads and writes of a device that makes sense block as the C library expects.
-    if (usable) usable = ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
-    FILE* f = usable ? ::fdopen(fd, how) : nullptr;
-    if (!f) ::close(fd);
-    return f;
-}
-}  // namespace
 
 std::shared_ptr<TCStream> TCStream::OpenFile(const std::string& path, int readable, int writeable)
 {
-    const char* how = "rb";
-    int flags = O_RDONLY;
     int mode = MODE_READ;
-    if (readable && writeable) {
-        how = "r+b";
-        flags = O_RDWR;
+    if (readable && writeable)
         mode = MODE_READ | MODE_WRITE;
-    } else if (writeable) {
-        how = "wb";
-        flags = O_WRONLY | O_CREAT | O_TRUNC;
+    else if (writeable)
         mode = MODE_WRITE;
-    }
     std::string fixed = path;
     for (char& c : fixed)
         if (c == '\\') c = '/';
-    FILE* f = OpenPlainFile(ResolvePathCase(fixed), flags, how);
+    FILE* f = NativeOpenFile(ResolvePathCase(fixed), readable, writeable);
     if (!f) return nullptr;
     return CreateWithCStream(f, mode);
 }

@@ -1,7 +1,6 @@
 #include "io/filesystem.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
+#include "io/native_file.h"
 
 namespace {
 
@@ -17,33 +16,14 @@ bool IsRoot(const std::string& p)
     return false;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+bool Exists(const std::string& p) { return NativeExists(p); }
 
-bool SameIgnoringCase(const char* a, const std::string& b)
-{
-    size_t i = 0;
-    for (; a[i] && i < b.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    return a[i] == 0 && i == b.size();
-}
+std::string FindIgnoringCase(const std::string& dir, const std::string& name) { return NativeFindIgnoringCase(dir, name); }
 
-bool Exists(const std::string& p)
+std::string Parent(const std::string& p)
 {
-    struct stat st;
-    return lstat(p.c_str(), &st) == 0;
-}
-
-// The entry of dir that matches name ignoring case; empty when none does.
-std::string FindIgnoringCase(const std::string& dir, const std::string& name)
-{
-    DIR* d = opendir(dir.empty() ? "." : dir.c_str());
-    if (!d) return {};
-    std::string best;
-    while (dirent* e = readdir(d)) {
-        if (SameIgnoringCase(e->d_name, name) && (best.empty() || best > e->d_name)) best = e->d_name;
-    }
-    closedir(d);
-    return best;
+    const size_t slash = p.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : p.substr(0, slash);
 }
 
 } // namespace
@@ -97,9 +77,40 @@ int FileType(const std::string& path)
 {
     std::string p = NormalizePath(path);
     if (p.find_first_of("<>") != std::string::npos) return FILETYPE_NONE;
-    struct stat st;
-    if (p.empty() || stat(ResolvePathCase(p).c_str(), &st) != 0) return FILETYPE_NONE;
-    if (S_ISREG(st.st_mode)) return FILETYPE_FILE;
-    if (S_ISDIR(st.st_mode)) return FILETYPE_DIR;
-    return FILETYPE_NONE;
+    return p.empty() ? FILETYPE_NONE : NativeFileType(ResolvePathCase(p));
+}
+
+bool CanWriteFile(const std::string& path)
+{
+    const std::string p = ResolvePathCase(NormalizePath(path));
+    if (NativeExists(p) && NativeFileWritable(p)) return true;
+    // Made anew (or replaced) in the nearest folder that exists.
+    std::string folder = Parent(p);
+    while (!folder.empty()) {
+        if (NativeExists(folder)) return NativeFolderWritable(folder);
+        const std::string up = Parent(folder);
+        if (up == folder) break;
+        folder = up;
+    }
+    return false;
+}
+
+bool CreateFolders(const std::string& path, std::string* error)
+{
+    const std::string p = NormalizePath(path, true);
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = p.find('/', pos + 1);
+        const std::string sofar = p.substr(0, pos);
+        // A drive ("C:") or a network host needs no making.
+        if (sofar.empty() || sofar.back() == ':' || (sofar.compare(0, 2, "//") == 0 && sofar.find('/', 2) == std::string::npos))
+            continue;
+        if (!NativeMakeFolder(ResolvePathCase(sofar), error)) return false;
+    }
+    return true;
+}
+
+bool ReplaceFileContents(const std::string& path, const void* data, int size, std::string* error)
+{
+    return NativeReplaceFile(ResolvePathCase(NormalizePath(path)), data, size, error);
 }

@@ -4,6 +4,7 @@
 
 #include "render/pixmap.h"
 #include "render/rast2d_graphics.h"
+#include "runtime/trig.h"
 
 namespace {
 
@@ -19,8 +20,8 @@ TRast2DDriver& Drv() { return *State()._driver; }
 }  // namespace
 
 TMatrix2D TransformMatrix(float degrees, float scale_x, float scale_y) {
-    long double s = std::sin(degrees * kDegToRad);
-    long double c = std::cos(degrees * kDegToRad);
+    long double s = SinExtended(degrees * kDegToRad);
+    long double c = CosExtended(degrees * kDegToRad);
     TMatrix2D m;
     m.ix = static_cast<float>(c * scale_x);
     m.iy = static_cast<float>(-s * scale_y);

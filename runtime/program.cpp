@@ -1,25 +1,21 @@
 #include "runtime/program.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 
+#include "runtime/utf8_path.h"
+
 std::string ProgramDirectory()
 {
-    std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec || exe.empty()) return {};
-    return exe.parent_path().string();
+    const std::string exe = ProgramPath();
+    const size_t slash = exe.rfind('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
-bool EnterProgramDirectory()
-{
-    std::string dir = ProgramDirectory();
-    return !dir.empty() && chdir(dir.c_str()) == 0;
-}
+bool EnterProgramDirectory() { return SetWorkingDirectory(ProgramDirectory()); }
 
 TProgramLayout FindProgramLayout(const std::string& program_dir, const std::string& name)
 {
@@ -28,11 +24,11 @@ TProgramLayout FindProgramLayout(const std::string& program_dir, const std::stri
     layout.program_dir = program_dir;
     layout.files_dir = program_dir;
     std::error_code ec;
-    if (fs::is_directory(fs::path(program_dir) / "data", ec))
+    if (fs::is_directory(Utf8Path(program_dir) / "data", ec))
         return layout;
-    const fs::path shared = fs::path(program_dir).parent_path() / "share" / name;
+    const fs::path shared = Utf8Path(program_dir).parent_path() / "share" / Utf8Path(name);
     if (fs::is_directory(shared / "data", ec)) {
-        layout.files_dir = shared.lexically_normal().string();
+        layout.files_dir = PathUtf8(shared.lexically_normal());
         layout.installed = true;
     }
     return layout;
@@ -46,7 +42,7 @@ bool EnterFilesDirectory(const std::string& name, TProgramLayout* layout)
     const TProgramLayout found = FindProgramLayout(dir, name);
     if (layout)
         *layout = found;
-    return chdir(found.files_dir.c_str()) == 0;
+    return SetWorkingDirectory(found.files_dir);
 }
 
 int RunGuarded(const std::function<int()>& body)

@@ -7,8 +7,13 @@
 // Exit status of a program that ended on an error nothing caught (-1 as a byte).
 constexpr int EXIT_UNCAUGHT_ERROR = 255;
 
+// The running program file, as a UTF-8 path with "/" separators; empty
+// when the system cannot tell.
+std::string ProgramPath();
 // The directory that holds the running program file, without a trailing "/".
 std::string ProgramDirectory();
+// Makes dir (UTF-8) the working directory; false when it cannot be entered.
+bool SetWorkingDirectory(const std::string& dir);
 
 // Makes the program's own directory the working directory, so relative paths
 // such as "data\hiscore.dat" resolve beside the program. Returns false when

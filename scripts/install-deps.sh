@@ -3,9 +3,10 @@
 # with sudo when not running as root.
 #   build    what builds and runs the game (`make run`, `make install`)
 #   package  build, plus what `make package` runs (dpkg-shlibdeps)
-#   all      everything, with the test and benchmark tools (`make test`, `make bench`)
+#   windows  the MinGW-w64 cross toolchain and what builds the Windows archive (`make windows`)
 #   web      the browser build (`make web`) and its browser tests, with the
 #            source packages of the libraries it builds itself
+#   all      everything, with the test and benchmark tools (`make test`, `make bench`)
 set -e
 BUILD="build-essential cmake pkg-config \
   libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
@@ -17,15 +18,17 @@ TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmar
   fonts-comfortaa fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop \
   desktop-file-utils appstream man-db util-linux lintian \
   sway grim libwayland-dev libwayland-bin libxkbcommon-dev"
-
+WINDOWS="cmake ninja-build dpkg-dev zip g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-x86-64 mingw-w64-common fonts-play wine wine64"
 WEB="emscripten dpkg-dev cmake ninja-build chromium python3"
 
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;
   package) PACKAGES="$BUILD $PACKAGE" ;;
   all) PACKAGES="$BUILD $PACKAGE $TESTS" ;;
+  windows) PACKAGES="$WINDOWS" ;;
   web) PACKAGES="$WEB" ;;
-  *) echo "usage: $0 [build|package|all|web]" >&2; exit 2 ;;
+  *) echo "usage: $0 [build|package|all|windows|web]" >&2; exit 2 ;;
 esac
 
 missing=""
@@ -49,4 +52,4 @@ fi
 
 echo "Installing:$missing"
 $SUDO apt-get update -qq || true
-$SUDO apt-get install -y -qq --no-install-recommends $missing
+$SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=900 --no-install-recommends $missing

@@ -1,16 +1,11 @@
 #include "system/app_title.h"
 
-#include <unistd.h>
-
-#include <climits>
+#include "runtime/program.h"
 
 namespace {
 std::string ProgramName()
 {
-    char path[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "";
-    std::string name(path, size_t(n));
+    std::string name = ProgramPath();
     size_t slash = name.rfind('/');
     if (slash != std::string::npos) name.erase(0, slash + 1);
     return name;

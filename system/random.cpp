@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "runtime/trig.h"
+
 namespace {
 int rnd_state = RND_DEFAULT_SEED;
 
@@ -48,5 +50,5 @@ int Rand(int min, int max)
     return int(max + (long long)(u * double(1 - d)));
 }
 
-double Sin(double degrees) { return double(std::sin((long double)degrees * 0.017453292519943295L)); }
-double Cos(double degrees) { return double(std::cos((long double)degrees * 0.017453292519943295L)); }
+double Sin(double degrees) { return double(SinExtended((long double)degrees * 0.017453292519943295L)); }
+double Cos(double degrees) { return double(CosExtended((long double)degrees * 0.017453292519943295L)); }

@@ -11,7 +11,7 @@
 #include "game/globals.h"
 #include "game/host_hooks.h"
 #include "game/mainloop.h"
-#include "game/options.h"
+#include "app/options.h"
 #include "game/player.h"
 #include "game/saved_values.h"
 #include "runtime/program.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/saves_folder.h"
 #include "game/saved_values.h"
 #include "runtime/program.h"
 #include "game_fixture.h"
@@ -152,9 +153,9 @@ TEST_F(SavedValues, AnInstalledProgramUsesTheUsersDataFolderMadeOnSaveAndSeededF
     EXPECT_EQ(layout.files_dir, (dir / "prefix/share/kelvora3d").string());
 
     const fs::path xdg = dir / "xdg";  // not there yet
-    const saved_values_place place = choose_saved_values_place(layout, xdg.c_str(), "/nonexistent");
+    const saved_values_place place = choose_saved_values_place(layout, xdg_saves_folder(xdg.c_str(), "/nonexistent"));
     EXPECT_EQ(place.folder, (xdg / "kelvora3d").string());
-    EXPECT_EQ(choose_saved_values_place(layout, nullptr, dir.c_str()).folder,
+    EXPECT_EQ(choose_saved_values_place(layout, xdg_saves_folder("relative", dir.c_str())).folder,
               (dir / ".local/share/kelvora3d").string());
     use_saved_values_place(place);
     hiscore_io(0);
@@ -171,5 +172,5 @@ TEST_F(SavedValues, APortableTreeWithAWritableDataFolderKeepsThemThere)
 {
     const TProgramLayout layout = FindProgramLayout(dir.string(), "kelvora3d");
     EXPECT_FALSE(layout.installed);
-    EXPECT_EQ(choose_saved_values_place(layout, (dir / "xdg").c_str(), nullptr).folder, "data");
+    EXPECT_EQ(choose_saved_values_place(layout, xdg_saves_folder((dir / "xdg").c_str(), nullptr)).folder, "data");
 }

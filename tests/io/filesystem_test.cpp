@@ -2,6 +2,7 @@
 
 #include "io/filesystem.h"
 #include "io/stream.h"
+#include "runtime/utf8_path.h"
 #include "temp_dir.h"
 
 namespace {
@@ -74,3 +75,37 @@ TEST_F(Files, BothSpellingsOfTheDataDirectoryReachOneDirectory)
 }
 
 } // namespace
+
+// A player's folder may be named in any script: every file operation takes
+// UTF-8 and reaches the same file, and a replaced file holds exactly the new
+// bytes with nothing left beside it.
+TEST_F(Files, FoldersAndFilesWithNonAsciiNamesAreMadeReplacedAndRead)
+{
+    const std::string folder = PathUtf8(dir_) + "/Zoë/Καλημέρα/データ";
+    const std::string file = folder + "/hiscore.dat";
+    ASSERT_TRUE(CanWriteFile(file)) << "the folders can be made";
+    std::string error;
+    ASSERT_TRUE(CreateFolders(folder, &error)) << error;
+    EXPECT_TRUE(CreateFolders(folder)) << "made already is fine";
+    EXPECT_EQ(FileType(folder), FILETYPE_DIR);
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ / Utf8Path("Zoë/Καλημέρα/データ")));
+
+    const unsigned char first[6] = {1, 2, 3, 4, 5, 6}, second[4] = {0xD2, 0x04, 0, 0};
+    ASSERT_TRUE(ReplaceFileContents(file, first, 6, &error)) << error;
+    ASSERT_TRUE(ReplaceFileContents(file, second, 4, &error)) << error;
+    EXPECT_EQ(FileType(file), FILETYPE_FILE);
+    auto in = ReadStream(file);
+    ASSERT_TRUE(in);
+    EXPECT_EQ(StreamSize(in), 4);
+    EXPECT_EQ(ReadInt(in), 1234);
+    CloseStream(in);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / Utf8Path("Zoë/Καλημέρα/データ")),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file is left";
+
+    // A folder cannot be made where a file stands; the reason is given.
+    EXPECT_FALSE(CreateFolders(file + "/below", &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(CanWriteFile(file + "/below/x"));
+}

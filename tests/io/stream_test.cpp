@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include <cstring>
 #include <functional>
@@ -71,6 +74,28 @@ TEST_F(FileStream, WritingTruncatesAndUnopenablePathsGiveNull)
     EXPECT_FALSE(ReadStream("nosuchproto::x"));
 }
 
+#ifdef _WIN32
+// Windows' counterparts: a named pipe would wait for its other end; devices
+// such as NUL open as elsewhere.
+TEST_F(FileStream, DirectoriesAndPipesAreRefusedAtOnce)
+{
+    std::filesystem::create_directory(dir_ / "Data");
+    const std::string pipe = "\\\\.\\pipe\\kv-stream-test-" + std::to_string(GetCurrentProcessId());
+    HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 0, 0,
+                                     0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    for (const std::string& p : {Path("Data"), Path("data"), pipe}) {
+        EXPECT_FALSE(ReadStream(p)) << p;
+        EXPECT_FALSE(OpenFile(p, 1, 1)) << p;
+        EXPECT_FALSE(WriteStream(p)) << p;
+    }
+    CloseHandle(server);
+    TStreamPtr null_dev = WriteStream("NUL");
+    ASSERT_TRUE(null_dev);
+    WriteInt(null_dev, 7);
+    CloseStream(null_dev);
+}
+#else
 // A FIFO used to block for ever on open, a directory gave a stream that
 // failed at its first read; both are refused like a missing file.
 TEST_F(FileStream, DirectoriesAndFifosAreRefusedAtOnce)
@@ -94,6 +119,7 @@ TEST_F(FileStream, DirectoriesAndFifosAreRefusedAtOnce)
     WriteInt(null_dev, 7);
     CloseStream(null_dev);
 }
+#endif
 
 TEST_F(FileStream, ReadWriteStreamsMixDirectionsAndCloseTwiceHarmlessly)
 {

@@ -1,9 +1,11 @@
 // Replays the game from a script, deterministically: the real start-up and
 // main loop on virtual time, scripted input, a chosen 2D driver and captured
 // audio. Writes screenshots, the mixed audio and a final state dump.
+#if __has_include(<sys/resource.h>)
 #include <sys/resource.h>
+#define KV_HAVE_RUSAGE 1
+#endif
 #include <time.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,8 +28,9 @@
 #include "game/mainloop.h"
 #include "game/player.h"
 #include "game/qvdraw.h"
-#include "game/script_feed.h"
+#include "app/script_feed.h"
 #include "runtime/program.h"
+#include "runtime/utf8_path.h"
 #include "tools/replay/replay_audio.h"
 #include "tools/replay/replay_draw_log.h"
 #include "tools/replay/replay_png.h"
@@ -144,7 +147,7 @@ options parse_args(int argc, char** argv)
 
 std::string read_file(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
     std::ostringstream ss;
@@ -156,7 +159,7 @@ std::string read_file(const std::string& path)
 // even though the game runs in --dir.
 std::string absolute(const std::string& path, const std::string& base)
 {
-    if (path.empty() || path[0] == '/')
+    if (path.empty() || path[0] == '/' || (path.size() > 2 && path[1] == ':'))
         return path;
     return base + "/" + path;
 }
@@ -201,8 +204,6 @@ struct replay_run {
             return;
         const double wall = std::chrono::duration<double, std::milli>(steady::now() - timed_start).count();
         const double cpu = thread_cpu_ms() - timed_cpu_start;
-        rusage ru{};
-        getrusage(RUSAGE_SELF, &ru);
         std::printf("start_to_first_frame_ms %.1f\n", first_frame_ms);
         // On the monotonic clock, for a parent timing from before the launch.
         std::printf("first_frame_at_ms %.1f\n",
@@ -212,7 +213,11 @@ struct replay_run {
             std::printf("wall_us_per_frame %.1f\n", wall * 1000 / timed_frames);
             std::printf("main_thread_cpu_us_per_frame %.1f\n", cpu * 1000 / timed_frames);
         }
+#ifdef KV_HAVE_RUSAGE
+        rusage ru{};
+        getrusage(RUSAGE_SELF, &ru);
         std::printf("peak_rss_mb %.1f\n", ru.ru_maxrss / 1024.0);
+#endif
     }
 
     void on_frame_start()
@@ -282,7 +287,7 @@ THookData flip_hook(int, THookData data, THookData)
 
 void write_state(const replay_run& run, const std::string& path)
 {
-    std::ofstream out(path);
+    std::ofstream out(Utf8Path(path), std::ios::binary);  // "\n" alone on every system
     if (!out)
         throw std::runtime_error("cannot write " + path);
     auto num = [&](const char* name, double v, bool last = false) {
@@ -335,8 +340,9 @@ int run_replay(int argc, char** argv)
 {
     replay_run run;
     run.opt = parse_args(argc, argv);
-    char cwd_buf[4096];
-    const std::string cwd = getcwd(cwd_buf, sizeof cwd_buf) ? cwd_buf : ".";
+    std::error_code ec;
+    const std::string here = PathUtf8(std::filesystem::current_path(ec));
+    const std::string cwd = here.empty() ? std::string(".") : here;
     for (auto& [frame, files] : run.opt.shots)
         for (auto& f : files)
             f = absolute(f, cwd);
@@ -348,7 +354,7 @@ int run_replay(int argc, char** argv)
     run.opt.state = absolute(run.opt.state, cwd);
     if (!run.opt.script.empty())
         run.events = parse_replay_script(read_file(absolute(run.opt.script, cwd)));
-    if (!run.opt.dir.empty() && chdir(run.opt.dir.c_str()) != 0)
+    if (!run.opt.dir.empty() && !SetWorkingDirectory(run.opt.dir))
         throw std::runtime_error("cannot enter " + run.opt.dir);
 
     run.clock = std::make_shared<TVirtualClock>(run.opt.clock_ms);

@@ -1,4 +1,4 @@
-// The harness reads the game's input script format (game/input_script.h).
+// The harness reads the game's input script format (app/input_script.h).
 #pragma once
 
-#include "game/input_script.h"
+#include "app/input_script.h"

@@ -1,6 +1,4 @@
-#include "game/recorded_run.h"
-
-#include <unistd.h>
+#include "app/recorded_run.h"
 
 #include <cerrno>
 #include <climits>
@@ -16,12 +14,13 @@
 #include "game/engine.h"
 #include "game/globals.h"
 #include "game/host_hooks.h"
-#include "game/input_script.h"
+#include "app/input_script.h"
+#include "app/platform.h"
 #include "game/mainloop.h"
 #include "game/player.h"
 #include "game/qvdraw.h"
 #include "game/saved_values.h"
-#include "game/script_feed.h"
+#include "app/script_feed.h"
 #include "system/event.h"
 #include "system/hook.h"
 #include "system/input_recorder.h"
@@ -29,6 +28,7 @@
 #include "system/paced_clock.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
+#include "runtime/utf8_path.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ private:
 
 std::string read_all(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     if (!in)
         throw std::runtime_error(std::string("cannot read it: ") + std::strerror(errno));
     std::ostringstream ss;
@@ -132,7 +132,7 @@ std::map<std::string, double> game_state_values(int frame)
 int run_recorded_game(const std::string& file)
 {
     // Fail before playing, not after a whole game.
-    std::FILE* out = std::fopen(file.c_str(), "w");
+    std::ofstream out(Utf8Path(file), std::ios::binary | std::ios::trunc);
     if (!out) {
         std::fprintf(stderr, "kelvora3d: cannot write the recording %s: %s\n", file.c_str(), std::strerror(errno));
         return 2;
@@ -163,8 +163,9 @@ int run_recorded_game(const std::string& file)
     });
     game_hooks = {};
     const std::string text = make_recording(info, recorder->Lines());
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (std::fclose(out) != 0 || !written) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
         std::fprintf(stderr, "kelvora3d: could not write the recording %s: %s\n", file.c_str(), std::strerror(errno));
         return status != 0 ? status : 1;
     }
@@ -186,10 +187,10 @@ int replay_recorded_game(const std::string& file)
 
     // The run starts from the values it was recorded with, kept in a
     // scratch folder so the player's own are neither read nor changed.
-    const char* tmp = std::getenv("TMPDIR");
-    std::string scratch = std::string(tmp && *tmp ? tmp : "/tmp") + "/kelvora3d-replay-XXXXXX";
-    if (!mkdtemp(scratch.data())) {
-        std::fprintf(stderr, "kelvora3d: cannot make a scratch folder for the replay: %s\n", std::strerror(errno));
+    std::string why;
+    const std::string scratch = make_scratch_folder(why);
+    if (scratch.empty()) {
+        std::fprintf(stderr, "kelvora3d: cannot make a scratch folder for the replay: %s\n", why.c_str());
         return 1;
     }
     save_int_file((scratch + "/hiscore.dat").c_str(), info.best_score);
@@ -225,7 +226,7 @@ int replay_recorded_game(const std::string& file)
     game_hooks = {};
     RemoveHook(EmitEventHook(), swallow_event, nullptr);
     std::error_code ec;
-    std::filesystem::remove_all(scratch, ec);
+    std::filesystem::remove_all(Utf8Path(scratch), ec);
     if (status != 0 || stop_asked)
         return status;
 

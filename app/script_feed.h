@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "game/input_script.h"
+#include "app/input_script.h"
 
 class TScriptedSystemDriver;
 class TScriptedJoystickSystem;

@@ -1,12 +1,13 @@
 // Kelvora 3D.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "game/mainloop.h"
-#include "game/options.h"
-#include "game/recorded_run.h"
+#include "app/options.h"
+#include "app/platform.h"
+#include "app/recorded_run.h"
+#include "app/saves_folder.h"
 #include "game/saved_values.h"
 #include "render/graphics.h"
 #include "render/png_loader.h"
@@ -33,7 +34,8 @@ void apply_window_wishes()
 int main(int argc, char** argv)
 {
     return RunGuarded([&] {
-        const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        use_starting_console();
+        const std::vector<std::string> args = program_arguments(argc, argv);
         std::string error;
         if (!parse_game_options(args, launch_options, error)) {
             std::fprintf(stderr, "kelvora3d: %s (see 'kelvora3d --help')\n", error.c_str());
@@ -49,19 +51,19 @@ int main(int argc, char** argv)
         }
         // Relative paths of options are the player's, not the game folder's.
         for (std::string* path : {&launch_options.record, &launch_options.replay})
-            if (!path->empty() && (*path)[0] != '/')
-                if (char* here = realpath(".", nullptr)) {
-                    *path = std::string(here) + "/" + *path;
-                    std::free(here);
-                }
+            *path = absolute_path(*path);
+        const precise_timers timers;  // the frame pacer's sleeps end on time
 
+        game_start_wishes.window = launch_options.window;
+        game_start_wishes.mute = launch_options.mute;
         TProgramLayout layout;
         EnterFilesDirectory("kelvora3d", &layout);
+        if (in_system_programs_folder(layout.program_dir))
+            layout.installed = true;
         apply_window_wishes();
         if (!launch_options.replay.empty())
             return replay_recorded_game(launch_options.replay);
-        const saved_values_place place =
-            choose_saved_values_place(layout, std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+        const saved_values_place place = choose_saved_values_place(layout, user_saves_folder());
         if (place.folder.empty())
             std::fprintf(stderr,
                          "Kelvora 3D: nowhere to keep the best score and the 3D mode (neither %s/data nor the "

@@ -1,4 +1,4 @@
-#include "game/input_script.h"
+#include "app/input_script.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -1,8 +1,10 @@
-#include "game/options.h"
+#include "app/options.h"
 
 #include <climits>
 #include <cstdlib>
 #include <functional>
+
+#include "app/saves_folder.h"
 
 #ifndef KV_VERSION
 #define KV_VERSION "0"
@@ -158,7 +160,7 @@ std::string game_usage(const std::string& program)
     text += "\nKeys: cursor keys steer, left Ctrl fires, Space or Escape pauses,\n"
             "Alt+Enter switches between window and full screen.\n"
             "The best score and the 3D mode are kept in data/ beside the program when\n"
-            "it is writable, else in $XDG_DATA_HOME/kelvora3d (~/.local/share/kelvora3d).\n";
+            "it is writable, else in " + std::string(user_saves_folder_name()) + ".\n";
     return text;
 }
 

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "game/input_script.h"
+#include "app/input_script.h"
 
 namespace {
 

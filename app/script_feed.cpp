@@ -1,4 +1,4 @@
-#include "game/script_feed.h"
+#include "app/script_feed.h"
 
 #include "system/pointer_mapping.h"
 #include "system/scripted_joystick.h"

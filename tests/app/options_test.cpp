@@ -2,7 +2,7 @@
 // refused with a message naming it.
 #include <gtest/gtest.h>
 
-#include "game/options.h"
+#include "app/options.h"
 
 namespace {
 

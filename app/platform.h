@@ -1,0 +1,39 @@
+// What the program shell does differently on each system (app/posix/,
+// app/win/): its arguments, its console, its timers and scratch space.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command line after the program's name, as UTF-8.
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+// Where --help, --version and the error lines go: a windowed Windows program
+// has no console of its own and writes to the one it was started from.
+void use_starting_console();
+
+// Sleeps and the millisecond clock as precise as the system allows for as
+// long as the object lives (Windows' timer otherwise ticks every 15.6 ms).
+class precise_timers {
+public:
+    precise_timers();
+    ~precise_timers();
+    precise_timers(const precise_timers&) = delete;
+    precise_timers& operator=(const precise_timers&) = delete;
+
+private:
+    bool raised_ = false;
+};
+
+// The folder is one where the system's administrator installs programs
+// (Windows' Program Files), so the program counts as installed even when
+// the one running it could write there.
+bool in_system_programs_folder(const std::string& dir);
+
+// A new empty private folder for temporary files; empty, with the reason in
+// error, when none can be made.
+std::string make_scratch_folder(std::string& error);
+
+// An absolute path for one the player gave relative to the folder the
+// program was started in.
+std::string absolute_path(const std::string& path);

@@ -1,0 +1,124 @@
+#include "app/platform.h"
+
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstdio>
+
+#include "app/saves_folder.h"
+#include "runtime/win/wide.h"
+
+namespace {
+
+std::string forward_slashes(std::string path)
+{
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+// A standard handle that leads somewhere (a file, a pipe, a console).
+bool usable(DWORD which)
+{
+    HANDLE h = GetStdHandle(which);
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+}
+
+std::string known_folder(REFKNOWNFOLDERID id)
+{
+    wchar_t* path = nullptr;
+    std::string folder;
+    if (SHGetKnownFolderPath(id, KF_FLAG_DEFAULT, nullptr, &path) == S_OK) folder = forward_slashes(Narrow(path));
+    CoTaskMemFree(path);
+    return folder;
+}
+
+// dir is folder or lies inside it, letter case aside.
+bool within(const std::string& dir, const std::string& folder)
+{
+    if (folder.empty() || dir.size() < folder.size()) return false;
+    if (dir.size() > folder.size() && dir[folder.size()] != '/') return false;
+    const std::wstring a = Widen(dir.substr(0, folder.size())), b = Widen(folder);
+    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+// The C library's argv is in the ANSI code page, which cannot spell every
+// name: the wide command line, split by the system's rules, instead.
+std::vector<std::string> program_arguments(int, char**)
+{
+    std::vector<std::string> args;
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return args;
+    for (int i = 1; i < count; ++i)
+        args.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+void use_starting_console()
+{
+    // Redirected output stays where it was sent.
+    const bool out = usable(STD_OUTPUT_HANDLE), err = usable(STD_ERROR_HANDLE);
+    if ((out && err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!out) std::freopen("CONOUT$", "w", stdout);
+    if (!err) std::freopen("CONOUT$", "w", stderr);
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+precise_timers::precise_timers() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
+
+precise_timers::~precise_timers()
+{
+    if (raised_) timeEndPeriod(1);
+}
+
+std::string make_scratch_folder(std::string& error)
+{
+    wchar_t base[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, base);
+    if (n == 0 || n > MAX_PATH) {
+        error = "no folder for temporary files";
+        return {};
+    }
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::wstring folder = std::wstring(base) + L"kelvora3d-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                    std::to_wstring(GetTickCount() + attempt);
+        if (CreateDirectoryW(folder.c_str(), nullptr)) return forward_slashes(Narrow(folder));
+        if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    error = "cannot make a folder for temporary files";
+    return {};
+}
+
+std::string absolute_path(const std::string& path)
+{
+    if (path.empty()) return path;
+    const std::wstring wide = Widen(path);
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return path;
+    full.resize(got);
+    return forward_slashes(Narrow(full));
+}
+
+bool in_system_programs_folder(const std::string& dir)
+{
+    return within(dir, known_folder(FOLDERID_ProgramFiles)) || within(dir, known_folder(FOLDERID_ProgramFilesX86));
+}
+
+std::string user_saves_folder()
+{
+    const std::string roaming = known_folder(FOLDERID_RoamingAppData);
+    return roaming.empty() ? roaming : roaming + "/Kelvora3D";
+}
+
+const char* user_saves_folder_name() { return "%APPDATA%\\Kelvora3D"; }

@@ -1,0 +1,49 @@
+# Building for Windows with MinGW-w64 (cmake/mingw-w64.cmake): the libraries
+# come static from KV_WINDOWS_DEPS (scripts/build-windows-deps.sh) under the
+# target names the native build gets from its packages, and the program is
+# one self-contained .exe that imports only DLLs of Windows itself.
+add_link_options(-static)
+find_package(OpenGL REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(PNG REQUIRED)
+find_package(Freetype REQUIRED)
+# A static FreeType needs what it was built with after it.
+set_property(TARGET Freetype::Freetype APPEND PROPERTY INTERFACE_LINK_LIBRARIES PNG::PNG ZLIB::ZLIB)
+find_package(Threads REQUIRED)
+find_package(SDL2 REQUIRED CONFIG)
+add_library(PkgConfig::SDL2 INTERFACE IMPORTED)
+target_link_libraries(PkgConfig::SDL2 INTERFACE SDL2::SDL2-static)
+foreach(lib vorbisfile vorbis ogg)
+  find_library(KV_LIB_${lib} NAMES ${lib} REQUIRED)
+endforeach()
+find_path(KV_VORBIS_INCLUDE vorbis/vorbisfile.h REQUIRED)
+add_library(PkgConfig::VORBIS INTERFACE IMPORTED)
+# libvorbis' tables come from quadmath's sine and cosine (see the script).
+target_link_libraries(PkgConfig::VORBIS INTERFACE ${KV_LIB_vorbisfile} ${KV_LIB_vorbis} ${KV_LIB_ogg} quadmath)
+target_include_directories(PkgConfig::VORBIS INTERFACE ${KV_VORBIS_INCLUDE})
+
+# kv_windows_program(target): a program for players: no console window of
+# its own, the game's icon, and the version information Explorer shows.
+function(kv_windows_program target)
+  set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+  set(icons "")
+  set(group "")
+  set(n 0)
+  foreach(size 16 32 48 64 128 256)
+    math(EXPR n "${n} + 1")
+    set(png ${CMAKE_SOURCE_DIR}/assets/icons/kelvora3d-${size}.png)
+    file(SIZE ${png} bytes)
+    # Icon images as PNG, and the directory that lists them (RT_GROUP_ICON):
+    # width and height (0 for 256), colours, planes, bits, size, id.
+    string(APPEND icons "${n} 3 \"${png}\"\n")
+    math(EXPR side "${size} % 256")
+    math(EXPR wh "${side} + ${side} * 256")
+    string(APPEND group "  ${wh}, 0, 1, 32, ${bytes}L, ${n},\n")
+  endforeach()
+  string(REPLACE ";" "," version_commas "${PROJECT_VERSION_MAJOR};${PROJECT_VERSION_MINOR};${PROJECT_VERSION_PATCH};0")
+  set(KV_ICON_IMAGES "${icons}")
+  set(KV_ICON_GROUP "  0, 1, ${n},\n${group}")
+  set(KV_VERSION_COMMAS ${version_commas})
+  configure_file(${CMAKE_SOURCE_DIR}/app/win/kelvora3d.rc.in ${CMAKE_BINARY_DIR}/kelvora3d.rc @ONLY)
+  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/kelvora3d.rc)
+endfunction()

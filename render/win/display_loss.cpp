@@ -1,0 +1,5 @@
+#include "render/gl/display_loss.h"
+
+// A Windows desktop does not go away under a running program the way an X
+// server can: nothing to watch.
+void WatchForDisplayLoss() {}

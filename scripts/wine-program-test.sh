@@ -1,0 +1,141 @@
+#!/bin/bash
+# kelvora3d.exe under Wine beside the Linux program, on the X server of
+# $DISPLAY (a part of scripts/wine-tests.sh, which sets up the Wine prefix).
+#   wine-program-test.sh WINDOWS_BUILD NATIVE_BUILD OUT_DIR APPDATA_FOLDER
+set -euo pipefail
+WB=$1 NATIVE=$2 OUT=$3 SAVES=$4
+SRC=$(cd "$(dirname "$0")/.." && pwd)
+rm -rf "$OUT"
+mkdir -p "$OUT/linux/data" "$OUT/home"
+OUT=$(cd "$OUT" && pwd)
+status=0
+fail() { echo "FAILED: $*"; status=1; }
+
+# Wine's audio finds an output on ALSA's null device, as a machine without
+# a sound card has nothing else.
+printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$OUT/home/.asoundrc"
+
+window_of() {  # PID: the game's window once it shows
+  for _ in $(seq 1 400); do
+    id=$(xdotool search --onlyvisible --name '^Kelvora 3D$' 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 0.25
+  done
+  return 1
+}
+# Skips the start-up logo with Space and grabs the title screen once it has
+# stood still for a moment.
+title_shot() {  # WINDOW OUT.png
+  xdotool mousemove --window "$1" 320 250
+  sleep 1
+  xdotool windowfocus "$1" key space
+  local last="" shot
+  for i in $(seq 1 40); do
+    sleep 0.5
+    shot=$OUT/shot-$i.png
+    import -window "$1" "$shot" 2>/dev/null || continue
+    # Still, and not the black of a window that has drawn nothing yet.
+    if [ -n "$last" ] && [ "$(compare -metric AE "$last" "$shot" null: 2>&1 || true)" = 0 ] &&
+       [ "$(convert "$shot" -format '%[fx:mean > 0.05]' info:)" = 1 ]; then
+      mv "$shot" "$2"; rm -f "$OUT"/shot-*.png; return 0
+    fi
+    last=$shot
+  done
+  return 1
+}
+exit_status=""
+escape_until_exit() {  # PID: Escape once a second until it ends; its status in exit_status
+  for _ in $(seq 1 20); do
+    kill -0 "$1" 2>/dev/null || break
+    xdotool windowfocus "$(xdotool search --onlyvisible --name '^Kelvora 3D$' 2>/dev/null | head -n 1)" key Escape 2>/dev/null
+    sleep 1
+  done
+  exit_status=0
+  wait "$1" || exit_status=$?
+}
+
+# The Linux program, a portable copy of it, for the reference picture.
+cp "$NATIVE/kelvora3d" "$OUT/linux/"
+cp "$SRC"/data/*.ogg "$OUT/linux/data/"
+SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 "$OUT/linux/kelvora3d" --window=1 >"$OUT/linux.log" 2>&1 &
+pid=$!
+if id=$(window_of $pid) && title_shot "$id" "$OUT/title-linux.png"; then :; else fail "no title screen from the Linux program"; fi
+escape_until_exit $pid
+
+# The Windows program as an administrator installs it: C:\Program Files.
+inst="$WINEPREFIX/drive_c/Program Files/Kelvora3D"
+rm -rf "$inst" "$SAVES"
+mkdir -p "$inst/data"
+cp "$WB/kelvora3d.exe" "$inst/"
+cp "$SRC"/data/*.ogg "$inst/data/"
+start_windows() {  # RUN_NAME: starts it with --record OUT/RUN_NAME.txt, pid in pid
+  (cd "$OUT" && HOME=$OUT/home exec wine "$inst/kelvora3d.exe" --window=1 --record "$1.txt") >"$OUT/$1.log" 2>&1 &
+  pid=$!
+}
+final() { sed -n "s/^# final .*\\b$2=\\([^ ]*\\).*/\\1/p" "$OUT/$1.txt"; }
+
+# A game: the title against the Linux program's, 3D Graphics once (to M\G)
+# and Start Game with the mouse, fire with left Ctrl, Escape until it ends.
+start_windows play
+if id=$(window_of $pid); then
+  if title_shot "$id" "$OUT/title-windows.png"; then
+    # The moon surface below the horizon is laid out from the clock at the
+    # start: the title, the score line and the sky above it must be equal.
+    whole=$(compare -metric AE "$OUT/title-linux.png" "$OUT/title-windows.png" "$OUT/title-difference.png" 2>&1 || true)
+    for side in linux windows; do convert "$OUT/title-$side.png" -crop 640x240+0+0 +repage "$OUT/top-$side.png"; done
+    top=$(compare -metric AE "$OUT/top-linux.png" "$OUT/top-windows.png" null: 2>&1 || true)
+    echo "wine: title screen against the Linux program's: $top of $((640 * 240)) pixels differ above the horizon," \
+      "$whole of $((640 * 480)) in all (the moon surface is laid out from the clock)"
+    [ "$top" = 0 ] || fail "the title screen differs from the Linux program's ($OUT/title-difference.png)"
+  else
+    fail "no title screen from kelvora3d.exe"
+  fi
+  xdotool mousemove --window "$id" 320 282 click 1
+  sleep 0.5
+  xdotool mousemove --window "$id" 320 252 click 1
+  sleep 1.5
+  xdotool windowfocus "$id" keydown Control_L
+  sleep 2
+  xdotool keyup Control_L
+  sleep 0.5
+  import -window "$id" "$OUT/play-windows.png" 2>/dev/null || true
+else
+  fail "kelvora3d.exe showed no window"
+fi
+escape_until_exit $pid
+if [ -s "$OUT/play.txt" ]; then
+  shots=$(final play shots_fired)
+  echo "wine: a game of $(sed -n 's/^# frames //p' "$OUT/play.txt") frames, $shots shots fired, left with Escape" \
+    "to the title and out, status $exit_status"
+  [ "${shots:-0}" -gt 0 ] || fail "no shot was fired"
+  [ "$(final play game_state)" = 4 ] && [ "$exit_status" = 0 ] || fail "Escape did not end the game in order"
+else
+  wineserver -k 2>/dev/null || true
+  fail "kelvora3d.exe did not end in order after Escape ($OUT/play.log)"
+fi
+
+# With the mouse only: 3D Graphics once, then Exit Game. It ends with
+# status 0 and both values go to %APPDATA%\Kelvora3D.
+rm -rf "$SAVES"
+start_windows quit
+if id=$(window_of $pid); then
+  xdotool mousemove --window "$id" 20 470 click 1  # the logo gives way
+  sleep 1.5
+  xdotool mousemove --window "$id" 320 282 click 1
+  sleep 0.5
+  xdotool mousemove --window "$id" 320 402 click 1
+fi
+for _ in $(seq 1 60); do kill -0 $pid 2>/dev/null || break; sleep 0.5; done
+kill -0 $pid 2>/dev/null && wineserver -k
+st=0
+wait $pid || st=$?
+echo "wine: kelvora3d.exe left through Exit Game ended with status $st"
+[ "$st" = 0 ] || { tail -n 20 "$OUT/quit.log"; fail "kelvora3d.exe ended with status $st"; }
+hi=$(od -An -tx1 "$SAVES/hiscore.dat" 2>/dev/null | tr -d ' \n')
+mode=$(od -An -tx1 "$SAVES/anaglyph3d.dat" 2>/dev/null | tr -d ' \n')
+echo "wine: saved in %APPDATA%\\Kelvora3D\\ ($SAVES): hiscore.dat [$hi] anaglyph3d.dat [$mode]"
+[ "$hi" = 00000000 ] || fail "hiscore.dat not saved in %APPDATA%\\Kelvora3D"
+[ "$mode" = 01000000 ] || fail "anaglyph3d.dat does not hold the 3D mode chosen"
+[ ! -e "$inst/data/hiscore.dat" ] || fail "the values went beside the installed program"
+exit $status

@@ -1,0 +1,28 @@
+# The suites that need no display, cross-built for Windows and run by ctest
+# under Wine (scripts/wine-tests.sh). The same sources as the native suites;
+# what needs an X server or a GL window stays with those.
+set(T ${CMAKE_CURRENT_SOURCE_DIR})
+function(kv_windows_suite name folder)
+  cmake_parse_arguments(ARG "" "" "SKIP;LIBS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${T}/${folder}/*.cpp)
+  foreach(skip ${ARG_SKIP})
+    list(FILTER srcs EXCLUDE REGEX "/${skip}$")
+  endforeach()
+  kv_test(${name} SOURCES ${srcs} LIBS ${ARG_LIBS} LABELS ${folder})
+endfunction()
+
+kv_windows_suite(test_runtime runtime LIBS kv_runtime)
+kv_embed(kv_io_fixtures RegisterIoFixtures
+  "fixtures\\block.bin" ${T}/io/fixtures/block.bin
+  "fixtures\\lines.txt" ${T}/io/fixtures/lines.txt)
+kv_windows_suite(test_io io LIBS kv_io kv_io_fixtures)
+kv_windows_suite(test_system system SKIP "x11_.*" sdl_joystick_test.cpp LIBS kv_system PkgConfig::SDL2)
+kv_windows_suite(test_audio audio SKIP sdl_output_test.cpp audiodriver_test.cpp mixer_threads_test.cpp LIBS kv_audio)
+kv_windows_suite(test_render render SKIP "gl.*_test.cpp" graphics_gl_test.cpp image_gl_test.cpp
+                 graphics_screen_test.cpp font_test.cpp LIBS kv_render)
+kv_test(test_game SOURCES ${T}/game/game_fixture.cpp ${T}/game/qvdraw_test.cpp ${T}/game/entities_test.cpp
+        ${T}/game/screens_test.cpp LIBS kv_game kv_app LABELS game)
+kv_windows_suite(test_app app LIBS kv_app)
+kv_test(test_assets SOURCES ${T}/assets/images_test.cpp ${T}/assets/sounds_test.cpp
+        LIBS kv_assets kv_render kv_audio kv_io LABELS assets)
+target_compile_definitions(test_assets PRIVATE KV_BUILD_DIR="${CMAKE_BINARY_DIR}")
