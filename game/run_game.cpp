@@ -4,7 +4,8 @@
 #include "game/engine.h"
 #include "game/globals.h"
 #include "render/freetype_font.h"
-#include "render/gl/gl_rast2d_driver.h"
+#include "render/renderer_choice.h"
+#include "game/options.h"
 #include "game/mainloop.h"
 
 void start_engine_services()
@@ -12,7 +13,12 @@ void start_engine_services()
     RegisterEmbeddedResources();
     InitJoystickModule();
     InitFreeTypeFontLoader();
-    InitGLRast2DDriver();
+    // The command line was checked; a bad environment value was reported
+    // by main and leaves the default order.
+    std::vector<TRenderer> order;
+    std::string error;
+    RendererOrder(launch_options.renderer, order, error);
+    InitRast2DDriver(order);
 }
 
 int run_game(const std::function<void()>& before_shutdown_ends)
