@@ -58,7 +58,9 @@ public:
     void SwapSharedContext();
 
     // Contexts made from now on are of this kind. Only while none is open;
-    // false (and LastGraphicsError says why) otherwise.
+    // false (and LastGraphicsError says why) otherwise. Under X11, once ES
+    // has been asked for, SDL keeps EGL for the rest of the run: the other
+    // kinds are then asked of EGL too.
     bool SetProfile(TGLProfile profile);
     TGLProfile Profile() const;
     // Whether textures made under GraphicsSeq seq still exist: they go with
