@@ -14,5 +14,5 @@ void idle_wait()
 {
     if (game_hooks.idle)
         game_hooks.idle();
-    Delay(5);
+    Rest(5);  // nothing to time while suspended: no spin
 }

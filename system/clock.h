@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 // Source of time for the whole engine.
@@ -14,13 +15,18 @@ public:
     // Sleeps until Millisecs() has advanced by ms; a negative value returns at
     // once, 0 yields once.
     virtual void Delay(int ms) = 0;
+    // Waits about ms for a loop with nothing to time (a suspended game): no
+    // precision asked, no processor spent. On virtual time it is Delay.
+    virtual void Rest(int ms) { Delay(ms); }
 };
 
-// The real monotonic clock with 1 ms resolution; Delay really sleeps.
+// The real monotonic clock with 1 ms resolution; Delay really waits, and
+// returns on the millisecond it was asked for (see WaitUntilNanos).
 class TRealClock : public TClock {
 public:
     int Millisecs() override;
     void Delay(int ms) override;
+    void Rest(int ms) override;
 };
 
 // Virtual time for tests and replays: Delay advances the time and returns
@@ -43,3 +49,13 @@ TClock& CurrentClock();
 
 int Millisecs();
 void Delay(int ms);
+void Rest(int ms);
+
+// Nanoseconds on the monotonic clock that TRealClock counts in milliseconds.
+int64_t MonotonicNanos();
+// Returns once MonotonicNanos() has reached deadline (at once if it has):
+// sleeps until shortly before it and spins the rest, so the return comes
+// within microseconds of the deadline unless the machine is too busy to run
+// the thread. The first wait on a thread asks the system for timely
+// wake-ups for it.
+void WaitUntilNanos(int64_t deadline);

@@ -2,7 +2,11 @@
 
 #include <thread>
 
-TPacedClock::TPacedClock(int start_ms) : TVirtualClock(start_ms), real_start_(steady::now()) {}
+namespace {
+constexpr int64_t kNanosPerMs = 1000000;
+}
+
+TPacedClock::TPacedClock(int start_ms) : TVirtualClock(start_ms), real_start_(MonotonicNanos()) {}
 
 void TPacedClock::Delay(int ms)
 {
@@ -12,13 +16,13 @@ void TPacedClock::Delay(int ms)
     }
     Advance(ms);
     virtual_ms_ += ms;
-    const steady::time_point due = real_start_ + std::chrono::milliseconds(virtual_ms_);
-    const steady::time_point now = steady::now();
-    if (now - due > std::chrono::milliseconds(100)) {
+    const int64_t due = real_start_ + virtual_ms_ * kNanosPerMs;
+    const int64_t now = MonotonicNanos();
+    if (now - due > 100 * kNanosPerMs) {
         // Far behind (a stall): lost time is not made up by racing through
         // frames; pacing goes on from here.
-        real_start_ = now - std::chrono::milliseconds(virtual_ms_);
+        real_start_ = now - virtual_ms_ * kNanosPerMs;
         return;
     }
-    std::this_thread::sleep_until(due);
+    WaitUntilNanos(due);
 }

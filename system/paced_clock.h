@@ -2,7 +2,6 @@
 // runs of the real program.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 
 #include "system/clock.h"
@@ -17,7 +16,6 @@ public:
     void Delay(int ms) override;
 
 private:
-    using steady = std::chrono::steady_clock;
-    steady::time_point real_start_;
+    int64_t real_start_;  // MonotonicNanos() when virtual_ms_ was 0
     int64_t virtual_ms_ = 0;  // time added by Delay since real_start_
 };

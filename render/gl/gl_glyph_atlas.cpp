@@ -46,8 +46,10 @@ std::shared_ptr<TGLAtlasPage> NewPage(bool filtered) {
     return page;
 }
 
-// Where a w x h block goes in the page: false when it is full.
+// Where a w x h block goes in the page: false when it is full, or when the
+// block is larger than a page (then the page is left as it was).
 bool Reserve(TGLAtlasPage& page, int w, int h, int& x, int& y) {
+    if (w > page.size || h > page.size) return false;
     if (page.shelf_x + w > page.size) {
         page.shelf_y += page.shelf_height;
         page.shelf_x = 0;
@@ -86,6 +88,7 @@ TGLAtlasCell GLAtlasPlace(const TPixmapPtr& rgba, bool filtered) {
     TGLAtlasCell cell;
     if (!rgba || rgba->width <= 0 || rgba->height <= 0) return cell;
     const int w = rgba->width + 2, h = rgba->height + 2;
+    if (w > kPageSize || h > kPageSize) return cell;  // it keeps its own texture only
     std::shared_ptr<TGLAtlasPage> page = open_pages[filtered].lock();
     int x = 0, y = 0;
     if (!page || page->seq != GraphicsSeq() || !Reserve(*page, w, h, x, y)) {

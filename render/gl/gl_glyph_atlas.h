@@ -36,8 +36,9 @@ struct TGLAtlasCell {
 };
 
 // A cell holding the RGBA image, in an open page of its filter mode (a new
-// page when it is full or was made under another GraphicsSeq). No cell for
-// an image larger than a page. Needs the shared context current.
+// page when it is full or was made under another GraphicsSeq; cells already
+// placed are never written over). No cell for an image wider or taller than
+// a page: it draws from its own texture. Needs the shared context current.
 TGLAtlasCell GLAtlasPlace(const TPixmapPtr& rgba, bool filtered);
 
 // On by default. Off, frames draw from their own textures only: the pixels

@@ -10,6 +10,8 @@
 #include <cstring>
 
 #include "render/gl/display_loss.h"
+#include "render/gl/software_renderer.h"
+#include "render/picture_placement.h"
 #include "render/pixmap.h"
 #include "runtime/errors.h"
 #include "system/app_title.h"
@@ -35,6 +37,8 @@ struct TGLContext {
     SDL_Window* window = nullptr;
     SDL_GLContext gl = nullptr;
     GLuint fbo = 0, color_rb = 0, depth_rb = 0;
+    GLuint kept = 0;         // without framebuffer objects: the picture across the swap
+    int kept_w = 0, kept_h = 0;
     bool direct = false;     // no offscreen picture: drawing goes to the back buffer
     bool software = false;   // a software rasteriser draws (pixels cost CPU)
     int options_serial = -1; // window wishes last applied
@@ -276,60 +280,26 @@ bool CreateFramebuffer(TGLContext* rec)
     return true;
 }
 
-// Where the picture goes in a drawable of dw x dh, centred. A whole scale
-// stays sharp (nearest). Between whole scales a software rasteriser shows
-// the largest whole scale with wider bars: every screen pixel costs it CPU,
-// and nearest at an uneven scale gives pixels of uneven size. Other drivers
-// scale to fit, filtered. Without an offscreen picture only whole scales can
-// be drawn, and nothing when not even 1:1 fits.
-struct TPlacement {
-    int x = 0, y = 0, w = 0, h = 0;  // top-left origin
-    int scale = 0;                   // the whole scale, 0 when not whole
-};
-
-TPlacement Place(int pw, int ph, int dw, int dh, bool whole_only)
+TPlacementRule PlacementRule(const TGLContext* rec)
 {
-    TPlacement r;
-    if (pw <= 0 || ph <= 0 || dw <= 0 || dh <= 0) return r;
-    double fit = std::fmin(double(dw) / pw, double(dh) / ph);
-    int whole = int(fit);
-    if (whole >= 1 && (whole_only || fit == whole)) {
-        r.scale = whole;
-        r.w = pw * whole;
-        r.h = ph * whole;
-    } else if (whole_only) {
-        return r;
-    } else {
-        r.w = int(std::lround(pw * fit));
-        r.h = int(std::lround(ph * fit));
-        if (r.w > dw) r.w = dw;
-        if (r.h > dh) r.h = dh;
-    }
-    r.x = (dw - r.w) / 2;
-    r.y = (dh - r.h) / 2;
-    return r;
+    if (rec->direct) return TPlacementRule::WHOLE_ONLY;
+    return rec->software ? TPlacementRule::SOFTWARE : TPlacementRule::ANY_SCALE;
 }
 
 TPlacement Place(const TGLContext* rec, int dw, int dh)
 {
-    return Place(rec->width, rec->height, dw, dh, rec->direct || rec->software);
+    return PlacePicture(rec->width, rec->height, dw, dh, PlacementRule(rec));
 }
 
 // Tells the pointer code where the picture of the current context sits.
 void ReportMapping(TGLContext* rec)
 {
-    TPointerMapping m;
-    m.window = rec->window;
     int ww = 0, wh = 0, dw = 0, dh = 0;
     SDL_GetWindowSize(rec->window, &ww, &wh);
     SDL_GL_GetDrawableSize(rec->window, &dw, &dh);
-    if (ww > 0 && wh > 0 && dw > 0 && dh > 0) {
-        TPlacement p = Place(rec, dw, dh);
-        double ratio = double(dw) / ww;  // drawable pixels per window unit
-        m.scale = double(p.w) / rec->width / ratio;
-        m.offset_x = p.x / ratio;
-        m.offset_y = p.y / ratio;
-    }
+    TPointerMapping m;
+    m.window = rec->window;
+    if (ww > 0 && wh > 0) m = MappingFor(Place(rec, dw, dh), rec->width, ww, dw, rec->window);
     if (m.window != rec->mapping.window || m.scale != rec->mapping.scale || m.offset_x != rec->mapping.offset_x ||
         m.offset_y != rec->mapping.offset_y) {
         rec->mapping = m;
@@ -369,6 +339,15 @@ int WindowScale(const TGLContext* rec, int scale)
 }
 
 bool WindowResizable(const TGLContext* rec) { return GraphicsWindowOptions().scale >= 0 && !rec->direct; }
+
+// Below this a picture would be too small to play on; drawn straight into
+// the window it cannot be scaled down at all.
+void ApplyMinimumSize(const TGLContext* rec)
+{
+    int w = 0, h = 0;
+    MinimumWindowSize(rec->width, rec->height, !rec->direct, w, h);
+    SDL_SetWindowMinimumSize(rec->window, w, h);
+}
 
 void ApplyIcon(SDL_Window* window, const TPixmapPtr& icon)
 {
@@ -504,13 +483,14 @@ void DestroyRecord(TGLContext* rec)
         }
         ForgetMapping(rec);
         if (rec->gl) {
-            if (rec->fbo || rec->color_rb || rec->depth_rb) {
+            if (rec->fbo || rec->color_rb || rec->depth_rb || rec->kept) {
                 MakeCurrent(rec);
                 TFboProcs& p = d.fbo;
-                p.BindFramebuffer(GL_FRAMEBUFFER, 0);
+                if (rec->fbo) p.BindFramebuffer(GL_FRAMEBUFFER, 0);
                 if (rec->fbo) p.DeleteFramebuffers(1, &rec->fbo);
                 if (rec->color_rb) p.DeleteRenderbuffers(1, &rec->color_rb);
                 if (rec->depth_rb) p.DeleteRenderbuffers(1, &rec->depth_rb);
+                if (rec->kept) glDeleteTextures(1, &rec->kept);
                 MakeCurrent(d.current);
             }
             SDL_GL_DeleteContext(rec->gl);
@@ -564,9 +544,8 @@ bool OpenContext(TGLContext* rec, SDL_Window* foreign)
         MakeCurrent(d.current);
         return false;
     }
-    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-    rec->software = renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe") ||
-                                 std::strstr(renderer, "swrast") || std::strstr(renderer, "Software"));
+    rec->software = GLRendersInSoftware();
+    if (rec->kind != KIND_ATTACHED) ApplyMinimumSize(rec);
     if (!CreateFramebuffer(rec)) {
         SetLastGraphicsError("Unable to create the offscreen framebuffer");
         return false;
@@ -645,7 +624,7 @@ void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
     if (p.w > 0 && p.h > 0) {
         int y0 = dh - p.y - p.h;  // bottom-left origin
         f.BlitFramebuffer(0, 0, rec->width, rec->height, p.x, y0, p.x + p.w, y0 + p.h, GL_COLOR_BUFFER_BIT,
-                          p.scale ? GL_NEAREST : GL_LINEAR);
+                          p.filtered ? GL_LINEAR : GL_NEAREST);
     }
     Swap(rec);
     f.BindFramebuffer(GL_FRAMEBUFFER, rec->fbo);
@@ -657,8 +636,8 @@ void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
 
 // Without an offscreen picture the frame was drawn at the window's
 // bottom-left corner; where it belongs elsewhere, it is copied there at its
-// whole scale before the swap.
-void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh)
+// whole scale before the swap. Used where the picture cannot be kept.
+void PresentDirectInPlace(TGLContext* rec, const TPlacement& p, int dw, int dh)
 {
     int y0 = dh - p.y - p.h;
     if (p.w > 0 && (p.x != 0 || y0 != 0 || p.scale != 1)) {
@@ -690,6 +669,97 @@ void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh)
         glPopAttrib();
     }
     Swap(rec);
+}
+
+// The texture that keeps a context's picture across the swap, made on
+// first use: false where OpenGL cannot hold a texture that large.
+bool EnsureKeptPicture(TGLContext* rec)
+{
+    if (rec->kept) return true;
+    int w = 1, h = 1;
+    while (w < rec->width) w *= 2;  // no reliance on sizes other than powers of two
+    while (h < rec->height) h *= 2;
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    if (w > max || h > max) return false;
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGenTextures(1, &rec->kept);
+    glBindTexture(GL_TEXTURE_2D, rec->kept);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, GLuint(bound));
+    rec->kept_w = w;
+    rec->kept_h = h;
+    return true;
+}
+
+// The kept picture drawn at (x, y) (bottom-left origin), at a whole scale.
+void DrawKeptPicture(const TGLContext* rec, int x, int y, int scale)
+{
+    const float u = float(rec->width) / float(rec->kept_w), v = float(rec->height) / float(rec->kept_h);
+    const float x1 = float(x + rec->width * scale), y1 = float(y + rec->height * scale);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(float(x), float(y));
+    glTexCoord2f(u, 0);
+    glVertex2f(x1, float(y));
+    glTexCoord2f(u, v);
+    glVertex2f(x1, y1);
+    glTexCoord2f(0, v);
+    glVertex2f(float(x), y1);
+    glEnd();
+}
+
+// Without an offscreen picture, double-buffered: the frame drawn at the
+// window's bottom-left corner is kept in a texture, drawn from there to its
+// place, and drawn back to the corner of the new back buffer after the swap,
+// which leaves the back buffer undefined. So reading right after Flip gives
+// the frame just presented, as with an offscreen picture, and the grab the
+// game makes for its pause backdrop is the frame, not the present.
+void PresentDirectKept(TGLContext* rec, const TPlacement& p, int dw, int dh)
+{
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT | GL_VIEWPORT_BIT | GL_CURRENT_BIT |
+                 GL_TRANSFORM_BIT | GL_TEXTURE_BIT | GL_POLYGON_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, dw, 0, dh, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glViewport(0, 0, dw, dh);
+    for (GLenum cap : {GL_SCISSOR_TEST, GL_BLEND, GL_ALPHA_TEST, GL_DEPTH_TEST, GL_STENCIL_TEST, GL_FOG,
+                       GL_LIGHTING, GL_COLOR_LOGIC_OP, GL_DITHER, GL_CULL_FACE})
+        glDisable(cap);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glBindTexture(GL_TEXTURE_2D, rec->kept);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, rec->width, rec->height);
+    int y0 = dh - p.y - p.h;
+    if (p.w > 0 && (p.x != 0 || y0 != 0 || p.scale != 1)) {
+        glEnable(GL_TEXTURE_2D);
+        DrawKeptPicture(rec, p.x, y0, p.scale);
+        glDisable(GL_TEXTURE_2D);
+    }
+    if (p.w > 0) ClearBars(p, dw, dh);  // else the window shows what fits of the corner
+    Swap(rec);
+    glEnable(GL_TEXTURE_2D);
+    DrawKeptPicture(rec, 0, 0, 1);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh)
+{
+    if ((rec->flags & GFX_BACKBUFFER) && EnsureKeptPicture(rec))
+        PresentDirectKept(rec, p, dw, dh);
+    else
+        PresentDirectInPlace(rec, p, dw, dh);
 }
 
 }  // namespace

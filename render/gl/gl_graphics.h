@@ -1,11 +1,12 @@
 // The OpenGL graphics driver: windows, full screen and OpenGL contexts.
 //
 // Every context draws into an offscreen framebuffer of exactly the size asked
-// for. Flip presents it - centred with black bars, at a whole scale with
-// nearest filtering when one fits the window exactly (or always, on a software
-// rasteriser), else scaled to fit - swaps, and binds the offscreen framebuffer
-// again for drawing and reading. Alt+Enter moves a context's window between
-// full screen and a window; the picture stays as it is. So:
+// for. Flip presents it by the rules of render/picture_placement.h - centred
+// with black bars; sharp at whole scales; between them filtered, or at the
+// largest whole scale on a software rasteriser; scaled down to fit below 1 -
+// swaps, and binds the offscreen framebuffer again for drawing and reading.
+// Alt+Enter moves a context's window between full screen and a window; the
+// picture stays as it is. So:
 //   - the driver keeps the offscreen framebuffer bound between flips; code
 //     drawing through this driver must never bind framebuffer 0 nor select
 //     GL_BACK/GL_FRONT as draw or read buffer;
@@ -15,8 +16,10 @@
 //     request, whatever the size of the window on screen.
 // Where OpenGL has no framebuffer objects, drawing goes straight into the
 // window's back buffer at its bottom-left corner, read back from there too;
-// Flip copies it to the centre at the largest whole scale that fits. The
-// picture then does not outlive the swap.
+// Flip keeps the frame in a texture, draws it to the centre at the largest
+// whole scale that fits, and after the swap draws it back into the corner,
+// so that the frame just presented is there to read until the next is drawn.
+// Such a picture cannot be scaled down: its window is not resizable.
 // Every context shares textures with one hidden context made on first use, so
 // textures outlive any one window; SwapSharedContext switches to it and back.
 #pragma once

@@ -8,6 +8,7 @@
 
 #include "render/freetype_font.h"
 #include "render/gl/gl_glyph_atlas.h"
+#include "render/gl/gl_image_frame.h"
 #include "render/gl/gl_rast2d_driver.h"
 #include "render/gl/gl_rast2d_state.h"
 #include "render/graphics.h"
@@ -72,6 +73,44 @@ TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOn
         EXPECT_GT(draws_for_line(font), 15u);
         SetGLGlyphAtlas(true);
     }
+    EndGraphics();
+}
+
+TEST(GLBatching, ShareableImagesLargerThanAPageOrBeyondAFullPageDrawTheirOwnPixels) {
+    ASSERT_NO_FATAL_FAILURE(OpenGraphics());
+    // Wider and taller than a page; then more cells than one page holds.
+    std::vector<TImagePtr> images = {LoadImage(Pattern(300, 40, 7, false), IMAGE_SHAREABLE),
+                                     LoadImage(Pattern(40, 300, 8, false), IMAGE_SHAREABLE)};
+    for (unsigned i = 0; i < 24; ++i) images.push_back(LoadImage(Pattern(60, 60, 10 + i, true), IMAGE_SHAREABLE));
+    auto draw = [&] {
+        SetTransform(0, 1, 1);
+        SetBlend(BLEND_ALPHA);
+        SetColor(255, 255, 255);
+        SetAlpha(1);
+        SetClsColor(0, 0, 0);
+        Cls();
+        DrawImage(images[0], 10, 10, 0);
+        DrawImage(images[1], 590, 60, 0);
+        for (size_t i = 2; i < images.size(); ++i)
+            DrawImage(images[i], static_cast<float>(10 + (i - 2) % 8 * 70), static_cast<float>(60 + (i - 2) / 8 * 70));
+        return GrabPixmap(0, 0, 640, 480);
+    };
+    SetGLGlyphAtlas(false);
+    TPixmapPtr own = draw();
+    SetGLGlyphAtlas(true);
+    TPixmapPtr atlas = draw();
+    int x = -1, y = -1, lit = 0;
+    EXPECT_EQ(Differences(own, atlas, x, y), 0) << "first at " << x << ", " << y;
+    for (y = 10; y < 50; ++y)
+        for (x = 10; x < 310; ++x) lit += (atlas->ReadPixel(x, y) & 0xFFFFFF) != 0;
+    EXPECT_EQ(lit, 300 * 40);
+
+    auto page = [&](size_t i) { return std::dynamic_pointer_cast<TGLImageFrame>(images[i]->Frame(0))->cell.page; };
+    EXPECT_EQ(page(0), nullptr);
+    EXPECT_EQ(page(1), nullptr);
+    ASSERT_NE(page(2), nullptr);
+    ASSERT_NE(page(images.size() - 1), nullptr);
+    EXPECT_NE(page(2), page(images.size() - 1)) << "a full page opens another";
     EndGraphics();
 }
 

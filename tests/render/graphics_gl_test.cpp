@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "render/gl/software_renderer.h"
 #include "tests/render/graphics_gl_fixture.h"
 #include "system/platform_events.h"
 #include "system/pointer_mapping.h"
@@ -189,6 +190,20 @@ TEST_F(GLGraphics, AltEnterMovesTheSameContextBetweenWindowAndFullScreen)
     if (renderer && std::strstr(renderer, "llvmpipe")) {
         EXPECT_EQ(GetPointerMapping().scale, 2.0);
     }
+}
+
+TEST_F(GLGraphics, ASoftwareRasteriserIsKnownByItsOwnAnswerBeforeItsName)
+{
+    ASSERT_NE(Graphics(320, 240, 0, 0, GFX_BACKBUFFER), nullptr) << LastGraphicsError();
+    // Mesa's GLX answers for llvmpipe: not accelerated.
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    if (!renderer || !std::strstr(renderer, "llvmpipe")) GTEST_SKIP() << "needs Mesa's llvmpipe";
+    EXPECT_EQ(GLRendererAccelerated(), 0);
+    EXPECT_TRUE(GLGraphicsDriver()->DrawsInSoftware());
+    // Where no such answer comes, the names of software rasterisers, such as
+    // the one of Windows' subsystem for Linux.
+    EXPECT_TRUE(SoftwareRendererName("D3D12 (Microsoft Basic Render Driver)"));
+    EXPECT_FALSE(SoftwareRendererName("AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.7, DRM 3.52)"));
 }
 
 TEST(GLGraphicsNoDisplay, GraphicsGivesNullAndSaysWhy)

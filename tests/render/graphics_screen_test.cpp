@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "tests/render/graphics_gl_fixture.h"
 #include "system/input.h"
@@ -123,12 +125,23 @@ TEST_F(GLScreen, FullScreenIsScaledToFitWithBlackBars)
     EXPECT_EQ(screen.At(1279, 992), BLACK);
     EXPECT_EQ(screen.At(640, 1023), BLACK);
 
-    // Reading back still sees the 640x480 picture; drawn straight into the
-    // window (no framebuffer objects), it lasts only until the swap.
-    if (!GLGraphicsDriver()->DrawsOffscreen()) return;
+    // Reading back still sees the 640x480 picture, whether drawn offscreen
+    // or straight into the window (no framebuffer objects): the grab right
+    // after Flip is the frame drawn, and a flip without drawing shows it again.
     EXPECT_EQ(ReadBack(0, 0), GREEN);
     EXPECT_EQ(ReadBack(639, 479), BLUE);
     EXPECT_EQ(ReadBack(320, 240), RED);
+    std::vector<uint32_t> drawn(640 * 480), grabbed(640 * 480);
+    for (int i = 0; i < 640 * 480; ++i) drawn[i] = uint32_t(i * 2654435761u) | 0xff000000u;
+    glRasterPos2f(-1, -1);  // the window's bottom-left corner: the projection is the identity
+    glDrawPixels(640, 480, GL_RGBA, GL_UNSIGNED_BYTE, drawn.data());
+    Flip(-1);
+    glReadPixels(0, 0, 640, 480, GL_RGBA, GL_UNSIGNED_BYTE, grabbed.data());
+    int differ = 0;
+    for (int i = 0; i < 640 * 480; ++i) differ += drawn[i] != grabbed[i];
+    EXPECT_EQ(differ, 0) << "of 307200 pixels";
+    Flip(-1);
+    EXPECT_EQ(screen.At(1279, 991), (drawn[639] & 0xff) << 16 | (drawn[639] & 0xff00) | (drawn[639] >> 16 & 0xff));
 }
 
 
@@ -148,6 +161,52 @@ TEST_F(GLScreen, ClickOnTheScaledPictureArrivesInItsPixels)
     EXPECT_EQ(hits, 1);
     EXPECT_EQ(MouseX(), 50);
     EXPECT_EQ(MouseY(), 50);
+}
+
+TEST_F(GLScreen, AWindowMadeSmallerThanThePictureShowsAllOfItScaledDown)
+{
+    SetSystemDriver(nullptr);  // the real SDL event pump
+    SetGraphicsWindowScale(1);  // resizable, as the game opens it
+    auto g = Graphics(640, 480, 0, 60, GFX_BACKBUFFER);
+    SetGraphicsWindowScale(-1);
+    ASSERT_NE(g, nullptr) << LastGraphicsError();
+    SKIP_WITHOUT_OFFSCREEN();
+    auto* window = static_cast<SDL_Window*>(GetPointerMapping().window);
+    int w = 0, h = 0;
+    SDL_SetWindowSize(window, 100, 100);
+    SDL_GetWindowSize(window, &w, &h);
+    EXPECT_EQ(w * 1000 + h, 320 * 1000 + 240) << "no smaller than half the picture";
+    SDL_SetWindowSize(window, 600, 400);
+    TScreen screen;
+    screen.At(0, 0);  // the new size has reached the X server
+    Paint(RED, 640, 480);
+    Flip(-1);  // Mesa takes a window's new size from the swap on
+    Flip(-1);
+
+    // 533x400 with bars of 33 and 34 pixels, on this software rasteriser as anywhere.
+    TPointerMapping m = GetPointerMapping();
+    EXPECT_DOUBLE_EQ(m.scale, 533.0 / 640);
+    EXPECT_EQ(m.offset_x, 33.0);
+    EXPECT_EQ(m.offset_y, 0.0);
+    int wx = 0, wy = 0;
+    SDL_GetWindowPosition(window, &wx, &wy);
+    EXPECT_EQ(screen.At(wx + 32, wy + 200), BLACK);
+    EXPECT_EQ(screen.At(wx + 33, wy), GREEN);
+    EXPECT_EQ(screen.At(wx + 300, wy + 200), RED);
+    EXPECT_EQ(screen.At(wx + 565, wy + 399), BLUE);
+    EXPECT_EQ(screen.At(wx + 566, wy + 200), BLACK);
+
+    // Window (283, 100) is inside picture pixel (300, 120): x (283 - 33) / (533 / 640).
+    std::string move = "xdotool mousemove " + std::to_string(wx + 283) + " " + std::to_string(wy + 100) + " click 1";
+    ASSERT_EQ(std::system(move.c_str()), 0);
+    int hits = 0;
+    for (int i = 0; i < 200 && !hits; ++i) {
+        hits = MouseHit(1);
+        if (!hits) SDL_Delay(10);
+    }
+    EXPECT_EQ(hits, 1);
+    EXPECT_EQ(MouseX(), 300);
+    EXPECT_EQ(MouseY(), 120);
 }
 
 TEST_F(GLScreen, AttachedWindowShowsThePictureAndOutlivesIt)

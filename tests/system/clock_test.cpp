@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 #include "system/clock.h"
+#include "system/paced_clock.h"
 
 namespace {
 
@@ -16,6 +22,8 @@ TEST(VirtualClock, DelayAdvancesTimeWithoutSleeping)
     Delay(-1);
     Delay(0);
     EXPECT_EQ(Millisecs(), 1017);
+    Rest(5);  // the suspended game's wait keeps replays on the same time
+    EXPECT_EQ(Millisecs(), 1022);
     SetClock(nullptr);
 }
 
@@ -38,6 +46,37 @@ TEST(RealClock, DelaySleepsAtLeastTheTimeAsked)
     int t1 = clock.Millisecs();
     clock.Delay(-1);
     EXPECT_LE(int(unsigned(clock.Millisecs()) - unsigned(t1)), 5);
+}
+
+TEST(RealClock, WaitsNeverEndEarlyAndAskForTimelyWakeups)
+{
+    // In a thread of its own: what a wait asks of the system is per thread.
+    std::thread waiter([] {
+#if defined(__linux__)
+        prctl(PR_SET_TIMERSLACK, 50000UL, 0UL, 0UL, 0UL);  // threads inherit it; start from the default
+#endif
+        // Beyond the spin margin, inside it, and already past.
+        for (int64_t ahead_ns : {3000000, 200000, -1000000}) {
+            int64_t deadline = MonotonicNanos() + ahead_ns;
+            WaitUntilNanos(deadline);
+            EXPECT_GE(MonotonicNanos(), deadline) << ahead_ns;
+        }
+#if defined(__linux__)
+        EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL), 1);
+#endif
+    });
+    waiter.join();
+}
+
+TEST(PacedClock, ReadsVirtualTimeAndKeepsRealTimeBehindIt)
+{
+    TPacedClock clock(500);
+    int64_t t0 = MonotonicNanos();
+    for (int i = 0; i < 3; ++i) clock.Delay(4);
+    clock.Delay(0);
+    clock.Delay(-3);
+    EXPECT_EQ(clock.Millisecs(), 512);
+    EXPECT_GE(MonotonicNanos() - t0, 12 * 1000000) << "played faster than real time";
 }
 
 }  // namespace
