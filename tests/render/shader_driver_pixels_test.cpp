@@ -1,7 +1,9 @@
 // The shader driver against the fixed-function one on Mesa: the same busy
 // frame and the same text drawn by each, read back and compared pixel by
 // pixel. Core contexts come through GLX, ES 3.0 through EGL, one after the
-// other in this process.
+// other in this process; ES last, since under X11 SDL keeps EGL for the
+// rest of the process once it has taken it (CTest runs each test alone, and
+// this file sorts after the other OpenGL tests for a run of the whole binary).
 #include <gtest/gtest.h>
 
 #include <cmath>
