@@ -343,7 +343,7 @@ int mixer::FramesReady(const MixerSound& b, uint64_t position, int32_t rate, int
     // this call, and the next one for interpolation, with a frame to spare.
     const uint64_t step = uint64_t(rate) * uint64_t(b.hertz) / uint64_t(rate_);
     const uint64_t need = (position >> 32) / uint64_t(b.channels) + ((step * uint64_t(n)) >> 16) + 3;
-    const int final_length = b.fill->WaitFor(int(std::min<uint64_t>(need, INT32_MAX)));
+    const int final_length = b.fill->Reach(int(std::min<uint64_t>(need, INT32_MAX)));
     // Until the decoding ends, the frames this call reaches lie before the
     // end, so the stated length serves.
     return final_length >= 0 ? final_length : b.length;

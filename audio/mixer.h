@@ -43,7 +43,7 @@ private:
     enum Result { KEEP, FINISHED, PAUSED, FREE };
     void mix(int count);
     Result mix_voice(sound& voice, int32_t* acc, int frames);
-    // A sound still being decoded: waits for the frames n output frames at
+    // A sound still being decoded: readies the frames n output frames at
     // rate can reach; the length to mix with.
     int FramesReady(const MixerSound& b, uint64_t position, int32_t rate, int n) const;
 

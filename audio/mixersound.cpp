@@ -73,7 +73,7 @@ void ReleaseMixerSound(MixerSound* sound)
     if (!sound) return;
     if (--sound->refs > 0) return;
     live_bytes -= sound->owned_bytes;
-    if (sound->fill) sound->fill->Cancel();  // before the bytes it writes go
+    if (sound->fill) sound->fill->Cancel();  // nobody reads on
     delete[] sound->data;
     delete sound;
 }

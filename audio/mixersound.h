@@ -26,7 +26,7 @@ struct MixerSound {
     int owned_bytes = 0;  // allocation size; 0 when the bytes are not ours
     // Set while a background decoder still writes the frames: length is the
     // stated one, the final one comes with the end of the decoding (and the
-    // guard frame with it). The mixer waits for the frames it reaches.
+    // guard frame with it). The mixer readies the frames it reaches.
     std::shared_ptr<TSampleFill> fill;
 };
 

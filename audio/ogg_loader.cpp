@@ -1,6 +1,7 @@
 #include "audio/ogg_loader.h"
 
 #include <ogg/ogg.h>
+#include <vorbis/codec.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -156,11 +157,19 @@ TAudioSamplePtr Decode(Decoder& dec, Source& src)
         if (n < 0) return nullptr;  // damaged data
         if (n == 0 || section != 0) break;  // ended early: keep what there is
         int got = int(n / (2 * channels));
-        if (channels <= 2) {
-            const auto* b = reinterpret_cast<const uint8_t*>(chunk.data());
-            pcm.insert(pcm.end(), b, b + size_t(got) * 2 * size_t(channels));
-        } else {
-            MixDown(chunk.data(), got, channels, pcm);
+        const size_t before = pcm.size();
+        try {
+            if (channels <= 2) {
+                const auto* b = reinterpret_cast<const uint8_t*>(chunk.data());
+                pcm.insert(pcm.end(), b, b + size_t(got) * 2 * size_t(channels));
+            } else {
+                MixDown(chunk.data(), got, channels, pcm);
+            }
+        } catch (...) {
+            // Out of memory on the way: keep what there is, as a decoding
+            // finished in the background does.
+            pcm.resize(before);
+            break;
         }
     }
     if (int64_t(pcm.size()) > wanted) pcm.resize(size_t(wanted));
@@ -178,9 +187,9 @@ TAudioSamplePtr Decode(Decoder& dec, Source& src)
 // rest is decoded whole, its buffer growing with what is really there.
 constexpr int64_t kMaxFillBytes = 64 << 20;
 
-// The whole file in memory, for the decoder to go on with on another thread.
+// A decoder's place in the whole file held in memory.
 struct Bytes {
-    std::vector<uint8_t> data;
+    const std::vector<uint8_t>* data;
     size_t pos = 0;
 };
 
@@ -188,8 +197,8 @@ size_t BytesRead(void* buf, size_t size, size_t count, void* p)
 {
     auto* b = static_cast<Bytes*>(p);
     if (size == 0) return 0;
-    const size_t n = std::min((b->data.size() - b->pos) / size, count);
-    std::memcpy(buf, b->data.data() + b->pos, n * size);
+    const size_t n = std::min((b->data->size() - b->pos) / size, count);
+    std::memcpy(buf, b->data->data() + b->pos, n * size);
     b->pos += n * size;
     return n;
 }
@@ -201,10 +210,10 @@ int BytesSeek(void* p, ogg_int64_t offset, int origin)
     switch (origin) {
     case SEEK_SET: pos = offset; break;
     case SEEK_CUR: pos = ogg_int64_t(b->pos) + offset; break;
-    case SEEK_END: pos = ogg_int64_t(b->data.size()) + offset; break;
+    case SEEK_END: pos = ogg_int64_t(b->data->size()) + offset; break;
     default: return -1;
     }
-    if (pos < 0 || pos > ogg_int64_t(b->data.size())) return -1;
+    if (pos < 0 || pos > ogg_int64_t(b->data->size())) return -1;
     b->pos = size_t(pos);
     return 0;
 }
@@ -212,14 +221,14 @@ int BytesSeek(void* p, ogg_int64_t offset, int origin)
 long BytesTell(void* p) { return long(static_cast<Bytes*>(p)->pos); }
 
 // Reads the rest of the stream; false when it cannot be read to its end.
-bool ReadAll(TStream& stream, Bytes& bytes)
+bool ReadAll(TStream& stream, std::vector<uint8_t>& bytes)
 {
     const int size = stream.Size();
     if (size <= 0 || size > kMaxFillBytes || stream.Pos() != 0) return false;
-    bytes.data.resize(size_t(size));
+    bytes.resize(size_t(size));
     int got = 0;
     while (got < size) {
-        const int n = stream.Read(bytes.data.data() + got, size - got);
+        const int n = stream.Read(bytes.data() + got, size - got);
         if (n <= 0) return false;
         got += n;
     }
@@ -232,15 +241,15 @@ bool ReadAll(TStream& stream, Bytes& bytes)
 // the decoder meets no hole and no second stream, so it reports no error
 // after its first piece, and a load can be finished in the background
 // with the same result as a whole decode. Anything else is decoded whole.
-bool WholePages(const Bytes& bytes)
+bool WholePages(const std::vector<uint8_t>& bytes)
 {
     ogg_sync_state sync;
     ogg_sync_init(&sync);
-    char* buf = ogg_sync_buffer(&sync, long(bytes.data.size()));
+    char* buf = ogg_sync_buffer(&sync, long(bytes.size()));
     bool ok = buf != nullptr;
     if (ok) {
-        std::memcpy(buf, bytes.data.data(), bytes.data.size());
-        ogg_sync_wrote(&sync, long(bytes.data.size()));
+        std::memcpy(buf, bytes.data(), bytes.size());
+        ogg_sync_wrote(&sync, long(bytes.size()));
     }
     long consumed = 0, pageno = 0;
     int serial = 0;
@@ -261,7 +270,67 @@ bool WholePages(const Bytes& bytes)
         ++pageno;
     }
     ogg_sync_clear(&sync);
-    return ok && ended && consumed == long(bytes.data.size());
+    return ok && ended && consumed == long(bytes.size());
+}
+
+// True when the audio packets' block sizes add up to every page's stated
+// position: then the decoder's positions are the frames a whole decode has
+// given up to there, and a seek lands exactly where a whole decode would
+// be. A packet the decoder would drop (damaged where it names its kind or
+// mode), or an offset at the start, makes it false.
+bool PacketsMatchPositions(const std::vector<uint8_t>& bytes)
+{
+    ogg_sync_state sync;
+    ogg_sync_init(&sync);
+    char* buf = ogg_sync_buffer(&sync, long(bytes.size()));
+    if (!buf) {
+        ogg_sync_clear(&sync);
+        return false;
+    }
+    std::memcpy(buf, bytes.data(), bytes.size());
+    ogg_sync_wrote(&sync, long(bytes.size()));
+    ogg_stream_state os;
+    bool os_init = false;
+    vorbis_info vi;
+    vorbis_comment vc;
+    vorbis_info_init(&vi);
+    vorbis_comment_init(&vc);
+    int headers = 0;
+    long previous = 0;
+    int64_t frames = 0;
+    bool ok = true;
+    ogg_page page;
+    ogg_packet op;
+    while (ok && ogg_sync_pageout(&sync, &page) == 1) {
+        if (!os_init) {
+            ogg_stream_init(&os, ogg_page_serialno(&page));
+            os_init = true;
+        }
+        ogg_stream_pagein(&os, &page);
+        int got;
+        while (ok && (got = ogg_stream_packetout(&os, &op)) != 0) {
+            if (got < 0) {
+                ok = false;
+            } else if (headers < 3) {
+                ok = vorbis_synthesis_headerin(&vi, &vc, &op) == 0;
+                ++headers;
+            } else {
+                // The first block only primes the overlap; each later one
+                // gives a quarter of its own and of the previous block.
+                const long size = vorbis_packet_blocksize(&vi, &op);
+                ok = size > 0;
+                if (previous > 0) frames += previous / 4 + size / 4;
+                previous = size;
+            }
+        }
+        const int64_t granule = ogg_page_granulepos(&page);
+        if (ok && headers == 3 && granule >= 0 && !ogg_page_eos(&page) && granule != frames) ok = false;
+    }
+    if (os_init) ogg_stream_clear(&os);
+    vorbis_comment_clear(&vc);
+    vorbis_info_clear(&vi);
+    ogg_sync_clear(&sync);
+    return ok && headers == 3;
 }
 
 // Appends up to room frames of one decoded piece to out; the frames taken.
@@ -278,47 +347,96 @@ int Take(const int16_t* in, int got, int channels, uint8_t* out, int room, std::
     return frames;
 }
 
-// The decoding of one file, its first piece done by the loader, the rest on
-// the background decoder.
+// One decoder over the file in memory, with its own place in the bytes and
+// its own buffers. Held by pointer: the decoder keeps the cursor's address.
+struct OggSide {
+    Bytes cursor{};
+    Decoder dec;
+    std::vector<int16_t> chunk;
+    std::vector<uint8_t> mixed;
+    int pos = 0;
+    bool ended = false;
+};
+
+std::unique_ptr<OggSide> OpenSide(const std::vector<uint8_t>& data)
+{
+    auto side = std::make_unique<OggSide>();
+    side->cursor.data = &data;
+    ov_callbacks cb = {BytesRead, BytesSeek, CloseCallback, BytesTell};
+    std::memset(&side->dec.vf, 0, sizeof side->dec.vf);
+    if (ov_open_callbacks(&side->cursor, &side->dec.vf, nullptr, 0, cb) < 0) return nullptr;
+    side->dec.open = true;
+    return side;
+}
+
+// The decoding of one file: its first piece done by the loader, the rest by
+// the background decoder, and from wherever the reader overtakes that, by
+// the reader's own decoder, put there by an exact seek. The reader's
+// decoder is opened with the other at load: opening costs far more than
+// the seek it may need later.
 class OggFill : public TSampleFill {
 public:
-    OggFill(uint8_t* data, int out_channels, int stated, std::unique_ptr<Bytes> bytes, std::unique_ptr<Decoder> dec,
-            int channels)
-        : TSampleFill(data, 2 * out_channels, stated, 0), bytes_(std::move(bytes)), dec_(std::move(dec)),
-          channels_(channels), chunk_(size_t(4096) * size_t(channels))
+    OggFill(uint8_t* data, int out_channels, int stated, std::unique_ptr<std::vector<uint8_t>> bytes,
+            std::unique_ptr<OggSide> background, std::unique_ptr<OggSide> reader, int channels)
+        : TSampleFill(data, 2 * out_channels, stated, 0), bytes_(std::move(bytes)), channels_(channels)
     {
+        side_[BACKGROUND] = std::move(background);
+        side_[READER] = std::move(reader);
+        for (auto& s : side_) {
+            s->chunk.resize(size_t(4096) * size_t(channels));
+            if (channels > 2) s->mixed.reserve(size_t(PIECE_FRAMES) * 4);
+        }
     }
 
-    // One piece as a whole decode reads it; false when the decoding has ended.
-    bool Step(int& ready) override
+    // The first piece, on the loader's thread, straight into the sample.
+    int First()
     {
-        int section = 0;
-        const long n = ov_read(&dec_->vf, reinterpret_cast<char*>(chunk_.data()), int(chunk_.size() * 2), 0, 2, 1,
-                               &section);
-        // Whole pages give no error; an end before the stated length keeps
-        // the frames decoded so far, as a whole decode does.
-        if (n <= 0 || section != 0) return false;
-        const int got = int(n / (2 * channels_));
-        ready += Take(chunk_.data(), got, channels_, data_ + size_t(ready) * size_t(frame_bytes_),
-                      stated_length_ - ready, mixed_);
-        return ready < stated_length_;
+        const int n = Decode(BACKGROUND, data_, PIECE_FRAMES);
+        Begin(n);
+        return n;
+    }
+    bool EndedFirst() const { return side_[BACKGROUND]->ended; }
+
+protected:
+    // Whole pieces, as a whole decode reads them: up to the stated length,
+    // ending at the end of the data or of the first logical stream.
+    int Decode(TSampleFill::Side which, uint8_t* out, int room) override
+    {
+        OggSide& s = *side_[which];
+        int got = 0;
+        room = std::min(room, stated_length_ - s.pos);
+        while (!s.ended && got < room) {
+            int section = 0;
+            const int want = std::min(int(s.chunk.size()), (room - got) * channels_) * 2;
+            const long n = ov_read(&s.dec.vf, reinterpret_cast<char*>(s.chunk.data()), want, 0, 2, 1, &section);
+            // Whole pages give no error; an end before the stated length
+            // keeps the frames decoded so far, as a whole decode does.
+            if (n <= 0 || section != 0) {
+                s.ended = true;
+                break;
+            }
+            const int frames = int(n / (2 * channels_));
+            got += Take(s.chunk.data(), frames, channels_, out + size_t(got) * size_t(frame_bytes_), room - got,
+                        s.mixed);
+        }
+        s.pos += got;
+        if (s.pos >= stated_length_) s.ended = true;
+        return got;
     }
 
-    void Close() override
+    void StartReader(int frame) override
     {
-        dec_.reset();
-        bytes_.reset();
+        OggSide& s = *side_[READER];
+        if (ov_pcm_seek(&s.dec.vf, frame) != 0) s.ended = true;
+        s.pos = frame;
     }
 
-    // Ready to go on from the first piece.
-    void Start(int ready) { Publish(ready, false); }
+    void CloseBackground() override { side_[BACKGROUND].reset(); }
 
 private:
-    std::unique_ptr<Bytes> bytes_;
-    std::unique_ptr<Decoder> dec_;
+    std::unique_ptr<std::vector<uint8_t>> bytes_;
     const int channels_;
-    std::vector<int16_t> chunk_;
-    std::vector<uint8_t> mixed_;
+    std::unique_ptr<OggSide> side_[2];
 };
 
 // A load whose first piece is decoded here and the rest in the background.
@@ -326,35 +444,32 @@ private:
 // whole as before; otherwise the sample or null as a whole decode gives.
 bool LoadProgressive(TStream& stream, TAudioSamplePtr& result)
 {
-    auto bytes = std::make_unique<Bytes>();
-    if (!ReadAll(stream, *bytes) || !WholePages(*bytes)) return false;
-    auto dec = std::make_unique<Decoder>();
-    ov_callbacks cb = {BytesRead, BytesSeek, CloseCallback, BytesTell};
-    std::memset(&dec->vf, 0, sizeof dec->vf);
-    if (ov_open_callbacks(bytes.get(), &dec->vf, nullptr, 0, cb) < 0) return false;
-    dec->open = true;
-    ogg_int64_t frames = ov_pcm_total(&dec->vf, 0);
-    vorbis_info* info = ov_info(&dec->vf, 0);
+    auto bytes = std::make_unique<std::vector<uint8_t>>();
+    if (!ReadAll(stream, *bytes) || !WholePages(*bytes) || !PacketsMatchPositions(*bytes)) return false;
+    std::unique_ptr<OggSide> background = OpenSide(*bytes);
+    if (!background) return false;
+    OggVorbis_File& vf = background->dec.vf;
+    ogg_int64_t frames = ov_pcm_total(&vf, 0);
+    vorbis_info* info = ov_info(&vf, 0);
     if (frames < 0 || !info || info->channels < 1 || info->rate <= 0 || info->rate > INT_MAX) return false;
     const int outChannels = info->channels == 1 ? 1 : 2;
     if (frames == 0 || frames * 2 * outChannels > kMaxFillBytes) return false;
+    const int channels = info->channels;
+    std::unique_ptr<OggSide> reader = OpenSide(*bytes);
+    if (!reader) return false;
 
     const int format = outChannels == 1 ? FORMAT_MONO16LE : FORMAT_STEREO16LE;
     TAudioSamplePtr sample = TAudioSample::CreateForDecoder(int(frames), int(info->rate), format);
-    const int channels = info->channels;
-    auto fill = std::make_shared<OggFill>(sample->samples, outChannels, int(frames), std::move(bytes), std::move(dec),
-                                          channels);
-    int ready = 0;
-    const bool more = fill->Step(ready);
+    auto fill = std::make_shared<OggFill>(sample->samples, outChannels, int(frames), std::move(bytes),
+                                          std::move(background), std::move(reader), channels);
+    const int ready = fill->First();
     if (ready == 0) {
         result = nullptr;  // nothing to play, or damaged from the start
-    } else if (!more) {
+    } else if (fill->EndedFirst()) {
         sample->length = ready;  // the whole file in one piece
         sample->capacity = sample->ByteCount();
-        fill->Close();
         result = sample;
     } else {
-        fill->Start(ready);
         sample->fill = fill;
         StartSampleFill(fill);
         result = sample;

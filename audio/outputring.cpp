@@ -30,15 +30,23 @@ void TOutputRing::Play(int16_t* out, int count, int64_t now_us)
         k += n;
     }
     std::memset(out + ready, 0, (uint64_t(count) - ready) * sizeof(int16_t));
-    if (ready < uint64_t(count) && last_play_us_ >= 0) {
-        // A card that asks again well within the time its last piece lasts
-        // is filling its buffers (as at start), not starving.
-        const int64_t lasts_us = int64_t(last_count_) * 1000000 / values_per_second_;
-        if (now_us - last_play_us_ >= lasts_us / 2) starvations_.fetch_add(1, std::memory_order_relaxed);
+    if (start_us_ < 0) {
+        start_us_ = now_us;
+        start_lasts_us_ = int64_t(count) * 1000000 / values_per_second_;
     }
-    last_play_us_ = now_us;
-    last_count_ = count;
+    if (ready < uint64_t(count) && now_us - start_us_ >= start_lasts_us_ && !AheadOfRealTime(p, count, now_us))
+        starvations_.fetch_add(1, std::memory_order_relaxed);
+    marks_[marks_count_++ % REAL_TIME_MARKS] = {now_us, p};
     play_.store(p + uint64_t(count), std::memory_order_release);
+}
+
+bool TOutputRing::AheadOfRealTime(uint64_t played, int count, int64_t now_us) const
+{
+    if (marks_count_ == 0) return false;
+    const Mark& oldest = marks_[marks_count_ < REAL_TIME_MARKS ? 0 : marks_count_ % REAL_TIME_MARKS];
+    const int64_t real = (now_us - oldest.us) * values_per_second_ / 1000000;
+    const int64_t taken = int64_t(played - oldest.played);
+    return taken - real > int64_t(device_values_) + count;
 }
 
 int TOutputRing::Update(mixer& mix)

@@ -27,8 +27,12 @@ public:
 
     // Card side: the next count values, at now_us on a monotonic clock. What
     // has not been mixed in time is silence; the card's position moves on
-    // regardless. Running short counts as starving only when the card is not
-    // ahead of real time (a device fills its buffers in a burst at start).
+    // regardless. Running short is starving whenever real time asked for
+    // the values: bursts of callbacks and a late thread catching up count.
+    // It is not when the card takes more than real time gives it, beyond
+    // its own buffer and this request, over the last REAL_TIME_MARKS
+    // requests: a card filling its buffers, as at start, where the first
+    // request's duration passes before anything counts.
     void Play(int16_t* out, int count, int64_t now_us);
     // Refill side, one periodic update: adjusts the lead, then mixes whole
     // fragments until it is covered. Returns the number of fragments mixed.
@@ -55,9 +59,18 @@ private:
     std::atomic<int> latency_{START_LATENCY};
     std::atomic<int> max_latency_{START_LATENCY};
     std::atomic<int> starvations_{0};
-    // Card side only.
-    int64_t last_play_us_ = -1;
-    int last_count_ = 0;
+    // Card side only: when the card started, and where it stood at its
+    // last requests, to compare with real time.
+    static constexpr int REAL_TIME_MARKS = 64;
+    struct Mark {
+        int64_t us;
+        uint64_t played;
+    };
+    bool AheadOfRealTime(uint64_t played, int count, int64_t now_us) const;
+    int64_t start_us_ = -1;
+    int64_t start_lasts_us_ = 0;
+    Mark marks_[REAL_TIME_MARKS] = {};
+    uint64_t marks_count_ = 0;
     // Refill side only.
     int seen_starvations_ = 0;
     uint64_t stable_since_ = 0;

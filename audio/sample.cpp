@@ -17,7 +17,7 @@ int SampleChannels(int format) { return format >= 0 && format <= 6 ? ChannelsPer
 
 TAudioSample::~TAudioSample()
 {
-    if (fill) fill->Cancel();  // before the bytes it writes go
+    if (fill) fill->Cancel();  // nobody reads on
     if (capacity >= 0) delete[] samples;
 }
 
@@ -55,6 +55,8 @@ TAudioSamplePtr TAudioSample::Make(int length, int hertz, int format, bool zeroe
 uint8_t* TAudioSample::Release()
 {
     if (capacity < 0 || !spare_room) return nullptr;
+    // A fill nobody took over would go on decoding for no one.
+    if (fill) fill->Cancel();
     fill.reset();
     uint8_t* bytes = samples;
     samples = nullptr;

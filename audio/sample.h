@@ -52,12 +52,13 @@ public:
     static constexpr int SPARE_BYTES = 4;
     // Hands the bytes, and the duty to free them with delete[], to the caller;
     // the sample is empty afterwards. Null when the bytes are not the
-    // sample's own or have no spare room. A fill still writing them is
-    // dropped here: take it over first.
+    // sample's own or have no spare room. A fill still decoding them is
+    // cancelled here (only the frames already read are there): whoever
+    // goes on with it takes the fill first.
     uint8_t* Release();
 
-    // Waits until a background decoder has written every frame; length is
-    // final afterwards. Copy and Convert do this first.
+    // Decodes whatever a background decoder has not yet; length is final
+    // afterwards. Copy and Convert do this first.
     void Complete();
 
     int FrameBytes() const { return SampleFrameBytes(format); }
@@ -70,8 +71,8 @@ public:
     int format = 0;
     int capacity = 0;             // bytes owned, or -1 when they belong to someone else
     bool spare_room = false;      // SPARE_BYTES allocated after the data
-    // Set while a background decoder still writes the frames (from a
-    // progressive load): length is the stated one until Complete.
+    // Set while frames are still being decoded (from a progressive load):
+    // length is the stated one until Complete.
     std::shared_ptr<TSampleFill> fill;
 
 private:
@@ -109,5 +110,5 @@ TAudioSamplePtr LoadAudioSample(const TUrl& url);
 
 // The same, but a sample may come back with its frames still being decoded
 // in the background (its fill): the caller hands it to the mixer, which
-// waits for the frames it reaches, or calls Complete before reading them.
+// reads the frames as it reaches them, or calls Complete before reading them.
 TAudioSamplePtr LoadAudioSampleProgressive(const TUrl& url);

@@ -1,69 +1,16 @@
 #include "audio/samplefill.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 #if defined(__linux__)
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
-
-TSampleFill::TSampleFill(uint8_t* data, int frame_bytes, int stated_length, int ready)
-    : data_(data), frame_bytes_(frame_bytes), stated_length_(stated_length), state_(ready << 1), ready_(ready)
-{
-}
-
-int TSampleFill::WaitFor(int frames)
-{
-    int s = state_.load(std::memory_order_acquire);
-    while (!(s & 1) && (s >> 1) < frames) {
-        wanted_.store(true, std::memory_order_relaxed);
-        state_.wait(s, std::memory_order_acquire);
-        s = state_.load(std::memory_order_acquire);
-    }
-    return (s & 1) ? s >> 1 : -1;
-}
-
-void TSampleFill::Publish(int ready, bool done)
-{
-    ready_ = ready;
-    state_.store(ready << 1 | (done ? 1 : 0), std::memory_order_release);
-    state_.notify_all();
-}
-
-void TSampleFill::WriteGuard()
-{
-    uint8_t* guard = data_ + size_t(final_length_) * size_t(frame_bytes_);
-    if (final_length_ == 0)
-        std::memset(guard, 0, size_t(frame_bytes_));
-    else
-        std::memcpy(guard, guard_loop_ ? data_ : guard - frame_bytes_, size_t(frame_bytes_));
-}
-
-void TSampleFill::SetGuard(bool loop)
-{
-    std::lock_guard<std::mutex> lock(guard_mutex_);
-    guard_set_ = true;
-    guard_loop_ = loop;
-    if (ended_) WriteGuard();
-}
-
-void TSampleFill::Finish(int ready)
-{
-    Close();
-    if (!cancelled_.load(std::memory_order_relaxed)) {
-        std::lock_guard<std::mutex> lock(guard_mutex_);
-        ended_ = true;
-        final_length_ = ready;
-        if (guard_set_) WriteGuard();
-    }
-    Publish(ready, true);
-}
 
 // The one background decoder. It runs while there is work and ends when
 // there is none; the next fill starts it again.
@@ -77,77 +24,66 @@ public:
                 std::thread([this] { Run(); }).detach();
                 running_ = true;
             } catch (const std::system_error&) {
-                // No thread to be had: decode the rest here.
-                lock.unlock();
-                int ready = fill->ready_;
-                while (fill->Step(ready)) fill->Publish(ready, false);
-                fill->Finish(ready);
-                return;
+                return;  // no thread to be had: the reader decodes it all
             }
         }
         jobs_.push_back(fill);
-        wake_.notify_all();
+        Wake();
     }
 
-    void Cancel(TSampleFill* fill)
+    // Lock-free: the reader calls it from the mixing thread.
+    void Wake()
     {
-        std::unique_lock<std::mutex> lock(mutex_);
-        fill->cancelled_.store(true, std::memory_order_relaxed);
-        wake_.wait(lock, [&] { return current_ != fill; });
-        auto it = std::find_if(jobs_.begin(), jobs_.end(), [&](const auto& j) { return j.get() == fill; });
-        if (it == jobs_.end()) return;  // already ended
-        std::shared_ptr<TSampleFill> job = *it;
-        jobs_.erase(it);
-        job->Finish(job->ready_);
-        wake_.notify_all();
+        wake_.fetch_add(1, std::memory_order_release);
+        wake_.notify_one();
     }
 
 private:
     void Run()
     {
 #if defined(__linux__)
-        // Work ahead of the mixer gives way to the game's own thread on a
-        // busy machine; it still runs many times faster than real time.
+        // Work ahead of the reader gives way to the game's own thread on a
+        // busy machine; the reader never waits for it, and it still runs
+        // many times faster than real time.
         setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), 10);
 #endif
         std::unique_lock<std::mutex> lock(mutex_);
-        while (!jobs_.empty()) {
-            // The fill someone waits for, else the oldest; a cancelled one
-            // is left to the canceller.
-            std::shared_ptr<TSampleFill> job;
-            for (const auto& j : jobs_) {
-                if (j->cancelled_.load(std::memory_order_relaxed)) continue;
-                if (!job) job = j;
-                if (j->wanted_.load(std::memory_order_relaxed)) {
-                    job = j;
-                    break;
+        for (;;) {
+            const uint32_t seen = wake_.load(std::memory_order_acquire);
+            for (auto it = jobs_.begin(); it != jobs_.end();) {
+                if ((*it)->Wanted()) {
+                    ++it;
+                    continue;
                 }
+                std::shared_ptr<TSampleFill> done = std::move(*it);
+                it = jobs_.erase(it);
+                done->CloseBackground();
             }
-            if (!job) {
-                wake_.wait(lock);
+            if (jobs_.empty()) {
+                running_ = false;
+                return;
+            }
+            // The first with room in its queue, then it goes to the back.
+            auto it = std::find_if(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->HasRoom(); });
+            if (it == jobs_.end()) {
+                lock.unlock();
+                wake_.wait(seen, std::memory_order_acquire);
+                lock.lock();
                 continue;
             }
-            current_ = job.get();
+            std::shared_ptr<TSampleFill> job = *it;
+            jobs_.erase(it);
+            jobs_.push_back(job);
             lock.unlock();
-            int ready = job->ready_;
-            const bool more = job->Step(ready);
-            if (more) job->Publish(ready, false);
+            job->DecodeAhead();
             lock.lock();
-            current_ = nullptr;
-            if (!more) {
-                jobs_.erase(std::find(jobs_.begin(), jobs_.end(), job));
-                job->Finish(ready);
-            }
-            wake_.notify_all();
         }
-        running_ = false;
     }
 
     std::mutex mutex_;
-    std::condition_variable wake_;
     std::vector<std::shared_ptr<TSampleFill>> jobs_;
-    TSampleFill* current_ = nullptr;
     bool running_ = false;
+    std::atomic<uint32_t> wake_{0};
 };
 
 namespace {
@@ -161,6 +97,110 @@ TSampleDecodeThread& DecodeThread()
 
 }  // namespace
 
-void TSampleFill::Cancel() { DecodeThread().Cancel(this); }
+TSampleFill::TSampleFill(uint8_t* data, int frame_bytes, int stated_length, int ready)
+    : data_(data), frame_bytes_(frame_bytes), stated_length_(stated_length), queue_(QUEUE_PIECES), ready_(ready)
+{
+    for (Piece& piece : queue_) piece.bytes.resize(size_t(PIECE_FRAMES) * size_t(frame_bytes));
+}
+
+bool TSampleFill::Wanted() const
+{
+    return !background_ended_ && !cancelled_.load(std::memory_order_relaxed) &&
+           !reader_decodes_.load(std::memory_order_relaxed);
+}
+
+bool TSampleFill::HasRoom() const
+{
+    return pushed_.load(std::memory_order_relaxed) - taken_.load(std::memory_order_acquire) < uint32_t(QUEUE_PIECES);
+}
+
+int TSampleFill::FramesQueued() const
+{
+    return int(pushed_.load(std::memory_order_acquire) - taken_.load(std::memory_order_acquire)) * PIECE_FRAMES;
+}
+
+bool TSampleFill::DecodeAhead()
+{
+    if (!Wanted() || !HasRoom()) return Wanted();
+    const uint32_t p = pushed_.load(std::memory_order_relaxed);
+    Piece& piece = queue_[p % QUEUE_PIECES];
+    int n = 0;
+    try {
+        n = Decode(BACKGROUND, piece.bytes.data(), PIECE_FRAMES);
+    } catch (...) {
+        n = 0;  // the decoding ends here, as it would for the reader
+    }
+    piece.frames = std::max(n, 0);
+    if (piece.frames == 0) background_ended_ = true;
+    pushed_.store(p + 1, std::memory_order_release);
+    return piece.frames > 0;
+}
+
+int TSampleFill::Reach(int frames)
+{
+    while (!ended_ && ready_ < frames) {
+        if (!reader_decodes_.load(std::memory_order_relaxed)) {
+            const uint32_t t = taken_.load(std::memory_order_relaxed);
+            if (t != pushed_.load(std::memory_order_acquire)) {
+                const Piece& piece = queue_[t % QUEUE_PIECES];
+                const int n = std::min(piece.frames, stated_length_ - ready_);
+                if (n > 0)
+                    std::memcpy(data_ + size_t(ready_) * size_t(frame_bytes_), piece.bytes.data(),
+                                size_t(n) * size_t(frame_bytes_));
+                ready_ += n;
+                const bool last = piece.frames == 0;
+                taken_.store(t + 1, std::memory_order_release);
+                DecodeThread().Wake();
+                if (last || ready_ >= stated_length_) End(ready_);
+                continue;
+            }
+            // Ahead of the background: go on here, where its pieces end.
+            reader_decodes_.store(true, std::memory_order_relaxed);
+            DecodeThread().Wake();
+            try {
+                StartReader(ready_);
+            } catch (...) {
+                End(ready_);
+                break;
+            }
+        }
+        int n = 0;
+        try {
+            n = Decode(READER, data_ + size_t(ready_) * size_t(frame_bytes_),
+                       std::min(PIECE_FRAMES, stated_length_ - ready_));
+        } catch (...) {
+            n = 0;
+        }
+        if (n > 0) ready_ += n;
+        if (n <= 0 || ready_ >= stated_length_) End(ready_);
+    }
+    return ended_ ? final_length_ : -1;
+}
+
+void TSampleFill::End(int length)
+{
+    ended_ = true;
+    final_length_ = length;
+    if (guard_set_) SetGuard(guard_loop_);
+    if (!reader_decodes_.exchange(true, std::memory_order_relaxed)) DecodeThread().Wake();
+}
+
+void TSampleFill::SetGuard(bool loop)
+{
+    guard_set_ = true;
+    guard_loop_ = loop;
+    if (!ended_) return;
+    uint8_t* guard = data_ + size_t(final_length_) * size_t(frame_bytes_);
+    if (final_length_ == 0)
+        std::memset(guard, 0, size_t(frame_bytes_));
+    else
+        std::memcpy(guard, loop ? data_ : guard - frame_bytes_, size_t(frame_bytes_));
+}
+
+void TSampleFill::Cancel()
+{
+    cancelled_.store(true, std::memory_order_relaxed);
+    DecodeThread().Wake();
+}
 
 void StartSampleFill(const std::shared_ptr<TSampleFill>& fill) { DecodeThread().Add(fill); }

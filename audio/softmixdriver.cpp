@@ -51,7 +51,10 @@ TSoundPtr MakeSound(const TAudioSamplePtr& sample, int flags, bool adopt)
     MixerSound* sound = nullptr;
     if ((adopt || converted) && pcm.use_count() == 1 && pcm->spare_room) {
         sound = MixerAdoptSound(pcm->length, bits, channels, pcm->hertz, pcm->samples, loop, pcm->fill);
-        if (sound) pcm->Release();
+        if (sound) {
+            pcm->fill.reset();  // the mixer goes on with it
+            pcm->Release();
+        }
     }
     if (!sound) pcm->Complete();  // copied: every frame first
     if (!sound) sound = MixerCreateSound(pcm->length, bits, channels, pcm->hertz, pcm->samples, loop);

@@ -6,7 +6,8 @@
 #   share/metainfo/<id>.metainfo.xml                AppStream metadata
 #   share/man/man6/kelvora3d.6                      manual page
 #   share/doc/kelvora3d/copyright                   the game's and the font's licences
-# `cmake --install <build> --prefix P` honours DESTDIR.
+# `cmake --install <build> --prefix P` honours DESTDIR. The .deb moves the
+# program to games/ and compresses the manual page (cmake/DebianLayout.cmake).
 include(GNUInstallDirs)
 
 set(KV_APP_ID org.kelvora.kelvora3d)

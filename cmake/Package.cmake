@@ -1,5 +1,6 @@
 # `make package` (cpack -G DEB): a Debian package of the install tree, with
-# its library dependencies found by dpkg-shlibdeps.
+# its library dependencies found by dpkg-shlibdeps, laid out as Debian's
+# policy wants it (cmake/DebianLayout.cmake).
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kelvora3d)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -22,5 +23,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kelvora.org/")
 # The program is an ordinary dynamically linked executable: the GL driver
 # comes from whatever libgl1 provides on the player's machine.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/DebianLayout.cmake)
+set(CPACK_KV_CHANGELOG ${CMAKE_SOURCE_DIR}/dist/changelog)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)

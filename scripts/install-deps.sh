@@ -11,9 +11,9 @@ BUILD="build-essential cmake pkg-config \
 PACKAGE="dpkg-dev file"
 TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
   xvfb xauth xdotool x11-utils imagemagick vorbis-tools sox \
-  python3 python3-pil python3-numpy \
+  python3 python3-pil python3-numpy libebur128-dev \
   fonts-comfortaa fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop \
-  desktop-file-utils appstream man-db util-linux"
+  desktop-file-utils appstream man-db util-linux lintian"
 
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;

@@ -70,9 +70,9 @@ bool TakeReading(int port, bool count_hits)
     return true;
 }
 
-// A port whose device has gone: nothing held, sticks centred. Keeping the
-// last values would leave a button held for ever (and the game waiting for
-// its release).
+// A port whose device has gone: nothing held, sticks centred, no name.
+// Keeping the last values would leave a button held for ever (and the game
+// waiting for its release). Presses made before it went still count.
 void Release(int port)
 {
     tables.ports[port].attached = false;
@@ -80,6 +80,24 @@ void Release(int port)
     tables.buttons[port] = 0;
     for (int a = 0; a < 6; ++a) tables.axes[port][a] = 0.0f;
     if (tables.has_pov[port]) tables.axes[port][POV_SLOT] = -1.0f;
+    tables.names[port].clear();
+}
+
+// Puts a device on a port with a fresh reading: what is held as it comes
+// counts as no press, and nothing of the port's last device is left.
+bool Occupy(int port, int id, const std::string& key)
+{
+    tables.ports[port] = {id, true, key};
+    if (port < MAX_PORTS) {
+        tables.buttons[port] = 0;
+        for (float& v : tables.axes[port]) v = 0.0f;
+        for (int& n : tables.hits[port]) n = 0;
+        tables.has_pov[port] = false;
+        tables.names[port].clear();
+    }
+    if (TakeReading(port, false)) return true;
+    tables.ports[port].attached = false;
+    return false;
 }
 
 int FreePortFor(const std::string& key)
@@ -93,19 +111,28 @@ int FreePortFor(const std::string& key)
     return -1;
 }
 
+// The game reads port 0 only: when its device goes, the device on the
+// lowest port moves there. No other device in use ever changes its port.
+void FillPortZero()
+{
+    if (tables.ports[0].attached) return;
+    for (int p = 1; p < MAX_DEVICES; ++p) {
+        if (!tables.ports[p].attached) continue;
+        const TPort moving = tables.ports[p];
+        Release(p);
+        tables.ports[p].key.clear();
+        if (Occupy(0, moving.id, moving.key)) return;
+    }
+}
+
 // Brings the ports up to date with the devices attached now.
 int Sync()
 {
     TJoystickSystem& sys = System();
     std::vector<int> ids = sys.Devices();
-    int count = 0;
     for (int p = 0; p < MAX_DEVICES; ++p) {
         TPort& port = tables.ports[p];
-        if (!port.attached) continue;
-        if (std::find(ids.begin(), ids.end(), port.id) == ids.end())
-            Release(p);
-        else
-            ++count;
+        if (port.attached && std::find(ids.begin(), ids.end(), port.id) == ids.end()) Release(p);
     }
     for (int id : ids) {
         bool known = false;
@@ -115,14 +142,11 @@ int Sync()
         if (!sys.Caps(id, caps)) continue;
         int p = FreePortFor(caps.key);
         if (p < 0) break;
-        tables.ports[p] = {id, true, caps.key};
-        // What is held as a device arrives is no press.
-        if (!TakeReading(p, false)) {
-            tables.ports[p].attached = false;
-            continue;
-        }
-        ++count;
+        Occupy(p, id, caps.key);
     }
+    FillPortZero();
+    int count = 0;
+    for (const TPort& port : tables.ports) count += port.attached ? 1 : 0;
     return count;
 }
 

@@ -1,9 +1,12 @@
 // Joysticks, polled: every query reads the device, and compares its buttons
 // with the previous reading to count presses. Devices come and go while the
-// game runs: port 0 is the first device found; a device that arrives takes
-// the port it had before if that is free, else the lowest free port. A port
-// whose device has gone reads released buttons and centred axes. With no
-// device every query reads 0.
+// game runs, and port 0, the one the game reads, holds a device whenever any
+// is attached: when its device goes, the device on the lowest port moves
+// there, starting from a fresh reading so that nothing it holds counts as a
+// press. A device that arrives takes the port it had before if that is free,
+// else the lowest free port; no device in use is moved otherwise. A port
+// whose device has gone reads released buttons, centred axes and no name.
+// With no device every query reads 0.
 #pragma once
 
 #include <cstdint>
@@ -68,4 +71,5 @@ float JoyV(int port = 0);
 float JoyHat(int port = 0);
 // Button mask of the port's last reading.
 int JoyButtons(int port = 0);
+// The device's name; empty for a port without a device.
 std::string JoyName(int port = 0);

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <new>
+#include <algorithm>
 #include <cstdlib>
 #include <cstdint>
 #include <memory>
@@ -17,6 +19,7 @@
 #include "audio/mixer.h"
 #include "audio/outputring.h"
 #include "audio/sample.h"
+#include "audio/samplefill.h"
 #include "audio/sdl/sdlaudiodevice.h"
 #include "audio/voice.h"
 #include "system/clock.h"
@@ -308,74 +311,232 @@ TEST_F(MixerThreads, CueWithEveryChannelTakenQueuesNothing)
     MixerFreeSound(s);
 }
 
+// Plays s from its start for the given fragments on the manual output,
+// the rate gliding up and down on the way; what was heard.
+std::vector<int16_t> MixThrough(TVirtualClock& clock, softmix::manualdevice& out, MixerSound* s, int fragments)
+{
+    const int h = MixerPlaySound(s, 1, 0);
+    MixerSetRate(h, 1.25f);
+    MixerSetPaused(h, 0);
+    clock.Advance(20);
+    std::vector<int16_t> pcm(size_t(fragments) * 1024);
+    for (int f = 0; f < fragments; ++f) {
+        if (f == 200) MixerSetRate(h, 0.75f);
+        if (f == 900) MixerSetRate(h, 1.5f);
+        out.pull(pcm.data() + size_t(f) * 1024);
+    }
+    MixerStopChannel(h);
+    out.pull(pcm.data());  // recycles the voice
+    return pcm;
+}
+
+class ProgressiveSoundThreads : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetClock(clock_);
+        auto device = std::make_unique<softmix::manualdevice>();
+        out_ = device.get();
+        ASSERT_EQ(MixerInit(std::move(device)), 0);
+    }
+    void TearDown() override
+    {
+        MixerClose();
+        SetClock(nullptr);
+    }
+    // The sound as the driver hands it over; the caller frees it.
+    static MixerSound* Adopt(const TAudioSamplePtr& p, int loop)
+    {
+        MixerSound* s = MixerAdoptSound(p->length, 16, p->Channels(), p->hertz, p->samples, loop, p->fill);
+        p->fill.reset();
+        p->Release();
+        return s;
+    }
+    std::vector<int16_t> Mix(MixerSound* s, int fragments) { return MixThrough(*clock_, *out_, s, fragments); }
+
+    std::shared_ptr<TVirtualClock> clock_ = std::make_shared<TVirtualClock>(1000);
+    softmix::manualdevice* out_ = nullptr;
+};
+
 // The game's title music mixed while its decoding goes on in the
-// background: the mixing call waits for the frames it reaches, so the mix
-// is, bit for bit, the mix of the whole decode, through two loops, with
-// the rate gliding up and down on the way.
-TEST(ProgressiveSoundThreads, MixesExactlyWhatTheWholeDecodeGives)
+// background: the mix is, bit for bit, the mix of the whole decode, through
+// two loops, with the rate gliding up and down on the way.
+TEST_F(ProgressiveSoundThreads, MixesExactlyWhatTheWholeDecodeGives)
 {
     const std::string music = std::string(KV_SOURCE_DIR) + "/data/moontitle.ogg";
-    auto clock = std::make_shared<TVirtualClock>(1000);
-    SetClock(clock);
-    auto device = std::make_unique<softmix::manualdevice>();
-    softmix::manualdevice* out = device.get();
-    ASSERT_EQ(MixerInit(std::move(device)), 0);
-
-    auto mix = [&](MixerSound* s, int fragments) {
-        const int h = MixerPlaySound(s, 1, 0);
-        MixerSetRate(h, 1.25f);
-        MixerSetPaused(h, 0);
-        clock->Advance(20);
-        std::vector<int16_t> pcm(size_t(fragments) * 1024);
-        for (int f = 0; f < fragments; ++f) {
-            if (f == 200) MixerSetRate(h, 0.75f);
-            if (f == 900) MixerSetRate(h, 1.5f);
-            out->pull(pcm.data() + size_t(f) * 1024);
-        }
-        MixerStopChannel(h);
-        out->pull(pcm.data());  // recycles the voice
-        return pcm;
-    };
-
     TAudioSamplePtr progressive = LoadAudioSampleProgressive(music);
     ASSERT_TRUE(progressive);
     ASSERT_TRUE(progressive->fill) << "the music should be decoded in the background";
     ASSERT_EQ(progressive->format, FORMAT_STEREO16LE);
     const int fragments = int(int64_t(progressive->length) * 2 / 512) + 50;  // past the second loop
-    MixerSound* s = MixerAdoptSound(progressive->length, 16, 2, progressive->hertz, progressive->samples, 1,
-                                    progressive->fill);
+    MixerSound* s = Adopt(progressive, 1);
     ASSERT_NE(s, nullptr);
-    progressive->Release();
-    const std::vector<int16_t> heard = mix(s, fragments);
+    const std::vector<int16_t> heard = Mix(s, fragments);
     MixerFreeSound(s);
 
     TAudioSamplePtr whole = LoadAudioSample(music);
     ASSERT_TRUE(whole && !whole->fill);
     MixerSound* w = MixerCreateSound(whole->length, 16, 2, whole->hertz, whole->samples, 1);
-    const std::vector<int16_t> expected = mix(w, fragments);
+    const std::vector<int16_t> expected = Mix(w, fragments);
     MixerFreeSound(w);
-    MixerClose();
-    SetClock(nullptr);
     EXPECT_TRUE(heard == expected);
+}
+
+// Keeps the background decoder busy until released: it holds the one
+// decoding thread inside its first piece.
+class HeldDecoder : public TSampleFill {
+public:
+    HeldDecoder() : TSampleFill(frames_, 2, 1, 0) {}
+    std::atomic<bool> holding{false}, released{false}, gave_up{false};
+
+protected:
+    int Decode(Side side, uint8_t*, int) override
+    {
+        if (side == BACKGROUND) {
+            holding.store(true);
+            // Never for good: a mixer that waited for the decoder would
+            // hang the test instead of failing it.
+            for (int i = 0; i < 60000 && !released.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            gave_up.store(!released.load());
+        }
+        return 0;
+    }
+    void StartReader(int) override {}
+
+private:
+    uint8_t frames_[4] = {};
+};
+
+std::shared_ptr<HeldDecoder> HoldTheDecoder()
+{
+    auto held = std::make_shared<HeldDecoder>();
+    StartSampleFill(held);
+    while (!held->holding.load()) std::this_thread::yield();
+    return held;
+}
+
+// The decoder thread runs ahead as far as it may, then is held back while
+// the mixer plays the whole track: the mixer takes the pieces decoded and
+// goes on with its own decoder from there, never waiting. The decoder was
+// still held when the mix was done, so the mix waited on it for nothing.
+TEST_F(ProgressiveSoundThreads, TheMixerNeverWaitsForAHeldBackDecoder)
+{
+    const std::string music = std::string(KV_SOURCE_DIR) + "/data/kelvora.ogg";
+    TAudioSamplePtr progressive = LoadAudioSampleProgressive(music);
+    ASSERT_TRUE(progressive && progressive->fill);
+    const int queued = TSampleFill::QUEUE_PIECES * TSampleFill::PIECE_FRAMES;
+    while (progressive->fill->FramesQueued() < queued) std::this_thread::yield();
+    auto held = HoldTheDecoder();
+    const int fragments = int(int64_t(progressive->length) * 2 / 512) + 50;
+    MixerSound* s = Adopt(progressive, 1);
+    ASSERT_NE(s, nullptr);
+    const std::vector<int16_t> heard = Mix(s, fragments);
+    EXPECT_FALSE(held->gave_up.load()) << "the mixer waited for the decoder";
+    held->released.store(true);
+    MixerFreeSound(s);
+
+    TAudioSamplePtr whole = LoadAudioSample(music);
+    ASSERT_TRUE(whole);
+    MixerSound* w = MixerCreateSound(whole->length, 16, 2, whole->hertz, whole->samples, 1);
+    EXPECT_TRUE(heard == Mix(w, fragments)) << "not the whole decode's mix";
+    MixerFreeSound(w);
+}
+
+// A decoder that fails in its fourth piece (as a down-mix out of memory
+// would): mono frames counting up, and an exception where it fails.
+class FailingDecoder : public TSampleFill {
+public:
+    static constexpr int FAILS_AT = 3 * PIECE_FRAMES;
+    static constexpr int STATED = 10 * PIECE_FRAMES;
+    explicit FailingDecoder(int16_t* data) : TSampleFill(reinterpret_cast<uint8_t*>(data), 2, STATED, 0) {}
+
+protected:
+    int Decode(Side side, uint8_t* out, int room) override
+    {
+        int& at = at_[side];
+        if (at >= FAILS_AT) throw std::bad_alloc();
+        const int n = std::min(room, PIECE_FRAMES);
+        for (int k = 0; k < n; ++k) reinterpret_cast<int16_t*>(out)[k] = int16_t(at + k + 1);
+        at += n;
+        return n;
+    }
+    void StartReader(int frame) override { at_[READER] = frame; }
+
+private:
+    int at_[2] = {0, 0};
+};
+
+// The failure ends the sound where the frames end, the same whether it
+// comes in the background or in the mixer's own decoding, and the same as
+// a whole decode of it; the program goes on.
+TEST_F(ProgressiveSoundThreads, ADecoderThatThrowsEndsItsSoundAsAWholeDecodeWould)
+{
+    std::vector<int16_t> whole_data(FailingDecoder::STATED + 1);
+    FailingDecoder whole(whole_data.data());
+    EXPECT_EQ(whole.Complete(), FailingDecoder::FAILS_AT);
+
+    for (bool in_background : {true, false}) {
+        SCOPED_TRACE(in_background ? "fails in the background" : "fails in the mixer");
+        auto* data = new uint8_t[size_t(FailingDecoder::STATED + 1) * 2];
+        auto fill = std::make_shared<FailingDecoder>(reinterpret_cast<int16_t*>(data));
+        std::shared_ptr<HeldDecoder> held;
+        if (!in_background) held = HoldTheDecoder();
+        StartSampleFill(fill);
+        if (in_background)
+            while (fill->FramesQueued() <= FailingDecoder::FAILS_AT) std::this_thread::yield();  // and the end
+        MixerSound* s = MixerAdoptSound(FailingDecoder::STATED, 16, 1, 44100, data, 0, fill);
+        ASSERT_NE(s, nullptr);
+        fill.reset();
+        const int h = MixerPlaySound(s, 0, MixerAllocChannel());
+        clock_->Advance(20);
+        std::vector<int16_t> pcm(1024);
+        std::vector<int16_t> left;
+        for (int f = 0; f < 30; ++f) {
+            out_->pull(pcm.data());
+            for (size_t k = 0; k < pcm.size(); k += 2) left.push_back(pcm[k]);
+        }
+        const auto first = std::find(left.begin(), left.end(), 1) - left.begin();
+        ASSERT_LT(first, 2000);
+        for (int k = 0; k < FailingDecoder::FAILS_AT; ++k)
+            ASSERT_EQ(left[size_t(first + k)], whole_data[size_t(k)]) << "frame " << k;
+        for (size_t k = size_t(first + FailingDecoder::FAILS_AT); k < left.size(); ++k)
+            ASSERT_EQ(left[k], 0) << "played past the failure";
+        EXPECT_EQ(MixerChannelStatus(h), 1) << "the sound has not ended";
+        if (held) {
+            EXPECT_FALSE(held->gave_up.load());
+            held->released.store(true);
+        }
+        MixerStopChannel(h);
+        out_->pull(pcm.data());
+        MixerFreeSound(s);
+    }
 }
 
 // Sounds dropped while their decoding goes on: the decoder lets go of the
 // bytes before they are freed (the sanitizers see any use after).
-TEST(ProgressiveSoundThreads, DroppedWhileDecodingFreesEverything)
+TEST_F(ProgressiveSoundThreads, DroppedWhileDecodingFreesEverything)
 {
     const std::string music = std::string(KV_SOURCE_DIR) + "/data/kelvora.ogg";
-    ASSERT_EQ(MixerInit(std::make_unique<softmix::manualdevice>()), 0);
     for (int i = 0; i < 6; ++i) {
         TAudioSamplePtr a = LoadAudioSampleProgressive(music);
         TAudioSamplePtr b = LoadAudioSampleProgressive(music);
         ASSERT_TRUE(a && b);
         if (i % 2) std::this_thread::sleep_for(std::chrono::milliseconds(i));
-        MixerSound* s = MixerAdoptSound(b->length, 16, 2, b->hertz, b->samples, i % 3 == 0, b->fill);
+        MixerSound* s = MixerAdoptSound(b->length, 16, 2, b->hertz, b->samples, i % 3 == 0, std::move(b->fill));
         ASSERT_NE(s, nullptr);
         b->Release();
         MixerFreeSound(s);
     }
-    MixerClose();
+    // Bytes taken from a sample still being decoded: the decoding stops
+    // there, and the background lets go of it.
+    TAudioSamplePtr c = LoadAudioSampleProgressive(music);
+    ASSERT_TRUE(c && c->fill);
+    std::weak_ptr<TSampleFill> fill = c->fill;
+    delete[] c->Release();
+    EXPECT_FALSE(c->fill);
+    for (int i = 0; i < 10000 && !fill.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_TRUE(fill.expired()) << "the fill goes on decoding for no one";
 }
 
 TEST(OutputRingThreads, CardHearsTheMixedFramesInOrderOrSilence)

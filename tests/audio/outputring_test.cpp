@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "audio/mixer.h"
@@ -38,7 +39,26 @@ protected:
         return out;
     }
 
+    // A card on its own schedule: one fragment per callback at each time
+    // given, the refill woken after each run of callbacks and every 5 ms,
+    // as the SDL output does. The share of silent values it heard.
+    double Drive(const std::vector<int64_t>& callbacks_us)
+    {
+        int64_t values = 0, silent = 0;
+        for (size_t i = 0; i < callbacks_us.size(); ++i) {
+            const int64_t t = callbacks_us[i];
+            for (; tick_us_ + 5000 <= t; tick_us_ += 5000) ring_.Update(mixer_);
+            const auto out = Play(FRAGMENT, t);
+            // The ramp passes 0 once in 4096 frames; silence stays there.
+            for (size_t k = 2; k < out.size(); k += 2) silent += out[k] == 0 && out[k - 2] == 0;
+            values += FRAGMENT / 2;
+            if (i + 1 == callbacks_us.size() || callbacks_us[i + 1] != t) ring_.Update(mixer_);
+        }
+        return double(silent) / double(values);
+    }
+
     MixerSound* sound_ = nullptr;
+    int64_t tick_us_ = 0;
     softmix::sound voice_;
     softmix::mixer mixer_{FRAGMENT};
     // SDL's buffer: one fragment, counted in the lead.
@@ -96,6 +116,47 @@ TEST_F(RampRing, StarvationGivesSilenceThenALongerLeadThatComesDownOnceStable)
     }
     EXPECT_EQ(ring_.Latency(), softmix::TOutputRing::MAX_LATENCY - 1);
     EXPECT_EQ(ring_.Starvations(), 21);
+}
+
+// Cards that call back in bursts, measured against the clock: the silence
+// between is starving, and the lead grows until it covers the bursts.
+TEST_F(RampRing, BurstsOfCallbacksStarveUntilTheLeadCoversThem)
+{
+    constexpr int64_t kFragmentUs = 11610;  // 512 frames
+    ring_.Update(mixer_);
+    std::vector<int64_t> steady;
+    for (int k = 0; k < 200; ++k) steady.push_back(k * kFragmentUs);
+    EXPECT_EQ(Drive(steady), 0.0);
+    EXPECT_EQ(ring_.Starvations(), 0) << "a card keeping time never starves";
+    EXPECT_EQ(ring_.Latency(), softmix::TOutputRing::START_LATENCY);
+
+    // Two callbacks back to back every 23.2 ms, as clocked cards and sound
+    // servers with a longer period do: 10 s of it.
+    auto bursts = [&](int64_t from_us, int count) {
+        std::vector<int64_t> at;
+        for (int k = 0; k < count; ++k) at.insert(at.end(), 2, from_us + k * 2 * kFragmentUs);
+        return at;
+    };
+    const int64_t start = 200 * kFragmentUs;
+    const double before = Drive(bursts(start, 43));  // the first second
+    const double after = Drive(bursts(start + 43 * 2 * kFragmentUs, 388));
+    std::printf("bursts: %.1f %% silent in the first second, %.1f %% in the next nine; lead %d fragments, "
+                "%d underruns\n", 100 * before, 100 * after, ring_.Latency(), ring_.Starvations());
+    EXPECT_GT(ring_.Starvations(), 0) << "the silence in the bursts was not counted";
+    EXPECT_EQ(ring_.Latency(), 3) << "one fragment more covers a burst of two";
+    EXPECT_GT(before, 0.0);
+    EXPECT_EQ(after, 0.0) << "the bursts still fall silent";
+
+    // The card's thread runs 46 ms late, then catches up with the
+    // callbacks it missed, back to back: real time asked for all of them.
+    const int underruns = ring_.Starvations();
+    int64_t t = start + 431 * 2 * kFragmentUs;
+    std::vector<int64_t> late(8, t + 4 * kFragmentUs);
+    EXPECT_GT(Drive(late), 0.0);
+    EXPECT_GT(ring_.Starvations(), underruns) << "catching up is not ahead of real time";
+    EXPECT_EQ(ring_.Latency(), 4);
+    std::printf("a late thread catching up: lead %d fragments, %d underruns\n", ring_.Latency(),
+                ring_.Starvations());
 }
 
 }  // namespace

@@ -10,6 +10,15 @@
 #include <string>
 #include <vector>
 
+#include <ebur128.h>
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "audio/manualaudiodevice.h"
+#include "audio/mixer.h"
+#include "audio/sample.h"
 #include "replay_runner.h"
 
 namespace {
@@ -84,37 +93,59 @@ Wav read_wav(const std::vector<unsigned char>& b)
 }
 
 struct Loudness {
-    long clipped = 0;      // samples at either end of the 16-bit range
-    double peak_db = -200;
-    double rms_db = -200;  // over [from, to) seconds
+    long clipped = 0;          // samples at either end of the 16-bit range, anywhere in the capture
+    double lufs = -200;        // integrated, over [from, to) seconds
+    double true_peak = -200;   // dBTP over the same stretch
 };
 
-double db(double v)
-{
-    return 20 * std::log10(v + 1e-12);
-}
-
-Loudness measure(const Wav& w, double from, double to)
+// Integrated loudness and true peak (EBU R128, ITU-R BS.1770) of 16-bit
+// stereo frames, with libebur128.
+Loudness measure(const std::vector<int16_t>& samples, int rate, double from, double to)
 {
     Loudness l;
-    double peak = 0, sum = 0;
-    long n = 0;
-    const size_t first = static_cast<size_t>(from * w.rate) * 2, last = static_cast<size_t>(to * w.rate) * 2;
-    for (size_t i = 0; i < w.samples.size(); ++i) {
-        const int s = w.samples[i];
-        l.clipped += s == 32767 || s == -32768;
-        peak = std::max(peak, std::fabs(s / 32768.0));
-        if (i >= first && i < last) {
-            sum += (s / 32768.0) * (s / 32768.0);
-            ++n;
-        }
+    for (int16_t s : samples) l.clipped += s == 32767 || s == -32768;
+    const size_t first = std::min(static_cast<size_t>(from * rate), samples.size() / 2);
+    const size_t last = std::min(static_cast<size_t>(to * rate), samples.size() / 2);
+    ebur128_state* st = ebur128_init(2, static_cast<unsigned long>(rate), EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    if (!st) return l;
+    if (last > first) ebur128_add_frames_short(st, samples.data() + 2 * first, last - first);
+    ebur128_loudness_global(st, &l.lufs);
+    double tp = 0;
+    for (unsigned c = 0; c < 2; ++c) {
+        double p = 0;
+        ebur128_true_peak(st, c, &p);
+        tp = std::max(tp, p);
     }
-    l.peak_db = db(peak);
-    l.rms_db = 10 * std::log10(sum / std::max(n, 1L) + 1e-24);
-    std::printf("   mix: %ld clipped samples, peak %.2f dBFS, RMS over play %.2f dBFS\n", l.clipped, l.peak_db,
-                l.rms_db);
+    l.true_peak = 20 * std::log10(tp + 1e-12);
+    ebur128_destroy(&st);
+    std::printf("   mix: %ld clipped samples, %.1f LUFS integrated, true peak %.1f dBTP\n", l.clipped, l.lufs,
+                l.true_peak);
     return l;
 }
+
+// The loudest 400 ms (momentary loudness, LUFS) of 16-bit stereo frames.
+double loudest_moment(const std::vector<int16_t>& samples, int rate)
+{
+    ebur128_state* st = ebur128_init(2, static_cast<unsigned long>(rate), EBUR128_MODE_M);
+    double loudest = -HUGE_VAL;
+    const size_t step = static_cast<size_t>(rate / 100);
+    for (size_t at = 0; at < samples.size() / 2; at += step) {
+        ebur128_add_frames_short(st, samples.data() + 2 * at, std::min(step, samples.size() / 2 - at));
+        double m = -HUGE_VAL;
+        if (ebur128_loudness_momentary(st, &m) == EBUR128_SUCCESS) loudest = std::max(loudest, m);
+    }
+    ebur128_destroy(&st);
+    return loudest;
+}
+
+// The goals at both volumes "Max": the whole game near the loudness home
+// systems are set up for, the title screen at the usual -24 for games, the
+// play music (alone between shots) clearly audible, and nothing clipping
+// or near full scale between samples either.
+constexpr double GAME_LUFS = -22, GAME_LU = 2;
+constexpr double TITLE_LUFS = -24, TITLE_LU = 1;
+constexpr double PLAY_MUSIC_MIN_LUFS = -30;
+constexpr double TRUE_PEAK_MAX = -1;
 
 // Plays the game and measures the mix from the start of the game to the last shot.
 Loudness play(const std::string& name, bool stereo, int burst_from, replay_result* out)
@@ -127,13 +158,38 @@ Loudness play(const std::string& name, bool stereo, int burst_from, replay_resul
     EXPECT_EQ(w.rate, 44100);
     EXPECT_EQ(w.bits, 16);
     EXPECT_GT(w.samples.size(), 44100u * 2 * 280) << "less than the whole game was captured";
-    return measure(w, 12 / 60.0, FIRE_UNTIL / 60.0);
+    return measure(w.samples, w.rate, 12 / 60.0, FIRE_UNTIL / 60.0);
 }
 
-// Between these the mix is comfortable at full volume: around the loudness
-// home systems are set up for (-23 to -24 on the usual programme scales),
-// never so loud that it would have to be turned down.
-constexpr double QUIETEST_DB = -28, LOUDEST_DB = -18;
+// A data file played alone through the mixer at volume 1.0 (as "Max"
+// plays it), looped when it loops, for the given seconds.
+std::vector<int16_t> alone(const std::string& file, bool loop, double seconds)
+{
+    std::vector<int16_t> pcm;
+    TAudioSamplePtr s = LoadAudioSample(std::string(KV_SOURCE_DIR) + "/data/" + file);
+    EXPECT_TRUE(s && s->format == FORMAT_STEREO16LE) << file;
+    if (!s || MixerInit(std::make_unique<softmix::manualdevice>()) != 0) return pcm;
+    MixerSound* sound = MixerCreateSound(s->length, 16, 2, s->hertz, s->samples, loop);
+    const int h = MixerPlaySound(sound, 1, 0);
+    MixerSetVolume(h, 1.0f);
+    MixerSetPaused(h, 0);
+    std::vector<int16_t> fragment(1024);
+    while (pcm.size() < static_cast<size_t>(seconds * 44100) * 2) {
+        PullAudioFragment(fragment.data());
+        pcm.insert(pcm.end(), fragment.begin(), fragment.end());
+    }
+    MixerStopChannel(h);
+    MixerFreeSound(sound);
+    MixerClose();
+    return pcm;
+}
+
+void expect_goals(const Loudness& l, double lufs, double lu)
+{
+    EXPECT_EQ(l.clipped, 0);
+    EXPECT_LT(l.true_peak, TRUE_PEAK_MAX);
+    EXPECT_NEAR(l.lufs, lufs, lu);
+}
 
 }  // namespace
 
@@ -147,10 +203,7 @@ TEST(Loudness, AWholeGameOfFastFireNeverClips)
     EXPECT_EQ(r["sound_step"], 10);
     EXPECT_EQ(r["music_step"], 10);
     EXPECT_GE(r["aliens_killed"], 25) << "too few hits to hear them";
-    EXPECT_EQ(l.clipped, 0) << "peak " << l.peak_db << " dBFS";
-    EXPECT_LT(l.peak_db, -3.0);
-    EXPECT_GT(l.rms_db, QUIETEST_DB);
-    EXPECT_LT(l.rms_db, LOUDEST_DB);
+    expect_goals(l, GAME_LUFS, GAME_LU);
 }
 
 TEST(Loudness, AWholeGameIn3DWithAShotEveryFrameAtTheCrowdedEndNeverClips)
@@ -162,8 +215,35 @@ TEST(Loudness, AWholeGameIn3DWithAShotEveryFrameAtTheCrowdedEndNeverClips)
     EXPECT_EQ(r["aliens_left"], 0);
     EXPECT_EQ(r["alien_list"], 0) << "the game had not ended";
     EXPECT_GT(r["shots_fired"], (BURST_FROM - 13) / FAST_HAND + (FIRE_UNTIL - BURST_FROM) - 10);
-    EXPECT_EQ(l.clipped, 0) << "peak " << l.peak_db << " dBFS";
-    EXPECT_LT(l.peak_db, -3.0);
-    EXPECT_GT(l.rms_db, QUIETEST_DB);
-    EXPECT_LT(l.rms_db, LOUDEST_DB);
+    expect_goals(l, GAME_LUFS, GAME_LU);
+}
+
+// The logo, then the title menu with its music, untouched for 30 seconds.
+TEST(Loudness, TheTitleScreenSitsAtTheUsualLevelForGames)
+{
+    replay_dir dir("loud_title");
+    const std::string wav = (dir.path() / "mix.wav").string();
+    const replay_result r = dir.run(1800, "", {"--audio", wav});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r["music_step"], 10);
+    const Wav w = read_wav(dir.bytes("mix.wav"));
+    expect_goals(measure(w.samples, w.rate, 0, 30), TITLE_LUFS, TITLE_LU);
+}
+
+// The play music fills every pause between shots: clearly audible alone,
+// and the effects still stand out over it (their loudest 400 ms against
+// the music's loudness). The headroom proof leaves the laser, which piles
+// up fastest, level with the music; the hit and the warning well over it.
+TEST(Loudness, ThePlayMusicIsHeardAndTheEffectsStandOutOverIt)
+{
+    const Loudness music = measure(alone("kelvora.ogg", true, 32), 44100, 0, 32);
+    EXPECT_GE(music.lufs, PLAY_MUSIC_MIN_LUFS);
+    EXPECT_LT(music.true_peak, TRUE_PEAK_MAX);
+    const std::pair<const char*, double> over[] = {{"laserfire.ogg", 0}, {"alienhit.ogg", 3}, {"alienmiss.ogg", 3}};
+    for (const auto& [effect, least] : over) {
+        const double loudest = loudest_moment(alone(effect, false, 1.5), 44100);
+        std::printf("   %s: loudest 400 ms %.1f LUFS, %+.1f LU over the play music\n", effect, loudest,
+                    loudest - music.lufs);
+        EXPECT_GE(loudest - music.lufs, least) << effect << " drowns in the music";
+    }
 }

@@ -1,11 +1,14 @@
-// The .deb: its metadata and contents, and the program extracted from it.
+// The .deb: its metadata and contents as Debian's policy and lintian want
+// them, and the program extracted from it.
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include "session.h"
 
 namespace {
 
-TEST(Package, IsADebForTheGamesSectionAndItsProgramRuns)
+TEST(Package, IsADebThatLintianAcceptsAndItsProgramFindsItsSounds)
 {
     scratch s("package");
     const auto built = run("cd " + shq(s.dir.string()) + " && cpack -G DEB --config " +
@@ -26,13 +29,26 @@ TEST(Package, IsADebForTheGamesSectionAndItsProgramRuns)
         EXPECT_NE(info.find(lib), std::string::npos) << lib << "\n" << info;
     EXPECT_EQ(info.find("-dev"), std::string::npos) << info;
 
+    // Games in /usr/games, manual pages and the changelog compressed; the
+    // rest as `make install` lays it out.
     const std::string contents = run("dpkg-deb --contents " + shq(deb)).out;
-    for (const char* path : {"./usr/bin/kelvora3d", "./usr/share/kelvora3d/data/kelvora.ogg",
+    for (const char* path : {"./usr/games/kelvora3d", "./usr/share/kelvora3d/data/kelvora.ogg",
                              "./usr/share/applications/org.kelvora.kelvora3d.desktop",
                              "./usr/share/icons/hicolor/256x256/apps/org.kelvora.kelvora3d.png",
                              "./usr/share/metainfo/org.kelvora.kelvora3d.metainfo.xml",
-                             "./usr/share/man/man6/kelvora3d.6", "./usr/share/doc/kelvora3d/copyright"})
-        EXPECT_NE(contents.find(path), std::string::npos) << path;
+                             "./usr/share/man/man6/kelvora3d.6.gz", "./usr/share/doc/kelvora3d/copyright",
+                             "./usr/share/doc/kelvora3d/changelog.gz"})
+        EXPECT_NE(contents.find(path), std::string::npos) << path << "\n" << contents;
+    EXPECT_EQ(contents.find("./usr/bin/"), std::string::npos) << contents;
+    // lintian's own advice is not to run it as root.
+    const auto lint = run("cd / && " + as_nobody() + "lintian --no-cfg " + shq(deb));
+    EXPECT_EQ(lint.status, 0) << lint.out;
+    EXPECT_EQ(lint.out, "") << "no error, no warning";
+    const auto top = run("dpkg-deb --fsys-tarfile " + shq(deb) +
+                         " | tar -xOf - ./usr/share/doc/kelvora3d/changelog.gz | gzip -dc | head -1");
+    const auto version = run(shq(KV_PROGRAM) + " --version").out;  // "kelvora3d X.Y.Z"
+    EXPECT_EQ(top.out.rfind("kelvora3d (" + version.substr(10, version.size() - 11) + ") ", 0), 0u)
+        << "the changelog's last entry is this release: " << top.out;
     const auto copyright = bytes_of(fs::path(KV_SOURCE_DIR) / "dist/copyright");
     const std::string licences(copyright.begin(), copyright.end());
     EXPECT_NE(licences.find("License: OFL-1.1"), std::string::npos) << "the embedded font's licence";
@@ -47,9 +63,17 @@ TEST(Package, IsADebForTheGamesSectionAndItsProgramRuns)
     const fs::path home = s.dir / "home";
     fs::create_directories(home);
     own(home, NOBODY, 0700);
-    background game("cd / && HOME=" + shq(home.string()) + " XDG_DATA_HOME= " + as_nobody() +
-                    shq((root / "usr/bin/kelvora3d").string()) + " --window");
+    // The sounds are found from /usr/games: the title music plays.
+    const fs::path audio = home / "audio.raw";
+    background game("cd / && HOME=" + shq(home.string()) + " XDG_DATA_HOME= SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" +
+                    shq(audio.string()) + " SDL_DISKAUDIODELAY=5 " + as_nobody() +
+                    shq((root / "usr/games/kelvora3d").string()) + " --window");
+    ASSERT_FALSE(game.wait_window().empty());
+    std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_EQ(game.escape_until_exit(), 0);
+    const auto sound = bytes_of(audio);
+    EXPECT_LT(std::count(sound.begin(), sound.end(), 0), static_cast<long>(sound.size()) * 9 / 10)
+        << "silence: the music was not found";
     EXPECT_EQ(bytes_of(home / ".local/share/kelvora3d/hiscore.dat"), int_bytes(0));
 }
 

@@ -168,6 +168,50 @@ TEST_F(SDLJoystick, UnpluggedWhileHeldReleasesAndComesBackWithoutAPress)
     Detach(pad);
 }
 
+// The game reads port 0 only: it must not go dead while a pad is plugged
+// in, nor be taken from the pad in use when another comes back.
+TEST_F(SDLJoystick, PortZeroGoesToTheOtherPadAndStaysWithIt)
+{
+    if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "a real joystick is plugged in";
+    const auto pad = [](const char* name) {
+        return Attach(SDL_JOYSTICK_TYPE_GAMECONTROLLER, name, SDL_CONTROLLER_AXIS_MAX, SDL_CONTROLLER_BUTTON_MAX, 0);
+    };
+    SDL_Joystick* a = pad("Pad A");
+    SDL_Joystick* b = pad("Pad B");
+    ASSERT_TRUE(a && b) << SDL_GetError();
+    ASSERT_EQ(JoyCount(), 2);
+    EXPECT_EQ(JoyName(0), "Pad A");
+    SDL_JoystickSetVirtualAxis(b, SDL_CONTROLLER_AXIS_LEFTX, -32768);
+    SDL_JoystickSetVirtualButton(b, V_A, SDL_PRESSED);
+    JoyHit(0, 1);
+
+    Detach(a);
+    EXPECT_EQ(JoyX(0), -1.0f) << "the other pad, at once";
+    EXPECT_EQ(JoyName(0), "Pad B");
+    EXPECT_EQ(JoyDown(0, 0), 1);
+    EXPECT_EQ(JoyHit(0, 0), 0) << "fire held as it moved is no press";
+    EXPECT_EQ(JoyName(1), "");
+
+    // Plugged in again with its fire held: a port of its own, and no press.
+    a = pad("Pad A");
+    ASSERT_NE(a, nullptr) << SDL_GetError();
+    SDL_JoystickSetVirtualButton(a, V_A, SDL_PRESSED);
+    SDL_JoystickUpdate();
+    EXPECT_EQ(JoyName(0), "Pad B") << "the pad in use keeps port 0";
+    EXPECT_EQ(JoyX(0), -1.0f);
+    EXPECT_EQ(JoyName(1), "Pad A");
+    EXPECT_EQ(JoyDown(0, 1), 1);
+    EXPECT_EQ(JoyHit(0, 1), 0);
+    SDL_JoystickSetVirtualButton(b, V_A, SDL_RELEASED);
+    JoyButtons(0);
+    SDL_JoystickSetVirtualButton(b, V_A, SDL_PRESSED);
+    EXPECT_EQ(JoyHit(0, 0), 1) << "a new press counts";
+    Detach(a);
+    Detach(b);
+    EXPECT_EQ(JoyCount(), 0);
+    EXPECT_EQ(JoyName(0), "");
+}
+
 TEST_F(SDLJoystick, ADeviceWithoutMappingKeepsItsRawNumbering)
 {
     const int port = JoyCount();

@@ -94,16 +94,43 @@ the loudest moment the game can make. The limits come from the game's rules:
 Each moment adds the worst level each of its parts can reach as if all their
 peaks met in one sample, which is more than the game will ever produce; the
 generator refuses a set whose worst moment comes within {ceiling} dB of full
-scale. Within that, the balance is the player's: on their first 100 ms a
-laser is about 8 dB over the play music, the warning 9 dB and a hit 12 dB
-(the loudest event), and the title music is 5 dB fuller than the play music
-since it mostly plays alone.
+scale.
 
-In play the mix stays well inside the bound. The replay harness's captured
-mix of whole games at both volumes "Max" with steering
-(`tests/game/loudness_test.cpp`; `sox mix.wav -n stats`) never clips:
-firing every 7 frames it peaks at -10.5 dBFS with an RMS of -26.9 dBFS over
-play, and firing every frame, the game's limit, at -5.0 and -20.5 dBFS.
+## Loudness
+
+The music is set by its loudness (EBU R128, integrated, at both volumes
+"Max"): the title screen, logo and title music, at -24 LUFS, the usual
+level for games on computers and consoles; the play music, which fills
+every pause between shots, at -30 LUFS (it sounds under the effects, so it
+sits 6 LU under the title). A whole game with steady fire then comes to
+-22 LUFS. `tests/game/loudness_test.cpp` measures all of this with
+libebur128 on the replay harness's captured mix and the files played
+alone through the mixer, with the true peak, which stays under -1 dBTP.
+
+Measured (`build/test/tests/game/test_game_loudness`):
+
+| What | Integrated | True peak |
+|---|---|---|
+| title screen, 30 s untouched | -24.2 LUFS | -15.4 dBTP |
+| play music alone | -29.9 LUFS | -19.6 dBTP |
+| whole game, a shot every 7 frames | -22.0 LUFS | -9.7 dBTP |
+| whole game in 3D, a shot every frame at the crowded end | -21.2 LUFS | -6.8 dBTP |
+
+No sample clips in any of them.
+
+With the mixer's hard clip the headroom bound above is what limits the
+effects: the game end (the cadence over lasers at one shot a frame, three
+hits and a warning, with the play music) reaches -0.7 dBFS, so the effects
+cannot rise over the louder music. Their loudest 400 ms over the play
+music's loudness: the hit +3.3 LU, the warning +4.0 LU, the laser +0.4 LU
+(it piles up fastest and takes the largest share of the bound). The laser
+can stand further out only with more headroom than the bound leaves. The
+loudest moment measured in a game, one shot a frame at the crowded end, has
+its true peak at -6.8 dBTP: a limiter stage between the mixer's accumulator
+and its output, bit-transparent below a threshold near -1 dBTP, would let
+the effects rise by about 5 dB, the limiter acting only on moments rarer
+than any measured, and the bound here could then count what the game
+really makes instead of every peak meeting.
 
 """
 

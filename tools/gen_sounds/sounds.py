@@ -7,9 +7,10 @@ periodic and loops without a seam.
 
 Each maker returns its sound at a peak of 1; the level every file is
 written at is its peak in SOUNDS below, chosen so that everything the game
-can play at once stays below full scale (headroom.py) with the effects
-clearly over the music: on its first 100 ms a laser is about 8 dB louder
-than the play music's RMS, the warning 9 dB and a hit 12 dB.
+can play at once stays below full scale (headroom.py): the music by its
+loudness (the title screen at -24 LUFS, the play music at -30), the
+effects as loud as the rest of the bound allows, the hit and the warning
+3 to 4 LU over the play music, the laser level with it.
 """
 import numpy as np
 
@@ -312,6 +313,6 @@ SOUNDS = {
     "newgame.ogg": (new_game, False, 4, -18.5),
     "endgame.ogg": (end_game, False, 4, -20.5),
     "alienmiss.ogg": (alien_miss, False, 4, -24.0),
-    "moontitle.ogg": (moon_title, True, 3, -21.0),
-    "kelvora.ogg": (kelvora_play, True, 3, -25.5),
+    "moontitle.ogg": (moon_title, True, 3, -15.2),
+    "kelvora.ogg": (kelvora_play, True, 3, -19.4),
 }
