@@ -11,6 +11,7 @@
 #include "game/saved_values.h"
 #include "render/graphics.h"
 #include "render/png_loader.h"
+#include "render/renderer_choice.h"
 #include "runtime/program.h"
 
 // Generated with the program's embedded icon.
@@ -49,6 +50,12 @@ int main(int argc, char** argv)
             std::fputs(game_version_text().c_str(), stdout);
             return 0;
         }
+        std::vector<TRenderer> order;
+        if (!RendererOrder(launch_options.renderer, order, error)) {
+            std::fprintf(stderr, "kelvora3d: %s\n", error.c_str());
+            return 2;
+        }
+        PreferRenderers(order);
         // Relative paths of options are the player's, not the game folder's.
         for (std::string* path : {&launch_options.record, &launch_options.replay})
             *path = absolute_path(*path);

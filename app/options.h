@@ -12,6 +12,7 @@ struct game_options {
     bool mute = false;     // sound and music start at Off for this run
     std::string record;    // --record FILE
     std::string replay;    // --replay FILE
+    std::string renderer;  // --renderer=legacy|core|es; empty: the environment's or the default order
     bool help = false;
     bool version = false;
 };

@@ -12,7 +12,10 @@ for b in $BENCH_DIR/bench/*/bench_*; do
   ./scripts/with-xvfb.sh "$b"
 done
 # Start-up and memory against the bare SDL2 + OpenGL floor, on two screens.
-for screen in 1280x1024x24 1920x1080x24; do
-  echo "== bench_game --versus-floor ($screen)"
-  XVFB_SCREEN=$screen ./scripts/with-xvfb.sh $BENCH_DIR/bench/game/bench_game --versus-floor "${BENCH_RUNS:-5}"
+# Each 2D driver: the fixed-function one (gl) and the shader one on core and ES.
+for driver in gl core es; do
+  for screen in 1280x1024x24 1920x1080x24; do
+    echo "== bench_game --versus-floor ($screen, $driver driver)"
+    BENCH_DRIVER=$driver XVFB_SCREEN=$screen ./scripts/with-xvfb.sh $BENCH_DIR/bench/game/bench_game --versus-floor "${BENCH_RUNS:-5}"
+  done
 done

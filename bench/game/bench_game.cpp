@@ -128,7 +128,10 @@ std::string replay_cmd(const fs::path& dir, int frames, const std::string& scrip
 {
     const fs::path script_file = dir / "floor-script.txt";
     std::ofstream(script_file) << script;
-    return std::string("'") + KV_REPLAY + "' --driver gl --frames " + std::to_string(frames) +
+    // BENCH_DRIVER: the 2D driver whose start-up and memory are measured (gl, core, es).
+    const char* driver = std::getenv("BENCH_DRIVER");
+    return std::string("'") + KV_REPLAY + "' --driver " + (driver && *driver ? driver : "gl") + " --frames " +
+           std::to_string(frames) +
            " --timing 1 --clock 1000 --dir '" + dir.string() + "' --script '" + script_file.string() +
            "' --state '" + (dir / "floor-state.json").string() + "'";
 }
@@ -156,8 +159,9 @@ void print_row(const char* figure, const std::vector<double>& game, const std::v
 void versus_floor(const fs::path& dir, int runs, bool start_only)
 {
     const char* screen = std::getenv("XVFB_SCREEN");
-    std::printf("-- the game against the floor (bare SDL2 + OpenGL, one frame), screen %s\n",
-                screen ? screen : "1280x1024x24");
+    const char* driver = std::getenv("BENCH_DRIVER");
+    std::printf("-- the game (%s driver) against the floor (bare SDL2 + OpenGL, one frame), screen %s\n",
+                driver && *driver ? driver : "gl", screen ? screen : "1280x1024x24");
     std::fflush(stdout);
     const std::string start = replay_cmd(dir, 1, title_script());
     const int heavy_frames = 1800;
@@ -207,7 +211,8 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* sc
                 scene, runs);
     std::fflush(stdout);
     for (const char* screen : {"1280x1024x24", "1920x1080x24"}) {
-        std::vector<double> raw, batched, ratio, cpu_ratio;
+        std::vector<double> raw, batched, ratio, cpu_ratio, core, es, core_ratio, es_ratio, core_cpu, es_cpu;
+        double last_batched = 0, last_batched_cpu = 0;
         const fs::path out = dir / "calls.out";
         for (int i = 0; i < runs; ++i) {
             const std::string cmd = std::string("XVFB_SCREEN=") + screen + " '" + KV_SOURCE_DIR +
@@ -226,6 +231,18 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* sc
                     batched.push_back(b);
                     ratio.push_back(b / r);
                     cpu_ratio.push_back(cb / cr);
+                    last_batched = b;
+                    last_batched_cpu = cb;
+                }
+                // The shader driver on the same frames, same run, against this batched figure.
+                double c = 0, e = 0, cc = 0, ec = 0;
+                if (std::sscanf(line.c_str(), "shader: core %lf es %lf cpu_core %lf cpu_es %lf", &c, &e, &cc, &ec) ==
+                        4 &&
+                    last_batched > 0 && last_batched_cpu > 0) {
+                    if (c > 0) core.push_back(c), core_ratio.push_back(c / last_batched),
+                        core_cpu.push_back(cc / last_batched_cpu);
+                    if (e > 0) es.push_back(e), es_ratio.push_back(e / last_batched),
+                        es_cpu.push_back(ec / last_batched_cpu);
                 }
             }
         }
@@ -238,6 +255,10 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* sc
         for (double x : cpu_ratio)
             std::printf(" %.3f", x);
         std::printf(")\n");
+        std::printf("   %-13s shader driver: core %7.2f ms (/ batched %5.3f, CPU %5.3f)   es %7.2f ms (/ batched "
+                    "%5.3f, CPU %5.3f)   (medians of %zu and %zu runs)\n",
+                    "", median(core), median(core_ratio), median(core_cpu), median(es), median(es_ratio),
+                    median(es_cpu), core.size(), es.size());
         std::fflush(stdout);
     }
 }
@@ -264,7 +285,8 @@ int main(int argc, char** argv)
     const bool display = std::getenv("DISPLAY") != nullptr;
     const int heavy_end = 2400;
     if (display)
-        run(dir, "title screen", "gl", 1200, 200, title_script());
+        for (const char* driver : {"gl", "core", "es"})
+            run(dir, "title screen", driver, 1200, 200, title_script());
     // Every hundredth title frame's drawing is logged for the raw issue too.
     const fs::path title_calls = dir / "title-calls.txt";
     std::string title_logs;
@@ -274,8 +296,9 @@ int main(int argc, char** argv)
     if (display)
         versus_raw_issue(dir, title_calls, "title screen");
     if (display)
-        run(dir, "heavy play: 3D, aliens, debris, shots, Retro Line FX", "gl", heavy_end, 1400,
-            heavy_script(heavy_end));
+        for (const char* driver : {"gl", "core", "es"})
+            run(dir, "heavy play: 3D, aliens, debris, shots, Retro Line FX", driver, heavy_end, 1400,
+                heavy_script(heavy_end));
     // The recording run also logs every hundredth frame's drawing, which the
     // rendering benchmark then issues with plain OpenGL: the floor for the scene.
     const fs::path calls = dir / "heavy-calls.txt";

@@ -233,7 +233,8 @@ void LoggedFramePlayer::Draw(int frame)
     glDisable(GL_SCISSOR_TEST);
 }
 
-LoggedFrameEngine::LoggedFrameEngine(const LoggedFrames& frames) : frames_(frames)
+LoggedFrameEngine::LoggedFrameEngine(const LoggedFrames& frames, TRast2DDriver& driver)
+    : frames_(frames), driver_(driver)
 {
     for (const auto& [id, size] : frames.picture_sizes) {
         const std::vector<unsigned char> rgba = Pattern(size.first, size.second, id);
@@ -244,13 +245,13 @@ LoggedFrameEngine::LoggedFrameEngine(const LoggedFrames& frames) : frames_(frame
         // Text-sized pictures are the score line's glyphs: the engine may
         // share a texture among them, as its fonts ask.
         const int flags = size.first <= 32 && size.second <= 32 ? IMAGE_FILTERED | IMAGE_SHAREABLE : IMAGE_FILTERED;
-        images_[id] = GLRast2DDriver()->CreateFrameFromPixmap(p, flags);
+        images_[id] = driver_.CreateFrameFromPixmap(p, flags);
     }
 }
 
 void LoggedFrameEngine::Draw(int frame)
 {
-    TGLRast2DDriver& d = *GLRast2DDriver();
+    TRast2DDriver& d = driver_;
     const auto& calls = frames_.frames[size_t(frame) % frames_.frames.size()];
     for (const LoggedCall& c : calls) {
         const auto a = [&c](size_t i) { return i < c.args.size() ? c.args[i] : 0.0f; };

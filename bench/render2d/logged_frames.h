@@ -10,6 +10,7 @@
 
 class TImageFrame;
 class TPixmap;
+class TRast2DDriver;
 
 struct LoggedCall {
     std::string name;
@@ -47,16 +48,17 @@ private:
     float color_[4] = {1, 1, 1, 1};
 };
 
-// Issues a logged frame's calls through the engine's OpenGL 2D driver (its
-// frames made from pictures of the logged sizes): the engine's own cost of
-// sending the same frame, batched or one call at a time.
+// Issues a logged frame's calls through one of the engine's OpenGL 2D
+// drivers (its frames made from pictures of the logged sizes): the engine's
+// own cost of sending the same frame, batched or one call at a time.
 class LoggedFrameEngine {
 public:
-    explicit LoggedFrameEngine(const LoggedFrames& frames);
+    LoggedFrameEngine(const LoggedFrames& frames, TRast2DDriver& driver);
     void Draw(int frame);
 
 private:
     const LoggedFrames& frames_;
+    TRast2DDriver& driver_;
     std::map<int, std::shared_ptr<TImageFrame>> images_;
     std::map<int, std::shared_ptr<TPixmap>> pixmaps_;
 };

@@ -36,6 +36,7 @@
 #include "render/image_font.h"
 #include "render/pixmap.h"
 #include "render/rast2d.h"
+#include "render/renderer_choice.h"
 
 namespace {
 
@@ -315,7 +316,7 @@ int RunLogged(const std::string& path) {
         return 1;
     }
     LoggedFramePlayer player(logged);
-    LoggedFrameEngine engine(logged);
+    LoggedFrameEngine engine(logged, *GLRast2DDriver());
     TGLRast2DDriver* driver = GLRast2DDriver();
     for (int i = 0; i < count; ++i) {  // warm up
         player.Draw(i);
@@ -386,6 +387,43 @@ int RunLogged(const std::string& path) {
     return 0;
 }
 
+// The same logged frames through the shader driver on a context of its own
+// (core profile or ES, neither of which can issue the raw immediate mode),
+// presented full screen by the engine: wall and CPU time per frame.
+bool RunLoggedShader(const LoggedFrames& logged, TRenderer renderer, double& wall, double& cpu) {
+    InitRast2DDriver({renderer});
+    if (!Graphics(640, 480, 32, 60, 0)) {
+        std::fprintf(stderr, "bench_render2d: %s: %s\n", RendererName(renderer).c_str(), LastGraphicsError().c_str());
+        return false;
+    }
+    const int count = static_cast<int>(logged.frames.size());
+    std::vector<double> total, cpu_ms;
+    {
+        LoggedFrameEngine engine(logged, *static_cast<TRast2DDriver*>(RendererDriver(renderer)));
+        for (int i = 0; i < count; ++i) {  // warm up
+            engine.Draw(i);
+            Flip(0);
+        }
+        glFinish();
+        const int frames = std::max(20, count);
+        for (int round = 0; round < 7; ++round)
+            for (int i = 0; i < frames; ++i) {
+                Timing t = TimeFrames(1, [&] {
+                    engine.Draw(i);
+                    Flip(0);
+                });
+                total.push_back(t.total_ms);
+                cpu_ms.push_back(t.cpu_ms);
+            }
+    }
+    EndGraphics();
+    wall = Median(total);
+    cpu = Median(cpu_ms);
+    std::printf("engine, shader driver (%s): %8.3f ms per frame   (CPU %.3f ms)\n", RendererName(renderer).c_str(),
+                wall, cpu);
+    return true;
+}
+
 int main(int argc, char** argv) {
     const bool logged = argc == 3 && std::string(argv[1]) == "--calls";
     if (argc != 1 && !logged) {
@@ -402,7 +440,15 @@ int main(int argc, char** argv) {
     if (logged) {
         const int status = RunLogged(argv[2]);
         EndGraphics();
-        return status;
+        if (status != 0) return status;
+        LoggedFrames frames;
+        std::string error;
+        LoadLoggedFrames(argv[2], frames, error);
+        double core = -1, core_cpu = -1, es = -1, es_cpu = -1;
+        RunLoggedShader(frames, TRenderer::Core, core, core_cpu);
+        RunLoggedShader(frames, TRenderer::ES, es, es_cpu);
+        std::printf("shader: core %.3f es %.3f cpu_core %.3f cpu_es %.3f\n", core, es, core_cpu, es_cpu);
+        return 0;
     }
     Scene scene = MakeScene();
     if (!scene.font) {

@@ -1,4 +1,17 @@
 #include "render/default_driver.h"
-#include "render/gl/gl_rast2d_driver.h"
 
-void InitDefault2DDriver() { InitGLRast2DDriver(); }
+#include <string>
+#include <vector>
+
+#include "render/renderer_choice.h"
+
+void InitDefault2DDriver()
+{
+    std::vector<TRenderer> order = PreferredRenderers();
+    std::string error;
+    // A bad environment value was reported by the program; it leaves the
+    // default order.
+    if (order.empty() && !RendererOrder("", order, error))
+        order.clear();
+    InitRast2DDriver(order);
+}

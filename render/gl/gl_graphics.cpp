@@ -76,6 +76,8 @@ struct TDriverState {
     bool events_hooked = false;
     TFboProcs fbo;
     bool fbo_checked = false;
+    TGLProfile profile = TGLProfile::Legacy;
+    int shared_since = 0;        // GraphicsSeq when the shared context was made
     bool pair_open = false;      // inside a SwapSharedContext pair
     bool pair_switched = false;  // and the pair went to the shared context
     GLuint pair_binding = 0;     // else the texture bound when it began
@@ -158,6 +160,7 @@ bool LoadFboProcs()
     Driver().fbo_checked = true;
     int major = 0;
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (version && std::strncmp(version, "OpenGL ES ", 10) == 0) version += 10;
     if (version) major = std::atoi(version);
     bool core = major >= 3 || SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object");
     bool ext = SDL_GL_ExtensionSupported("GL_EXT_framebuffer_object") &&
@@ -181,12 +184,28 @@ bool LoadFboProcs()
     return ok;
 }
 
+// The context version the profile asks for (none: the default one, which
+// Mesa and most drivers make a compatibility context).
+void SetProfileAttributes(TGLProfile profile)
+{
+    if (profile == TGLProfile::Core) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    } else if (profile == TGLProfile::ES) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    }
+}
+
 // The hidden 1x1 context every other context shares its textures with.
 bool EnsureSharedContext()
 {
     TDriverState& d = Driver();
     if (d.shared_gl) return true;
     SDL_GL_ResetAttributes();
+    SetProfileAttributes(d.profile);
     SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
     d.shared_window = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!d.shared_window) {
@@ -200,6 +219,7 @@ bool EnsureSharedContext()
         d.shared_window = nullptr;
         return false;
     }
+    d.shared_since = GraphicsSeq();
     // Without framebuffer objects contexts draw straight into their windows.
     LoadFboProcs();
     MakeCurrent(d.current);
@@ -210,6 +230,7 @@ bool EnsureSharedContext()
 void SetAttributes(int flags, bool accum)
 {
     SDL_GL_ResetAttributes();
+    SetProfileAttributes(Driver().profile);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 1);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 1);
     SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 1);
@@ -563,12 +584,39 @@ void Swap(TGLContext* rec)
         glFlush();
 }
 
+// Core and ES contexts have no attribute stack: what the present touches is
+// read before and put back after.
+struct TSavedPresentState {
+    GLboolean scissor = GL_FALSE, mask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
+    GLint box[4] = {0, 0, 0, 0};
+    GLfloat clear[4] = {0, 0, 0, 0};
+    void Save()
+    {
+        scissor = glIsEnabled(GL_SCISSOR_TEST);
+        glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+        glGetIntegerv(GL_SCISSOR_BOX, box);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    }
+    void Restore()
+    {
+        glColorMask(mask[0], mask[1], mask[2], mask[3]);
+        glScissor(box[0], box[1], box[2], box[3]);
+        if (scissor) glEnable(GL_SCISSOR_TEST);
+        glClearColor(clear[0], clear[1], clear[2], clear[3]);
+    }
+};
+
 // The offscreen picture blitted into the window; the drawing state kept
 // between frames is saved and restored without asking GL for it.
 void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
 {
     TFboProcs& f = Driver().fbo;
-    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT);
+    const bool stack = Driver().profile == TGLProfile::Legacy;
+    TSavedPresentState saved;
+    if (stack)
+        glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT);
+    else
+        saved.Save();
     f.BindFramebuffer(GL_READ_FRAMEBUFFER, rec->fbo);
     f.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -580,7 +628,10 @@ void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
     }
     Swap(rec);
     f.BindFramebuffer(GL_FRAMEBUFFER, rec->fbo);
-    glPopAttrib();
+    if (stack)
+        glPopAttrib();
+    else
+        saved.Restore();
 }
 
 // Without an offscreen picture the frame was drawn at the window's
@@ -910,6 +961,38 @@ void TGLGraphicsDriver::SwapSharedContext()
     glFlush();
     MakeCurrent(d.current);
 }
+
+bool TGLGraphicsDriver::SetProfile(TGLProfile profile)
+{
+    TDriverState& d = Driver();
+    if (profile == d.profile) return true;
+    if (d.contexts) {
+        SetLastGraphicsError("OpenGL contexts of another kind are still open");
+        return false;
+    }
+    // The shared context is of the old kind: it goes, and with the last
+    // OpenGL window SDL unloads the library it took for it.
+    if (d.shared_gl && VideoUp()) {
+        SDL_GL_MakeCurrent(nullptr, nullptr);
+        SDL_GL_DeleteContext(d.shared_gl);
+        SDL_DestroyWindow(d.shared_window);
+    }
+    d.shared_gl = nullptr;
+    d.shared_window = nullptr;
+    d.current = nullptr;
+    // The entry points belong to the library of the old kind.
+    d.fbo = TFboProcs{};
+    d.fbo_checked = false;
+    d.profile = profile;
+    // Under X11 an ES context is asked of EGL, as on the systems that
+    // offer nothing else; SDL reads this when it next loads the library.
+    SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, profile == TGLProfile::ES ? "1" : "0");
+    return true;
+}
+
+TGLProfile TGLGraphicsDriver::Profile() const { return Driver().profile; }
+
+bool TGLGraphicsDriver::TexturesAlive(int seq) const { return Driver().shared_gl && seq >= Driver().shared_since; }
 
 bool TGLGraphicsDriver::DrawsOffscreen() const { return Driver().fbo.loaded; }
 

@@ -27,7 +27,12 @@
 #include "render/graphics.h"
 
 class TGLGraphicsDriver;
-struct TGLContext;  // the platform record behind one context
+struct TGLContext;
+
+// The kind of OpenGL context made: the fixed-function driver's default
+// (compatibility) context, an OpenGL 3.3 core profile, or OpenGL ES 3.0
+// (through EGL under X11).
+enum class TGLProfile { Legacy, Core, ES };  // the platform record behind one context
 
 class TGLGraphics : public TGraphics {
 public:
@@ -54,6 +59,16 @@ public:
     // its texture bindings are put back by the second call; otherwise the
     // hidden shared context is current in between.
     void SwapSharedContext();
+
+    // Contexts made from now on are of this kind. Only while none is open;
+    // false (and LastGraphicsError says why) otherwise. Under X11, once ES
+    // has been asked for, SDL keeps EGL for the rest of the run: the other
+    // kinds are then asked of EGL too.
+    bool SetProfile(TGLProfile profile);
+    TGLProfile Profile() const;
+    // Whether textures made under GraphicsSeq seq still exist: they go with
+    // the shared context when the profile changes.
+    bool TexturesAlive(int seq) const;
 
     // False where OpenGL lacks framebuffer objects and contexts draw
     // straight into their windows; known once a context has been made.

@@ -171,6 +171,8 @@ std::shared_ptr<TGLImageFrame> TGLImageFrame::CreateFromPixmap(const TPixmapPtr&
 }
 
 void GLDeleteSharedTexture(unsigned name, int seq) {
+    // Gone with an older shared context: the name may be another's now.
+    if (!GLGraphicsDriver()->TexturesAlive(seq)) return;
     GLuint tex = name;
     GLForgetTexture(tex);
     TGLGraphicsDriver* gl = GLGraphicsDriver();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "io/incbin.h"
+#include "tests/render/test_renderer.h"
 #include "render/builtin_font.h"
 #include "render/freetype_font.h"
 #include "render/gl/gl_rast2d_driver.h"
@@ -41,7 +42,7 @@ class FontTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         InitFreeTypeFontLoader();
-        InitGLRast2DDriver();
+        InitTestRast2DDriver();
         graphics = Graphics(640, 480, 0, 0, 0);
     }
     static void TearDownTestSuite() {

@@ -11,6 +11,7 @@
 
 #include "render/gl/gl_graphics.h"
 #include "system/scripted_system_driver.h"
+#include "tests/render/test_renderer.h"
 
 constexpr unsigned long BLACK = 0x000000, RED = 0xff0000, GREEN = 0x00ff00, BLUE = 0x0000ff;
 
@@ -51,6 +52,8 @@ protected:
     {
         if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run through scripts/with-xvfb.sh)";
         SetSystemDriver(std::make_shared<TScriptedSystemDriver>());
+        // The kind of context of the 2D driver under test (test_renderer.h).
+        ASSERT_TRUE(GLGraphicsDriver()->SetProfile(TestProfile())) << LastGraphicsError();
         SetGraphicsDriver(GLGraphicsDriver(), GFX_BACKBUFFER);
     }
     void TearDown() override

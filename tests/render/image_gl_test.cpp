@@ -2,6 +2,7 @@
 // into an image and drawing it back, and frames rebuilt for a new context.
 #include <gtest/gtest.h>
 
+#include "tests/render/test_renderer.h"
 #include "render/gl/gl_rast2d_driver.h"
 #include "render/graphics.h"
 #include "render/image.h"
@@ -13,7 +14,7 @@ namespace {
 class ImageGLTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        InitGLRast2DDriver();
+        InitTestRast2DDriver();
         graphics = Graphics(640, 480, 0, 0, 0);
         ASSERT_NE(graphics, nullptr) << LastGraphicsError();
         SetBlend(BLEND_MASK);

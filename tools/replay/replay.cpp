@@ -20,6 +20,7 @@
 
 #include "game/engine.h"
 #include "render/recording_rast2d_driver.h"
+#include "render/renderer_choice.h"
 #include "system/hook.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
@@ -66,7 +67,7 @@ double thread_cpu_ms()
 struct frames_done {};
 
 const char* const USAGE =
-    "usage: replay --frames N [--script FILE] [--clock MS] [--driver gl|record] [--dir DIR]\n"
+    "usage: replay --frames N [--script FILE] [--clock MS] [--driver gl|record|core|es] [--dir DIR]\n"
     "              [--shot FRAME:FILE.png]... [--audio FILE.wav] [--state FILE.json]\n"
     "              [--state-at FRAME:FILE.json]... [--timing FROM_FRAME]\n"
     "              [--draw-log FRAME:FILE.txt]...\n";
@@ -116,8 +117,8 @@ options parse_args(int argc, char** argv)
             o.clock_ms = to_int(value(), "clock");
         } else if (arg == "--driver") {
             o.driver = value();
-            if (o.driver != "gl" && o.driver != "record")
-                usage_error("--driver is gl or record");
+            if (o.driver != "gl" && o.driver != "record" && o.driver != "core" && o.driver != "es")
+                usage_error("--driver is gl, record, core or es");
         } else if (arg == "--dir") {
             o.dir = value();
         } else if (arg == "--shot") {
@@ -138,8 +139,8 @@ options parse_args(int argc, char** argv)
     }
     if (!have_frames)
         usage_error("--frames N (1 or more) is needed");
-    if (!o.shots.empty() && o.driver != "gl")
-        usage_error("screenshots need --driver gl");
+    if (!o.shots.empty() && o.driver == "record")
+        usage_error("screenshots need an OpenGL driver (gl, core or es)");
     if (!o.draw_logs.empty() && o.driver != "record")
         usage_error("draw logs need --driver record");
     return o;
@@ -369,6 +370,14 @@ int run_replay(int argc, char** argv)
 
     start_engine_services();
     run.audio->install();
+    // gl is the fixed-function driver; core and es the shader driver on
+    // those contexts; each forced, whatever the environment says.
+    if (run.opt.driver == "gl")
+        InitRast2DDriver({TRenderer::Legacy});
+    else if (run.opt.driver == "core")
+        InitRast2DDriver({TRenderer::Core});
+    else if (run.opt.driver == "es")
+        InitRast2DDriver({TRenderer::ES});
     if (run.opt.driver == "record") {
         // Its grabs read the sprite sheet start-up draws, so masks and hits are the real ones.
         run.recorder = new TRecordingRast2DDriver();

@@ -1,0 +1,102 @@
+#include "render/gl3/gl3_program.h"
+
+#include <vector>
+
+namespace {
+
+// Fixed-function equivalents: the projection as a matrix product, the
+// texture environment's modulation, the alpha test of BLEND_MASK (passes
+// at alpha >= 0.5, the reference and comparison of glAlphaFunc(GL_GEQUAL,
+// 0.5)), points of size 1. Everything at high precision, so ES computes
+// what desktop OpenGL does.
+const char* const kVertex = R"(
+uniform mat4 u_projection;
+in vec2 a_position;
+in vec2 a_texcoord;
+in vec4 a_color;
+out vec2 v_texcoord;
+out vec4 v_color;
+void main() {
+    v_texcoord = a_texcoord;
+    v_color = a_color;
+    gl_Position = u_projection * vec4(a_position, 0.0, 1.0);
+    gl_PointSize = 1.0;
+}
+)";
+
+const char* const kFragment = R"(
+uniform sampler2D u_texture;
+uniform int u_textured;
+uniform int u_alpha_test;
+in vec2 v_texcoord;
+in vec4 v_color;
+out vec4 o_color;
+void main() {
+    vec4 c = v_color;
+    if (u_textured != 0) c = c * texture(u_texture, v_texcoord);
+    if (u_alpha_test != 0 && !(c.a >= 0.5)) discard;
+    o_color = c;
+}
+)";
+
+std::string Header(bool es)
+{
+    return es ? "#version 300 es\nprecision highp float;\nprecision highp int;\nprecision highp sampler2D;\n" : "#version 330 core\n";
+}
+
+GLuint Compile(const TGL3Api& gl, GLenum kind, const std::string& source, std::string& error)
+{
+    GLuint shader = gl.CreateShader(kind);
+    const char* text = source.c_str();
+    gl.ShaderSource(shader, 1, &text, nullptr);
+    gl.CompileShader(shader);
+    GLint ok = 0;
+    gl.GetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok) return shader;
+    GLint length = 0;
+    gl.GetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    std::vector<char> log(size_t(length > 0 ? length : 1));
+    gl.GetShaderInfoLog(shader, GLsizei(log.size()), nullptr, log.data());
+    error = std::string(kind == GL_VERTEX_SHADER ? "vertex" : "fragment") + " shader: " + log.data();
+    gl.DeleteShader(shader);
+    return 0;
+}
+
+}  // namespace
+
+bool BuildGL3Program(bool es, TGL3Program& program, std::string& error)
+{
+    const TGL3Api& gl = GL3();
+    const std::string header = Header(es);
+    GLuint vs = Compile(gl, GL_VERTEX_SHADER, header + kVertex, error);
+    if (!vs) return false;
+    GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, header + kFragment, error);
+    if (!fs) {
+        gl.DeleteShader(vs);
+        return false;
+    }
+    GLuint p = gl.CreateProgram();
+    gl.AttachShader(p, vs);
+    gl.AttachShader(p, fs);
+    gl.BindAttribLocation(p, kGL3Position, "a_position");
+    gl.BindAttribLocation(p, kGL3TexCoord, "a_texcoord");
+    gl.BindAttribLocation(p, kGL3Color, "a_color");
+    gl.LinkProgram(p);
+    gl.DeleteShader(vs);
+    gl.DeleteShader(fs);
+    GLint ok = 0;
+    gl.GetProgramiv(p, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = {};
+        gl.GetProgramInfoLog(p, sizeof log, nullptr, log);
+        error = std::string("shader program: ") + log;
+        gl.DeleteProgram(p);
+        return false;
+    }
+    program.name = p;
+    program.projection = gl.GetUniformLocation(p, "u_projection");
+    program.textured = gl.GetUniformLocation(p, "u_textured");
+    program.alpha_test = gl.GetUniformLocation(p, "u_alpha_test");
+    program.sampler = gl.GetUniformLocation(p, "u_texture");
+    return true;
+}

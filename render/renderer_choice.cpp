@@ -1,0 +1,178 @@
+#include "render/renderer_choice.h"
+
+#include <cstdlib>
+
+#include "render/gl/gl_rast2d_driver.h"
+#include "render/gl3/gl3_rast2d_driver.h"
+#include "render/rast2d_graphics.h"
+
+namespace {
+
+// Stands as the graphics driver until a context opens: CreateGraphics tries
+// each choice in turn. The graphics it returns belongs to the driver that
+// made it, so the front end's SetGraphics makes that driver current.
+class TChoosingDriver : public TRast2DDriver {
+public:
+    std::vector<TRenderer> order;
+
+    TRast2DDriver* First() { return RendererDriver(order.empty() ? TRenderer::Legacy : order.front()); }
+
+    std::vector<TGraphicsMode> GraphicsModes() override { return First()->GraphicsModes(); }
+    TGraphicsPtr AttachGraphics(void* widget, int flags) override
+    {
+        return Try([&](TRast2DDriver* d) { return d->AttachGraphics(widget, flags); });
+    }
+    TGraphicsPtr CreateGraphics(int width, int height, int depth, int hertz, int flags) override
+    {
+        return Try([&](TRast2DDriver* d) { return d->CreateGraphics(width, height, depth, hertz, flags); });
+    }
+    void SetGraphics(const TGraphicsPtr& g) override
+    {
+        if (!g) return;  // nothing of its own is ever current
+        g->Driver()->SetGraphics(g);
+    }
+    void Flip(int) override {}
+
+    // Nothing draws through it: no graphics of its own is ever current.
+    TImageFramePtr CreateFrameFromPixmap(const TPixmapPtr&, int) override { return nullptr; }
+    void SetBlend(int) override {}
+    void SetAlpha(float) override {}
+    void SetColor(int, int, int) override {}
+    void SetClsColor(int, int, int) override {}
+    void SetViewport(int, int, int, int) override {}
+    void SetTransform(float, float, float, float) override {}
+    void SetLineWidth(float) override {}
+    void Cls() override {}
+    void Plot(float, float) override {}
+    void DrawLine(float, float, float, float, float, float) override {}
+    void DrawRect(float, float, float, float, float, float) override {}
+    void DrawOval(float, float, float, float, float, float) override {}
+    void DrawPoly(const std::vector<float>&, float, float, float, float) override {}
+    void DrawPixmap(const TPixmapPtr&, int, int) override {}
+    TPixmapPtr GrabPixmap(int, int, int, int) override { return nullptr; }
+
+private:
+    template <class F>
+    TGraphicsPtr Try(F open)
+    {
+        std::string why;
+        for (TRenderer r : order) {
+            SetLastGraphicsError("");
+            if (TGraphicsPtr g = open(RendererDriver(r))) {
+                SetLastGraphicsError("");
+                return g;
+            }
+            const std::string e = LastGraphicsError();
+            why += (why.empty() ? "" : "; ") + RendererName(r) + ": " + (e.empty() ? "no context" : e);
+        }
+        SetLastGraphicsError(order.size() > 1 ? "no OpenGL driver could start (" + why + ")" : why);
+        return nullptr;
+    }
+};
+
+TChoosingDriver& Chooser()
+{
+    static TChoosingDriver driver;
+    return driver;
+}
+
+}  // namespace
+
+bool ParseRenderer(const std::string& name, TRenderer& renderer)
+{
+    if (name == "legacy")
+        renderer = TRenderer::Legacy;
+    else if (name == "core")
+        renderer = TRenderer::Core;
+    else if (name == "es")
+        renderer = TRenderer::ES;
+    else
+        return false;
+    return true;
+}
+
+std::string RendererName(TRenderer renderer)
+{
+    switch (renderer) {
+    case TRenderer::Core:
+        return "core";
+    case TRenderer::ES:
+        return "es";
+    default:
+        return "legacy";
+    }
+}
+
+// The fixed-function driver first: on this machine's Mesa (make bench, the
+// logged frames at 1280x1024 and 1920x1080) the shader driver on core draws
+// the title frames faster but the heavy play frames up to a fifth slower,
+// and the fixed-function pictures are the reference. Core next, for systems
+// that offer no compatibility context. ES last: it is the slowest here
+// (through EGL under X11), and once SDL has taken EGL for a display it does
+// not go back to GLX, so nothing could follow it; where only ES exists
+// (EGL-only Wayland, ARM boards) the two before it fail first, at no cost.
+std::vector<TRenderer> DefaultRendererOrder() { return {TRenderer::Legacy, TRenderer::Core, TRenderer::ES}; }
+
+TRast2DDriver* RendererDriver(TRenderer renderer)
+{
+    switch (renderer) {
+    case TRenderer::Core:
+        return GL3CoreRast2DDriver();
+    case TRenderer::ES:
+        return GL3ESRast2DDriver();
+    default:
+        return GLRast2DDriver();
+    }
+}
+
+void InitRast2DDriver(const std::vector<TRenderer>& order)
+{
+    // The legacy driver batches, as its own installation has it.
+    GLRast2DDriver()->SetBatching(true);
+    Chooser().order = order.empty() ? DefaultRendererOrder() : order;
+    SetGraphicsDriver(&Chooser(), GFX_BACKBUFFER);
+}
+
+namespace {
+std::vector<TRenderer>& Preferred()
+{
+    static std::vector<TRenderer> order;
+    return order;
+}
+}  // namespace
+
+void PreferRenderers(const std::vector<TRenderer>& order) { Preferred() = order; }
+
+const std::vector<TRenderer>& PreferredRenderers() { return Preferred(); }
+
+bool RendererOrder(const std::string& command_line, std::vector<TRenderer>& order, std::string& error)
+{
+    std::string name = command_line;
+    const char* from = "--renderer";
+    if (name.empty()) {
+        const char* env = std::getenv(kRendererVariable);
+        if (env && *env) {
+            name = env;
+            from = kRendererVariable;
+        }
+    }
+    if (name.empty()) {
+        order = DefaultRendererOrder();
+        return true;
+    }
+    TRenderer r;
+    if (!ParseRenderer(name, r)) {
+        error = "bad value '" + name + "' for " + from + " (legacy, core or es)";
+        return false;
+    }
+    order = {r};
+    return true;
+}
+
+TRenderer CurrentRenderer()
+{
+    TGraphicsDriver* d = GetGraphicsDriver();
+    for (TRenderer r : {TRenderer::Legacy, TRenderer::Core, TRenderer::ES})
+        if (d == RendererDriver(r)) return r;
+    return Chooser().order.empty() ? TRenderer::Legacy : Chooser().order.front();
+}
