@@ -637,32 +637,46 @@ void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
 // Without an offscreen picture the frame was drawn at the window's
 // bottom-left corner; where it belongs elsewhere, it is copied there at its
 // whole scale before the swap. Used where the picture cannot be kept.
+// Window pixels (origin bottom-left) for the presents that copy the picture
+// straight into the window, with none of the game's state in the way:
+// attributes beyond those pushed here are the caller's. EndWindowPixels puts
+// the game's matrices and state back.
+void BeginWindowPixels(GLbitfield attributes, int dw, int dh)
+{
+    glPushAttrib(attributes | GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT | GL_VIEWPORT_BIT |
+                 GL_TRANSFORM_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, dw, 0, dh, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glViewport(0, 0, dw, dh);
+    for (GLenum cap : {GL_SCISSOR_TEST, GL_TEXTURE_2D, GL_BLEND, GL_ALPHA_TEST, GL_DEPTH_TEST, GL_STENCIL_TEST,
+                       GL_FOG, GL_LIGHTING, GL_COLOR_LOGIC_OP, GL_DITHER, GL_CULL_FACE})
+        glDisable(cap);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
+
+void EndWindowPixels()
+{
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glPopAttrib();
+}
+
 void PresentDirectInPlace(TGLContext* rec, const TPlacement& p, int dw, int dh)
 {
     int y0 = dh - p.y - p.h;
     if (p.w > 0 && (p.x != 0 || y0 != 0 || p.scale != 1)) {
-        glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT | GL_VIEWPORT_BIT | GL_PIXEL_MODE_BIT |
-                     GL_CURRENT_BIT | GL_TRANSFORM_BIT);
-        glMatrixMode(GL_PROJECTION);
-        glPushMatrix();
-        glLoadIdentity();
-        glOrtho(0, dw, 0, dh, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glPushMatrix();
-        glLoadIdentity();
-        glViewport(0, 0, dw, dh);
-        for (GLenum cap : {GL_SCISSOR_TEST, GL_TEXTURE_2D, GL_BLEND, GL_ALPHA_TEST, GL_DEPTH_TEST, GL_STENCIL_TEST,
-                           GL_FOG, GL_LIGHTING, GL_COLOR_LOGIC_OP, GL_DITHER})
-            glDisable(cap);
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        BeginWindowPixels(GL_PIXEL_MODE_BIT | GL_CURRENT_BIT, dw, dh);
         glPixelZoom(GLfloat(p.scale), GLfloat(p.scale));
         glRasterPos2i(p.x, y0);
         glCopyPixels(0, 0, rec->width, rec->height, GL_COLOR);  // overlapping copies are defined
         ClearBars(p, dw, dh);
-        glPopMatrix();
-        glMatrixMode(GL_PROJECTION);
-        glPopMatrix();
-        glPopAttrib();
+        EndWindowPixels();
     } else if (p.w > 0 && (dw > p.w || dh > p.h)) {
         glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT);
         ClearBars(p, dw, dh);
@@ -720,20 +734,7 @@ void DrawKeptPicture(const TGLContext* rec, int x, int y, int scale)
 // game makes for its pause backdrop is the frame, not the present.
 void PresentDirectKept(TGLContext* rec, const TPlacement& p, int dw, int dh)
 {
-    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_ENABLE_BIT | GL_VIEWPORT_BIT | GL_CURRENT_BIT |
-                 GL_TRANSFORM_BIT | GL_TEXTURE_BIT | GL_POLYGON_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, dw, 0, dh, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glViewport(0, 0, dw, dh);
-    for (GLenum cap : {GL_SCISSOR_TEST, GL_BLEND, GL_ALPHA_TEST, GL_DEPTH_TEST, GL_STENCIL_TEST, GL_FOG,
-                       GL_LIGHTING, GL_COLOR_LOGIC_OP, GL_DITHER, GL_CULL_FACE})
-        glDisable(cap);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    BeginWindowPixels(GL_CURRENT_BIT | GL_TEXTURE_BIT | GL_POLYGON_BIT, dw, dh);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glBindTexture(GL_TEXTURE_2D, rec->kept);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
@@ -748,10 +749,7 @@ void PresentDirectKept(TGLContext* rec, const TPlacement& p, int dw, int dh)
     Swap(rec);
     glEnable(GL_TEXTURE_2D);
     DrawKeptPicture(rec, 0, 0, 1);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glPopAttrib();
+    EndWindowPixels();
 }
 
 void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh)
