@@ -1,3 +1,4 @@
+#include "render/held_point_box.h"
 #include "render/gl/gl_rast2d_driver.h"
 
 #include <GL/gl.h>
@@ -174,16 +175,7 @@ void GLLine(float x0, float y0, float x1, float y1) {
 void GLPoint(float x, float y) {
     if (state.batching) {
         if (!state.batch.empty() && state.batch_primitive == GL_LINES && !state.batch_textured) {
-            // A point covers the pixel whose centre lies within half a pixel.
-            float* h = state.held_box;
-            if (state.held_points.empty()) {
-                h[0] = h[2] = x;
-                h[1] = h[3] = y;
-            }
-            h[0] = std::min(h[0], x - 0.5f);
-            h[1] = std::min(h[1], y - 0.5f);
-            h[2] = std::max(h[2], x + 0.5f);
-            h[3] = std::max(h[3], y + 0.5f);
+            GrowHeldPointBox(state.held_box, state.held_points.empty(), x, y);
             TGLVertex p{x, y, 0.0f, 0.0f, {0, 0, 0, 0}};
             std::memcpy(p.rgba, state.color, 4);
             state.held_points.push_back(p);

@@ -1,3 +1,4 @@
+#include "render/held_point_box.h"
 #include "render/gl3/gl3_rast2d_driver.h"
 
 #include <SDL.h>
@@ -286,15 +287,7 @@ void GL3Line(float x0, float y0, float x1, float y1)
 void GL3Point(float x, float y)
 {
     if (!state.batch.empty() && state.kind == TGL3Kind::Lines) {
-        float* h = state.held_box;
-        if (state.held_points.empty()) {
-            h[0] = h[2] = x;
-            h[1] = h[3] = y;
-        }
-        h[0] = std::min(h[0], x - 0.5f);
-        h[1] = std::min(h[1], y - 0.5f);
-        h[2] = std::max(h[2], x + 0.5f);
-        h[3] = std::max(h[3], y + 0.5f);
+        GrowHeldPointBox(state.held_box, state.held_points.empty(), x, y);
         TGL3Vertex p{x, y, 0.0f, 0.0f, {0, 0, 0, 0}};
         std::memcpy(p.rgba, state.color, 4);
         state.held_points.push_back(p);
