@@ -120,6 +120,13 @@ TEST_F(Files, FoldersAndFilesWithNonAsciiNamesAreMadeReplacedAndRead)
               1)
         << "no temporary file is left";
 
+    // A folder squatting on the name the new content is first written to:
+    // the file itself may be changed, so the bytes go over the old ones and
+    // the excess is cut.
+    std::filesystem::create_directory(dir_ / Utf8Path("Zoë/Καλημέρα/データ/hiscore.dat.tmp"));
+    ASSERT_TRUE(ReplaceFileContents(file, first + 3, 3, &error)) << error;
+    EXPECT_EQ(ReadFile("Zoë/Καλημέρα/データ/hiscore.dat"), (std::vector<unsigned char>{4, 5, 6}));
+
     // A folder cannot be made where a file stands; the reason is given.
     EXPECT_FALSE(CreateFolders(file + "/below", &error));
     EXPECT_FALSE(error.empty());
