@@ -6,7 +6,8 @@
 #   windows  the MinGW-w64 cross toolchain and what builds the Windows archive (`make windows`)
 #   web      the browser build (`make web`) and its browser tests, with the
 #            source packages of the libraries it builds itself
-#   all      everything, with the test and benchmark tools (`make test`, `make bench`)
+#   all      everything, with the test and benchmark tools and the Windows
+#            build with Wine (`make test`, `make bench`)
 set -e
 BUILD="build-essential cmake pkg-config \
   libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
@@ -19,13 +20,13 @@ TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmar
   desktop-file-utils appstream man-db util-linux lintian \
   sway grim libwayland-dev libwayland-bin libxkbcommon-dev"
 WINDOWS="cmake ninja-build dpkg-dev zip g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-  binutils-mingw-w64-x86-64 mingw-w64-common fonts-play wine wine64"
+  binutils-mingw-w64-x86-64 mingw-w64-common libgles-dev libgl-dev fonts-play wine wine64"
 WEB="emscripten dpkg-dev cmake ninja-build chromium python3"
 
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;
   package) PACKAGES="$BUILD $PACKAGE" ;;
-  all) PACKAGES="$BUILD $PACKAGE $TESTS" ;;
+  all) PACKAGES="$BUILD $PACKAGE $TESTS $WINDOWS" ;;
   windows) PACKAGES="$WINDOWS" ;;
   web) PACKAGES="$WEB" ;;
   *) echo "usage: $0 [build|package|all|windows|web]" >&2; exit 2 ;;
