@@ -36,7 +36,11 @@ deps=$(nice -n 10 ./scripts/build-windows-deps.sh | tail -n 1)
 # Optimised lightly: the suites check behaviour, not speed, and -O1 builds
 # in about half the time of -O3 (floating point is the same: SSE2, no
 # contraction in the game's modules).
-cmake -S . -B "$W/build" -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/mingw-w64.cmake" -DKV_WINDOWS_DEPS="$deps" \
+# Against another set of libraries (a new recipe), configured afresh: the
+# cache would keep the old set's paths.
+fresh=--fresh
+grep -qsx "KV_WINDOWS_DEPS:[A-Z]*=$deps" "$W/build/CMakeCache.txt" && fresh=""
+cmake $fresh -S . -B "$W/build" -DCMAKE_TOOLCHAIN_FILE="$SRC/cmake/mingw-w64.cmake" -DKV_WINDOWS_DEPS="$deps" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O1 -DNDEBUG" -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" \
   -DKV_BENCH=OFF >/dev/null
 t1=$SECONDS
