@@ -12,17 +12,6 @@
 #   wine-tests.sh NATIVE_BUILD_DIR     (with kelvora3d and replay built)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-
-# ---------------------------------------------------------------------------
-# EXPECTED FAILURES, until Vorbis decodes bit for bit the same on every
-# system: the checks that compare decoded Ogg samples with a reference, the
-# reference decoder's output for a suite test, Linux's mixed sound for the
-# scripted game (scripted-game-audio). They still run, and a suite test
-# must fail by its assertions (a crash fails the stage); once one passes,
-# the stage fails until it leaves this list. Nothing else may be listed here.
-EXPECTED_FAILURES="OggLoader.DecodesRealFilesFrameForFrameLikeTheReferenceDecoder scripted-game-audio"
-# ---------------------------------------------------------------------------
-
 SRC=$(pwd)
 NATIVE=$(cd "${1:-build/test}" && pwd)
 W=$SRC/build/wine
@@ -33,8 +22,8 @@ fail() { echo "FAILED: $*"; failed="$failed
   $*"; }
 
 deps=$(nice -n 10 ./scripts/build-windows-deps.sh | tail -n 1)
-# Optimised lightly: the suites check behaviour, not speed, and -O1 builds
-# in about half the time of -O3 (floating point is the same: SSE2, no
+# Optimised lightly: the suites check behaviour, not speed, and -O1 is
+# quicker to build than -O3 (floating point is the same: SSE2, no
 # contraction in the game's modules).
 # Against another set of libraries (a new recipe), configured afresh: the
 # cache would keep the old set's paths.
@@ -59,26 +48,11 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debu
 [ "$(wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger </dev/null 2>/dev/null |
    tr -d '\r' | awk '$1 == "Debugger" { print NF }')" = 2 ] || { echo "wine: the crash debugger is still set"; exit 1; }
 
-# 1. The suites, less the expected failures; then those, which must fail
-# by their assertions (GoogleTest's summary names them) and not by a crash.
+# 1. The suites.
 log=$W/ctest.log
-expected() { case " $EXPECTED_FAILURES " in *" $1 "*) return 0 ;; esac; return 1; }
-suite_xf=$(printf '%s\n' $EXPECTED_FAILURES | grep '[.]' || true)
-xf=$(printf '^%s$|' $suite_xf | sed 's/[.]/[.]/g; s/|$//')
-if ctest --test-dir "$W/build" -j"$JOBS" --timeout 120 --output-on-failure ${xf:+-E "$xf"} >"$log" 2>&1; then :; else
+if ctest --test-dir "$W/build" -j"$JOBS" --timeout 120 --output-on-failure >"$log" 2>&1; then :; else
   tail -n 60 "$log"; fail "test suites under Wine"; fi
 grep -E '^[0-9]+% tests passed' "$log" | sed 's/^/wine: /' || true
-for t in $suite_xf; do
-  out=$W/expected-failure-$t.log
-  if ctest --test-dir "$W/build" --timeout 120 --output-on-failure -R "^${t//./[.]}\$" >"$out" 2>&1; then
-    if grep -q 'No tests were found' "$out"; then fail "$t (expected to fail) does not exist"
-    else fail "$t passes now: take it off EXPECTED_FAILURES in $0"; fi
-  elif grep -q "^\[  FAILED  \] $t " "$out"; then
-    echo "wine: $t fails as expected ($(grep -c ': Failure$' "$out") failed assertions)"
-  else
-    tail -n 30 "$out"; fail "$t did not end by its assertions"
-  fi
-done
 
 # 2. The program, next to the Linux one.
 APPDATA_DIR="$WINEPREFIX/drive_c/users/$USER/AppData/Roaming/Kelvora3D"
@@ -115,12 +89,8 @@ else
 fi
 if cmp -s "$g/linux/audio.wav" "$g/windows/audio.wav"; then
   echo "wine: the scripted game sounds the same, bit for bit, on Linux and under Wine"
-  ! expected scripted-game-audio || fail "scripted-game-audio passes now: take it off EXPECTED_FAILURES in $0"
-elif expected scripted-game-audio; then
-  echo "wine: the scripted game's mixed sound differs from Linux's, as expected for now:" \
-    "$(cmp -l "$g/linux/audio.wav" "$g/windows/audio.wav" 2>/dev/null | wc -l) bytes differ"
 else
-  fail "the scripted game sounds different on Linux and Windows"
+  fail "the scripted game sounds different on Linux and Windows ($(cmp -l "$g/linux/audio.wav" "$g/windows/audio.wav" 2>/dev/null | wc -l) bytes)"
 fi
 
 echo "wine: stage took $((SECONDS - t0)) s"
