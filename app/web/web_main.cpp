@@ -11,7 +11,6 @@
 #include "game/globals.h"
 #include "game/host_hooks.h"
 #include "game/mainloop.h"
-#include "app/options.h"
 #include "game/player.h"
 #include "game/saved_values.h"
 #include "runtime/program.h"
@@ -72,8 +71,9 @@ int main()
         // code that knows it may be suspended does.
         SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
         SDL_SetHint(SDL_HINT_EMSCRIPTEN_KEYBOARD_ELEMENT, "#canvas");
-        // The canvas is the window: 640x480 at 1:1, scaled by the page.
-        launch_options.window = true;
+        // The canvas is the window: 640x480 at 1:1, scaled by the page,
+        // which also goes full screen.
+        game_start_wishes.window = true;
         saved_values_place place;
         place.folder = SAVES;
         use_saved_values_place(place);
