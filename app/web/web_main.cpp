@@ -20,7 +20,7 @@
 // app/web/kelvora3d_lib.js
 extern "C" {
 void kv_web_store_values(const char* folder);
-void kv_web_frame(int frame, int state, int score, int total, int best, int mode3d, int shots);
+void kv_web_frame(int frame, int state, int score, int total, int best, int mode3d, int shots, int seed);
 void kv_web_ended(int status);
 }
 
@@ -69,7 +69,7 @@ void on_frame_start()
     // shots' and the escaped aliens' penalties.
     const int score = player ? player->score : 0;
     kv_web_frame(frame_, game_state, score, score + wasted_penalty + escaped_penalty, player ? player->best_sc : 0,
-                 mode3d, shots_fired);
+                 mode3d, shots_fired, rnd_seed);
 }
 
 }  // namespace
