@@ -140,7 +140,8 @@ try:
     page = browser.open(url)
     page.wait_for(f'{game} && {game}.frame > 1', 60, 'the first picture')
     first = page.eval('Module.firstPictureMs')
-    print(f'first picture {first:.0f} ms after the page started loading', flush=True)
+    print(f'first picture {first:.0f} ms after the page started loading (program started at '
+          f'{page.eval("Module.kvInitMs"):.0f} ms)', flush=True)
     check('the page shows the game\'s first picture', first is not None and first > 0, first)
     check('the loading bar is gone', page.eval("getComputedStyle(loading).display === 'none'"))
     # The logo plays to its end (the title's backdrop is where it left the
