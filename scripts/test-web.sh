@@ -4,7 +4,6 @@
 # under Node and natively and compares them, then plays the page in headless
 # Chromium, its title against the desktop ES driver's.
 #   scripts/test-web.sh [NATIVE_BUILD_DIR]   (default build/test; its replay tool is built)
-# WEB_SOUND_STRICT=1 also fails on a difference in the replays' mixed sound.
 set -e
 cd "$(dirname "$0")/.."
 native=${1:-build/test}
@@ -21,17 +20,9 @@ for f in build/web/*; do total=$((total + $(gzip -9c "$f" | wc -c))); done
 echo "web: the page loads $total bytes compressed (at most 3145728)"
 [ "$total" -le 3145728 ] || { echo "web: FAILED: the page is over 3 MB compressed"; status=1; }
 
-# The same game natively and in wasm: the final state must be the same; the
-# sound is reported (libvorbis's float arithmetic still differs by 1 in a
-# few hundred samples).
-set +e
-./scripts/web-replay.sh "$native" build/web-cmake
-replay=$?
-set -e
-if [ $replay -eq 1 ] || { [ $replay -eq 2 ] && [ "${WEB_SOUND_STRICT:-0}" = 1 ]; }; then
-  echo "web: FAILED: the wasm replay differs from the native one"
-  status=1
-fi
+# The same game natively and in wasm: the same final state and, bit for
+# bit, the same mixed sound.
+./scripts/web-replay.sh "$native" build/web-cmake || { echo "web: FAILED: the wasm replay differs from the native one"; status=1; }
 replayed=$(date +%s)
 
 # The page's title is compared with the desktop ES driver's, drawn by the
