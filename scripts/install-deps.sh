@@ -6,8 +6,8 @@
 #   windows  the MinGW-w64 cross toolchain and what builds the Windows archive (`make windows`)
 #   web      the browser build (`make web`) and its browser tests, with the
 #            source packages of the libraries it builds itself
-#   all      everything, with the test and benchmark tools and the Windows
-#            build with Wine (`make test`, `make bench`)
+#   all      everything, with the test and benchmark tools, the Windows build
+#            with Wine and the browser build (`make test`, `make bench`)
 set -e
 BUILD="build-essential cmake pkg-config \
   libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
@@ -26,7 +26,7 @@ WEB="emscripten gcc dpkg-dev cmake ninja-build chromium python3"
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;
   package) PACKAGES="$BUILD $PACKAGE" ;;
-  all) PACKAGES="$BUILD $PACKAGE $TESTS $WINDOWS" ;;
+  all) PACKAGES="$BUILD $PACKAGE $TESTS $WINDOWS $WEB" ;;
   windows) PACKAGES="$WINDOWS" ;;
   web) PACKAGES="$WEB" ;;
   *) echo "usage: $0 [build|package|all|windows|web]" >&2; exit 2 ;;
@@ -42,7 +42,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 # The web build compiles its libraries from Debian's source packages: apt needs
 # a deb-src entry beside the binary one (machines often list only the latter).
-if [ "${1:-all}" = web ] && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+if { [ "${1:-all}" = web ] || [ "${1:-all}" = all ]; } && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
   echo "Adding Debian's source packages to apt's sources"
   printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
     $SUDO tee /etc/apt/sources.list.d/kelvora3d-src.sources >/dev/null
