@@ -207,6 +207,10 @@ try:
           and g['score'] == paused['score'], g)
     page.tap(32)
     check('Space resumes', page.wait_for(f'{game}.state === {STATE_PLAY}', 10, 'play again'))
+    # Leaving the page writes its values to storage: done before the seeding
+    # below, which a closing tab could otherwise overwrite.
+    page.navigate('about:blank')
+    page.wait_for("location.href === 'about:blank' && document.readyState === 'complete'", 10)
     page.close()
 
     # A best score an earlier visit left in storage: read at start, and
@@ -236,6 +240,18 @@ try:
     page.close()
 
     check('no console errors', not browser.errors, browser.errors[:5])
+
+    # A browser without WebGL 2: the page says what is missing and the
+    # program does not start.
+    bare = Browser(size=(640, 480), extra_args=['--disable-3d-apis'])
+    try:
+        page = bare.open(url)
+        page.wait_for("getComputedStyle(message).display === 'block'", 30, 'the WebGL 2 message')
+        time.sleep(1)
+        check('without WebGL 2 the page says so and the game does not start',
+              'needs WebGL 2' in page.eval('message.textContent') and page.eval("typeof Module === 'undefined' || !Module.kvInitMs"))
+    finally:
+        bare.close()
 finally:
     browser.close()
     server.terminate()
