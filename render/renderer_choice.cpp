@@ -1,5 +1,6 @@
 #include "render/renderer_choice.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "render/gl/gl_rast2d_driver.h"
@@ -60,6 +61,9 @@ private:
             SetLastGraphicsError("");
             if (TGraphicsPtr g = open(RendererDriver(r))) {
                 SetLastGraphicsError("");
+                if (!why.empty())
+                    std::fprintf(stderr, "OpenGL drivers that could not start: %s; drawing with %s\n", why.c_str(),
+                                 RendererName(r).c_str());
                 return g;
             }
             const std::string e = LastGraphicsError();
@@ -165,7 +169,11 @@ bool RendererOrder(const std::string& command_line, std::vector<TRenderer>& orde
         error = "bad value '" + name + "' for " + from + " (legacy, core or es)";
         return false;
     }
+    // Forced first; should its context fail, the others follow in the
+    // default order, as when none is forced.
     order = {r};
+    for (TRenderer other : DefaultRendererOrder())
+        if (other != r) order.push_back(other);
     return true;
 }
 
