@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "render/gl/gl_rast2d_driver.h"
@@ -180,6 +182,26 @@ bool PrepareObjects(TGL3ContextObjects& o, bool es)
     gl.VertexAttribPointer(kGL3Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
                            reinterpret_cast<void*>(offsetof(TGL3Vertex, rgba)));
     return true;
+}
+
+std::string ContextVersion()
+{
+    const char* v = reinterpret_cast<const char*>(GL3().GetString(GL_VERSION));
+    return v ? v : "";
+}
+
+// "3.3 ..." for desktop OpenGL, "OpenGL ES 3.0 ..." for ES and WebGL 2.
+bool VersionAtLeast(const std::string& version, bool es)
+{
+    const char* prefix = "OpenGL ES ";
+    const char* at = version.c_str();
+    if (es) {
+        if (version.compare(0, std::strlen(prefix), prefix) != 0) return false;
+        at += std::strlen(prefix);
+    }
+    int major = 0, minor = 0;
+    if (std::sscanf(at, "%d.%d", &major, &minor) != 2) return false;
+    return major * 10 + minor >= (es ? 30 : 33);
 }
 
 // Runs f with blending and the alpha test off, then puts the mode back.
@@ -395,6 +417,16 @@ bool TGL3Rast2DDriver::ResetGLContext(const TGraphicsPtr& graphics)
     }
     SetGL3(api);
     state.es = _profile == TGLProfile::ES;
+    // A context of a lower version than asked for (Mesa gives ES 2.0 where
+    // an extension override leaves it short of 3.0) lacks what the driver
+    // uses, though the entry points may all be there.
+    const std::string version = ContextVersion();
+    if (!VersionAtLeast(version, state.es)) {
+        SetLastGraphicsError("The shader driver cannot run here: the context offers " +
+                             (version.empty() ? std::string("no version") : version) + ", below " +
+                             (state.es ? "OpenGL ES 3.0" : "OpenGL 3.3"));
+        return false;
+    }
     TGL3ContextObjects* o = ObjectsFor(SDL_GL_GetCurrentContext());
     if (!PrepareObjects(*o, state.es)) return false;
     state.objects = o;
