@@ -12,6 +12,7 @@
 #include <string>
 
 #include "render/gl/display_loss.h"
+#include "render/gl/foreign_egl_surface.h"
 #include "render/gl/software_renderer.h"
 #include "render/picture_placement.h"
 #include "render/pixmap.h"
@@ -38,6 +39,7 @@ struct TGLContext {
     int depth = 0, hertz = 0, flags = 0;
     SDL_Window* window = nullptr;
     SDL_GLContext gl = nullptr;
+    void* egl_surface = nullptr;  // attached under EGL: the surface SDL does not make
     GLuint fbo = 0, color_rb = 0, depth_rb = 0;
     GLuint kept = 0;         // without framebuffer objects: the picture across the swap
     int kept_w = 0, kept_h = 0;
@@ -140,9 +142,10 @@ bool EnsureVideo()
 
 void MakeCurrent(TGLContext* rec)
 {
-    if (rec)
+    if (rec) {
         SDL_GL_MakeCurrent(rec->window, rec->gl);
-    else
+        BindForeignEglSurface(rec->egl_surface);
+    } else
         SDL_GL_MakeCurrent(nullptr, nullptr);
 }
 
@@ -533,6 +536,7 @@ void DestroyRecord(TGLContext* rec)
                 if (rec->kept) glDeleteTextures(1, &rec->kept);
                 MakeCurrent(d.current);
             }
+            DestroyForeignEglSurface(rec->egl_surface);
             SDL_GL_DeleteContext(rec->gl);
         }
         // A foreign window stays; SDL only lets go of it.
@@ -584,6 +588,14 @@ bool OpenContext(TGLContext* rec, SDL_Window* foreign)
         MakeCurrent(d.current);
         return false;
     }
+    if (foreign && d.profile == TGLProfile::ES) {
+        const char* why = nullptr;
+        rec->egl_surface = CreateForeignEglSurface(foreign, &why);
+        if (why) {
+            SetLastGraphicsError(std::string("Unable to attach to the window: ") + why);
+            return false;
+        }
+    }
     rec->software = GLRendersInSoftware();
     if (rec->kind != KIND_ATTACHED) ApplyMinimumSize(rec);
     if (!CreateFramebuffer(rec)) {
@@ -618,7 +630,9 @@ void ClearBars(const TPlacement& p, int dw, int dh)
 
 void Swap(TGLContext* rec)
 {
-    if (rec->flags & GFX_BACKBUFFER)
+    if (rec->egl_surface)
+        SwapForeignEglSurface(rec->egl_surface);
+    else if (rec->flags & GFX_BACKBUFFER)
         SDL_GL_SwapWindow(rec->window);
     else
         glFlush();
