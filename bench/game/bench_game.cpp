@@ -212,6 +212,7 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* sc
     std::fflush(stdout);
     for (const char* screen : {"1280x1024x24", "1920x1080x24"}) {
         std::vector<double> raw, batched, ratio, cpu_ratio, core, es, core_ratio, es_ratio, core_cpu, es_cpu;
+        std::vector<double> shown, core_shown, es_shown;  // presenting alone
         double last_batched = 0, last_batched_cpu = 0;
         const fs::path out = dir / "calls.out";
         for (int i = 0; i < runs; ++i) {
@@ -223,10 +224,12 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* sc
             std::ifstream in(out);
             std::string line;
             while (std::getline(in, line)) {
-                double r = 0, b = 0, one = 0, cr = 0, cb = 0;
-                if (std::sscanf(line.c_str(), "calls: raw %lf batched %lf single %lf cpu_raw %lf cpu_batched %lf", &r,
-                                &b, &one, &cr, &cb) == 5 &&
+                double r = 0, b = 0, one = 0, cr = 0, cb = 0, p = 0;
+                if (std::sscanf(line.c_str(),
+                                "calls: raw %lf batched %lf single %lf cpu_raw %lf cpu_batched %lf present %lf", &r, &b,
+                                &one, &cr, &cb, &p) == 6 &&
                     r > 0 && cr > 0) {
+                    shown.push_back(p);
                     raw.push_back(r);
                     batched.push_back(b);
                     ratio.push_back(b / r);
@@ -235,10 +238,13 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* sc
                     last_batched_cpu = cb;
                 }
                 // The shader driver on the same frames, same run, against this batched figure.
-                double c = 0, e = 0, cc = 0, ec = 0;
-                if (std::sscanf(line.c_str(), "shader: core %lf es %lf cpu_core %lf cpu_es %lf", &c, &e, &cc, &ec) ==
-                        4 &&
+                double c = 0, e = 0, cc = 0, ec = 0, cp = 0, ep = 0;
+                if (std::sscanf(line.c_str(),
+                                "shader: core %lf es %lf cpu_core %lf cpu_es %lf present_core %lf present_es %lf", &c,
+                                &e, &cc, &ec, &cp, &ep) == 6 &&
                     last_batched > 0 && last_batched_cpu > 0) {
+                    core_shown.push_back(cp);
+                    es_shown.push_back(ep);
                     if (c > 0) core.push_back(c), core_ratio.push_back(c / last_batched),
                         core_cpu.push_back(cc / last_batched_cpu);
                     if (e > 0) es.push_back(e), es_ratio.push_back(e / last_batched),
@@ -259,6 +265,9 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* sc
                     "%5.3f, CPU %5.3f)   (medians of %zu and %zu runs)\n",
                     "", median(core), median(core_ratio), median(core_cpu), median(es), median(es_ratio),
                     median(es_cpu), core.size(), es.size());
+        // What the window system's present alone takes of each (EGL's under X11 is a slow copy).
+        std::printf("   %-13s presenting alone: legacy %7.2f ms   core %7.2f ms   es %7.2f ms\n", "", median(shown),
+                    median(core_shown), median(es_shown));
         std::fflush(stdout);
     }
 }

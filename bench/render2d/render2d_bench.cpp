@@ -383,15 +383,15 @@ int RunLogged(const std::string& path) {
     // the frames took is the steadier comparison of the work itself.
     std::printf("CPU time per frame, all threads: raw %.3f ms, batched %.3f ms, batched / raw %.3f\n",
                 Median(raw_cpu), Median(batched_cpu), Median(batched_cpu) / Median(raw_cpu));
-    std::printf("calls: raw %.3f batched %.3f single %.3f cpu_raw %.3f cpu_batched %.3f\n", Median(total),
-                Median(batched), Median(single), Median(raw_cpu), Median(batched_cpu));
+    std::printf("calls: raw %.3f batched %.3f single %.3f cpu_raw %.3f cpu_batched %.3f present %.3f\n",
+                Median(total), Median(batched), Median(single), Median(raw_cpu), Median(batched_cpu), Median(shown));
     return 0;
 }
 
 // The same logged frames through the shader driver on a context of its own
 // (core profile or ES, neither of which can issue the raw immediate mode),
 // presented full screen by the engine: wall and CPU time per frame.
-bool RunLoggedShader(const LoggedFrames& logged, TRenderer renderer, double& wall, double& cpu) {
+bool RunLoggedShader(const LoggedFrames& logged, TRenderer renderer, double& wall, double& cpu, double& present) {
     InitRast2DDriver({renderer});
     if (!Graphics(640, 480, 32, 60, 0)) {
         std::fprintf(stderr, "bench_render2d: %s: %s\n", RendererName(renderer).c_str(), LastGraphicsError().c_str());
@@ -426,6 +426,7 @@ bool RunLoggedShader(const LoggedFrames& logged, TRenderer renderer, double& wal
     EndGraphics();
     wall = Median(total);
     cpu = Median(cpu_ms);
+    present = Median(shown);
     std::printf("engine, shader driver (%s): %8.3f ms per frame   (CPU %.3f ms); present alone %.3f ms; draws per "
                 "frame: %.1f\n",
                 RendererName(renderer).c_str(), wall, cpu, Median(shown),
@@ -453,10 +454,11 @@ int main(int argc, char** argv) {
         LoggedFrames frames;
         std::string error;
         LoadLoggedFrames(argv[2], frames, error);
-        double core = -1, core_cpu = -1, es = -1, es_cpu = -1;
-        RunLoggedShader(frames, TRenderer::Core, core, core_cpu);
-        RunLoggedShader(frames, TRenderer::ES, es, es_cpu);
-        std::printf("shader: core %.3f es %.3f cpu_core %.3f cpu_es %.3f\n", core, es, core_cpu, es_cpu);
+        double core = -1, core_cpu = -1, core_present = -1, es = -1, es_cpu = -1, es_present = -1;
+        RunLoggedShader(frames, TRenderer::Core, core, core_cpu, core_present);
+        RunLoggedShader(frames, TRenderer::ES, es, es_cpu, es_present);
+        std::printf("shader: core %.3f es %.3f cpu_core %.3f cpu_es %.3f present_core %.3f present_es %.3f\n", core,
+                    es, core_cpu, es_cpu, core_present, es_present);
         return 0;
     }
     Scene scene = MakeScene();
