@@ -20,7 +20,7 @@ TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmar
   sway grim libwayland-dev libwayland-bin libxkbcommon-dev"
 WINDOWS="cmake ninja-build dpkg-dev zip g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
   binutils-mingw-w64-x86-64 mingw-w64-common fonts-play wine wine64"
-WEB="emscripten dpkg-dev cmake ninja-build chromium python3"
+WEB="emscripten gcc dpkg-dev cmake ninja-build chromium python3"
 
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;

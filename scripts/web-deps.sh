@@ -15,7 +15,7 @@ FREETYPE=2.12.1+dfsg-5+deb12u4
 OGG=1.3.5-3
 VORBIS=1.3.7-1
 # Bumped when this script builds the same versions differently.
-RECIPE=2
+RECIPE=3
 
 EMCC_VERSION=$(emcc --version 2>/dev/null | sed -n '1s/.* \([0-9][0-9.]*\) .*/\1/p')
 [ -n "$EMCC_VERSION" ] || { echo "web-deps: emcc not found (scripts/install-deps.sh web installs it)" >&2; exit 1; }
@@ -106,7 +106,23 @@ for kv in INT16:2 UINT16:2 U_INT16:2 SHORT:2 INT32:4 UINT32:4 U_INT32:4 INT:4 LO
   ogg_sizes+=(-DHAVE_${kv%%:*}_SIZE=TRUE -D${kv%%:*}_SIZE=${kv##*:})
 done
 cmake_lib ogg "$(dir_of libogg)" -DBUILD_SHARED_LIBS=OFF -DINSTALL_DOCS=OFF "${ogg_sizes[@]}"
-cmake_lib vorbis "$(dir_of libvorbis)" -DBUILD_SHARED_LIBS=OFF
+# Debian's libvorbis is built with -ffast-math, and GCC reassociates the sums
+# of its transform's small butterflies; clang keeps them as written, and a few
+# hundred samples of the game's sounds would differ by one step. The
+# butterflies are written out in GCC's order (from GCC's own dump of the file,
+# built with Debian's flags), and built without contraction: the browser
+# then decodes what the desktop game decodes, bit for bit.
+if ! done_step vorbis-order; then
+  step "writing libvorbis's butterflies in GCC's order"
+  vorbis_src=$(dir_of libvorbis)
+  gcc -c -O2 -ffast-math -mno-ieee-fp -fsigned-char -fno-tree-vectorize -D_REENTRANT -DUSE_MEMORY_H \
+    -I"$vorbis_src/lib" -I"$vorbis_src/include" -I"$stage/include" -fdump-tree-optimized="$build/mdct.tree" \
+    "$vorbis_src/lib/mdct.c" -o "$build/mdct.o" >>"$log" 2>&1 || fail
+  python3 "$SRC_DIR/scripts/vorbis-gcc-order.py" "$build/mdct.tree" "$vorbis_src/lib/mdct.c" \
+    mdct_butterfly_16 mdct_butterfly_32 >>"$log" 2>&1 || fail
+  stamp vorbis-order
+fi
+cmake_lib vorbis "$(dir_of libvorbis)" -DBUILD_SHARED_LIBS=OFF -DCMAKE_C_FLAGS=-ffp-contract=off
 
 for lib in SDL2 z png16 freetype ogg vorbis vorbisfile; do
   [ -f "$prefix/lib/lib$lib.a" ] || { echo "web-deps: lib$lib.a is missing from $prefix" >&2; exit 1; }
