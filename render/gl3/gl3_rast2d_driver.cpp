@@ -79,7 +79,15 @@ void PrepareDraw(bool textured)
     const TGL3Api& gl = GL3();
     const int variant = (textured ? kGL3Textured : 0) | (state.blend == BLEND_MASK ? kGL3AlphaTest : 0);
     if (variant != state.used_variant) {
-        gl.UseProgram(state.objects->programs[variant].name);
+        TGL3Program& program = state.objects->programs[variant];
+        if (!program.name) {
+            std::string error;
+            if (BuildGL3Program(state.es, variant, program, error))
+                gl.UniformMatrix4fv(program.projection, 1, GL_FALSE, state.projection);
+            else
+                SetLastGraphicsError("The shader driver cannot run here: " + error);
+        }
+        gl.UseProgram(program.name);
         state.used_variant = variant;
     }
     if (textured && state.bound != state.texture) {
@@ -150,11 +158,15 @@ TGL3ContextObjects* ObjectsFor(void* context)
 bool PrepareObjects(TGL3ContextObjects& o, bool es)
 {
     const TGL3Api& gl = GL3();
-    for (int variant = 0; variant < kGL3Variants; ++variant) {
+    // The plain variant now, so that a compiler that refuses the source is
+    // known when the context is made; the others on first use (start-up
+    // pays for one).
+    for (int variant = kGL3Variants - 1; variant >= 0; --variant) {
         TGL3Program& program = o.programs[variant];
         if (program.name && gl.IsProgram(program.name)) continue;
-        std::string error;
         program = TGL3Program{};
+        if (variant != 0) continue;
+        std::string error;
         if (!BuildGL3Program(es, variant, program, error)) {
             SetLastGraphicsError("The shader driver cannot run here: " + error);
             return false;
@@ -444,7 +456,8 @@ bool TGL3Rast2DDriver::ResetGLContext(const TGraphicsPtr& graphics)
     const TGL3Api& gl = GL3();
     gl.ActiveTexture(GL_TEXTURE0);
     // glOrtho(0, width, height, 0, -1, 1) as OpenGL computes it.
-    float m[16] = {};
+    float* m = state.projection;
+    std::fill(m, m + 16, 0.0f);
     if (width > 0 && height > 0) {
         m[0] = 2.0f / float(width);
         m[5] = 2.0f / (0.0f - float(height));
@@ -455,6 +468,7 @@ bool TGL3Rast2DDriver::ResetGLContext(const TGraphicsPtr& graphics)
         m[15] = 1.0f;
     }
     for (const TGL3Program& program : o->programs) {
+        if (!program.name) continue;
         gl.UseProgram(program.name);
         gl.UniformMatrix4fv(program.projection, 1, GL_FALSE, m);
     }

@@ -37,6 +37,7 @@ struct TGL3Rast2DState {
     uint8_t color[4] = {255, 255, 255, 255};
     float ix = 1.0f, iy = 0.0f, jx = 0.0f, jy = 1.0f;
     float line_width = 1.0f;
+    float projection[16] = {};  // glOrtho of the picture, for programs built later
 
     // Primitives wait until a state, texture or primitive change (or
     // anything that reads or presents the picture) sends them in one draw.
