@@ -22,7 +22,8 @@ public:
     precise_timers& operator=(const precise_timers&) = delete;
 
 private:
-    bool raised_ = false;
+    // Used by Windows only; clang warns about it elsewhere.
+    [[maybe_unused]] bool raised_ = false;
 };
 
 // The folder is one where the system's administrator installs programs

@@ -6,11 +6,12 @@
 # A folder with no sources yet becomes an interface library, so later
 # modules can depend on it before it has code.
 set(KV_EXACT_FLOAT_MODULES game system render)
-# The browser's backends build only for the browser; there, the desktop-only
-# ones (the fixed-function OpenGL driver, the threaded sound-card output)
-# give way to them.
+# The browser's backends build only for the browser; there, the desktop's
+# window and context code, its choice of driver, its X11 parts and the
+# threaded sound-card output give way to them.
 if(EMSCRIPTEN)
-  set(KV_PLATFORM_EXCLUDE "render/gl/.*\\.cpp" "audio/sdl/.*\\.cpp")
+  set(KV_PLATFORM_EXCLUDE "render/gl/gl_graphics\\.cpp" "render/gl/gl_default_driver\\.cpp"
+      "render/x11/.*\\.cpp" "audio/sdl/.*\\.cpp")
 else()
   set(KV_PLATFORM_EXCLUDE "[a-z]+/web/.*\\.cpp")
 endif()

@@ -47,3 +47,11 @@ function(kv_windows_program target)
   configure_file(${CMAKE_SOURCE_DIR}/app/win/kelvora3d.rc.in ${CMAKE_BINARY_DIR}/kelvora3d.rc @ONLY)
   target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/kelvora3d.rc)
 endfunction()
+
+# The shader driver declares its entry points with the Khronos OpenGL ES 3
+# headers, which MinGW-w64 lacks. Debian's copies (libgles-dev, libgl-dev)
+# are the same for every system and know Windows' calling convention: they
+# are copied into the build, apart from the build machine's other headers.
+find_path(KV_KHRONOS_INCLUDE GLES3/gl3.h PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+file(COPY ${KV_KHRONOS_INCLUDE}/GLES3 ${KV_KHRONOS_INCLUDE}/KHR DESTINATION ${CMAKE_BINARY_DIR}/khronos)
+include_directories(SYSTEM ${CMAKE_BINARY_DIR}/khronos)

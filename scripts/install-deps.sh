@@ -6,7 +6,8 @@
 #   windows  the MinGW-w64 cross toolchain and what builds the Windows archive (`make windows`)
 #   web      the browser build (`make web`) and its browser tests, with the
 #            source packages of the libraries it builds itself
-#   all      everything, with the test and benchmark tools (`make test`, `make bench`)
+#   all      everything, with the test and benchmark tools, the Windows build
+#            with Wine and the browser build (`make test`, `make bench`)
 set -e
 BUILD="build-essential cmake pkg-config \
   libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
@@ -19,13 +20,13 @@ TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmar
   desktop-file-utils appstream man-db util-linux lintian \
   sway grim libwayland-dev libwayland-bin libxkbcommon-dev"
 WINDOWS="cmake ninja-build dpkg-dev zip g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-  binutils-mingw-w64-x86-64 mingw-w64-common fonts-play wine wine64"
+  binutils-mingw-w64-x86-64 mingw-w64-common libgles-dev libgl-dev fonts-play wine wine64"
 WEB="emscripten gcc dpkg-dev cmake ninja-build chromium python3"
 
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;
   package) PACKAGES="$BUILD $PACKAGE" ;;
-  all) PACKAGES="$BUILD $PACKAGE $TESTS" ;;
+  all) PACKAGES="$BUILD $PACKAGE $TESTS $WINDOWS $WEB" ;;
   windows) PACKAGES="$WINDOWS" ;;
   web) PACKAGES="$WEB" ;;
   *) echo "usage: $0 [build|package|all|windows|web]" >&2; exit 2 ;;
@@ -41,7 +42,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 # The web build compiles its libraries from Debian's source packages: apt needs
 # a deb-src entry beside the binary one (machines often list only the latter).
-if [ "${1:-all}" = web ] && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+if { [ "${1:-all}" = web ] || [ "${1:-all}" = all ]; } && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
   echo "Adding Debian's source packages to apt's sources"
   printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
     $SUDO tee /etc/apt/sources.list.d/kelvora3d-src.sources >/dev/null

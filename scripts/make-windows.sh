@@ -12,7 +12,11 @@ triple=x86_64-w64-mingw32
 
 ./scripts/install-deps.sh windows
 deps=$(nice -n 10 ./scripts/build-windows-deps.sh | tail -n 1)
-cmake -S . -B "$B" -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-w64.cmake" -DKV_WINDOWS_DEPS="$deps" \
+# Against another set of libraries (a new recipe), configured afresh: the
+# cache would keep the old set's paths.
+fresh=--fresh
+grep -qsx "KV_WINDOWS_DEPS:[A-Z]*=$deps" "$B/CMakeCache.txt" && fresh=""
+cmake $fresh -S . -B "$B" -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/mingw-w64.cmake" -DKV_WINDOWS_DEPS="$deps" \
   -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
 nice -n 10 cmake --build "$B" -j"$JOBS" --target kelvora3d
 

@@ -11,7 +11,6 @@
 #include "game/globals.h"
 #include "game/host_hooks.h"
 #include "game/mainloop.h"
-#include "app/options.h"
 #include "game/player.h"
 #include "game/saved_values.h"
 #include "runtime/program.h"
@@ -21,7 +20,7 @@
 // app/web/kelvora3d_lib.js
 extern "C" {
 void kv_web_store_values(const char* folder);
-void kv_web_frame(int frame, int state, int score, int best, int mode3d, int shots);
+void kv_web_frame(int frame, int state, int score, int total, int best, int mode3d, int shots, int seed);
 void kv_web_ended(int status);
 }
 
@@ -37,6 +36,20 @@ unsigned yields_at_frame_ = 0;
 int frame_ = 0;
 // The values have been read: saving now cannot overwrite them with defaults.
 bool values_loaded_ = false;
+// The values as last put into the browser's storage.
+int stored_best_ = 0, stored_mode3d_ = 0;
+
+// The game writes its values as it ends, which a page may never do (a tab
+// killed, a browser that crashes): they go to storage as soon as they change.
+void store_values()
+{
+    if (!values_loaded_ || !player) return;
+    anaglyph_io(2);
+    hiscore_io(1);
+    kv_web_store_values(SAVES);
+    stored_best_ = player->best_sc;
+    stored_mode3d_ = mode3d;
+}
 
 void on_frame_start()
 {
@@ -46,21 +59,24 @@ void on_frame_start()
     yields_at_frame_ = clock_->Yields();
     ++frame_;
     // Start-up has read both values before its first frame (the logo).
-    values_loaded_ = true;
-    kv_web_frame(frame_, game_state, player ? player->score : 0, player ? player->best_sc : 0, mode3d, shots_fired);
+    if (!values_loaded_ && player) {
+        values_loaded_ = true;
+        stored_best_ = player->best_sc;
+        stored_mode3d_ = mode3d;
+    }
+    if (values_loaded_ && player && (player->best_sc != stored_best_ || mode3d != stored_mode3d_)) store_values();
+    // The total is what the results would show now: hits less the missed
+    // shots' and the escaped aliens' penalties.
+    const int score = player ? player->score : 0;
+    kv_web_frame(frame_, game_state, score, score + wasted_penalty + escaped_penalty, player ? player->best_sc : 0,
+                 mode3d, shots_fired, rnd_seed);
 }
 
 }  // namespace
 
 // The page is going away (closed, reloaded, left): the game ends there, so
 // the values are written as its shutdown writes them.
-extern "C" EMSCRIPTEN_KEEPALIVE void kv_web_save_values()
-{
-    if (!values_loaded_) return;
-    anaglyph_io(2);
-    hiscore_io(1);
-    kv_web_store_values(SAVES);
-}
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_web_save_values() { store_values(); }
 
 int main()
 {
@@ -72,8 +88,9 @@ int main()
         // code that knows it may be suspended does.
         SDL_SetHint(SDL_HINT_EMSCRIPTEN_ASYNCIFY, "0");
         SDL_SetHint(SDL_HINT_EMSCRIPTEN_KEYBOARD_ELEMENT, "#canvas");
-        // The canvas is the window: 640x480 at 1:1, scaled by the page.
-        launch_options.window = true;
+        // The canvas is the window: 640x480 at 1:1, scaled by the page,
+        // which also goes full screen.
+        game_start_wishes.window = true;
         saved_values_place place;
         place.folder = SAVES;
         use_saved_values_place(place);

@@ -1,6 +1,8 @@
 #include "render/default_driver.h"
 
-// WebGL 2 has no fixed-function pipeline: the browser draws through the
-// OpenGL ES 3.0 driver, which is not part of this build yet, so no driver is
-// installed and Graphics reports that no display can be opened.
-void InitDefault2DDriver() {}
+#include "render/gl3/gl3_rast2d_driver.h"
+#include "render/graphics.h"
+
+// WebGL 2 is OpenGL ES 3.0: the shader driver on it is the page's only one,
+// so there is nothing to choose between.
+void InitDefault2DDriver() { SetGraphicsDriver(GL3ESRast2DDriver(), GFX_BACKBUFFER); }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/utf8_path.h"
+
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -23,18 +25,19 @@ protected:
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    // Path below the temp dir, with "/" separators.
-    std::string Path(const std::string& rel) const { return (dir_ / rel).string(); }
+    // Path below the temp dir as the engine takes it: UTF-8 (the temp dir
+    // is in the user's folder, whose name may be any), "/" separators.
+    std::string Path(const std::string& rel) const { return PathUtf8(dir_ / Utf8Path(rel)); }
 
     void WriteFile(const std::string& rel, const std::vector<unsigned char>& bytes) const
     {
-        std::ofstream f(Path(rel), std::ios::binary);
+        std::ofstream f(dir_ / Utf8Path(rel), std::ios::binary);
         f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
 
     std::vector<unsigned char> ReadFile(const std::string& rel) const
     {
-        std::ifstream f(Path(rel), std::ios::binary);
+        std::ifstream f(dir_ / Utf8Path(rel), std::ios::binary);
         return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
     }
 

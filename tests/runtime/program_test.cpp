@@ -8,6 +8,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/program.h"
+#include "runtime/utf8_path.h"
 
 namespace {
 
@@ -29,8 +30,12 @@ TEST(ProgramDirectory, EnteringItMakesItTheWorkingDirectory)
 {
     auto before = std::filesystem::current_path();
     ASSERT_TRUE(EnterProgramDirectory());
-    EXPECT_EQ(std::filesystem::current_path().string(), ProgramDirectory());
-    EXPECT_TRUE(std::filesystem::exists(std::filesystem::current_path() / "test_runtime"));
+    // UTF-8 with "/" separators on every system, and the program file in it.
+    EXPECT_EQ(PathUtf8(std::filesystem::current_path()), ProgramDirectory());
+    const std::filesystem::path program = Utf8Path(ProgramPath());
+    EXPECT_EQ(program.stem(), "test_runtime");
+    EXPECT_EQ(PathUtf8(program.parent_path()), ProgramDirectory());
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::current_path() / program.filename()));
     std::filesystem::current_path(before);
 }
 

@@ -147,6 +147,9 @@ class Page:
     def tap(self, vk, hold=0.1):
         self.key(vk, True); time.sleep(hold); self.key(vk, False)
 
+    def move(self, x, y):
+        self.send('Input.dispatchMouseEvent', {'type': 'mouseMoved', 'x': x, 'y': y})
+
     def click(self, x, y):
         for t in ('mouseMoved', 'mousePressed', 'mouseReleased'):
             self.send('Input.dispatchMouseEvent', {'type': t, 'x': x, 'y': y, 'button': 'left', 'clickCount': 1})
