@@ -63,7 +63,7 @@ const std::vector<option_row>& option_table()
              o.replay = *v;
              return !v->empty();
          }},
-        {"renderer", takes::value, "NAME", "draw with this OpenGL driver only: legacy, core or es",
+        {"renderer", takes::value, "NAME", "draw with this OpenGL driver first: legacy, core or es",
          [](game_options& o, const std::string* v) {
              o.renderer = *v;
              return *v == "legacy" || *v == "core" || *v == "es";

@@ -1,5 +1,6 @@
 #include "render/renderer_choice.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "render/gl/gl_rast2d_driver.h"
@@ -60,6 +61,9 @@ private:
             SetLastGraphicsError("");
             if (TGraphicsPtr g = open(RendererDriver(r))) {
                 SetLastGraphicsError("");
+                if (!why.empty())
+                    std::fprintf(stderr, "OpenGL drivers that could not start: %s; drawing with %s\n", why.c_str(),
+                                 RendererName(r).c_str());
                 return g;
             }
             const std::string e = LastGraphicsError();
@@ -103,14 +107,14 @@ std::string RendererName(TRenderer renderer)
     }
 }
 
-// The fixed-function driver first: on this machine's Mesa (make bench, the
-// logged frames at 1280x1024 and 1920x1080) the shader driver on core draws
-// the title frames faster but the heavy play frames up to a fifth slower,
-// and the fixed-function pictures are the reference. Core next, for systems
-// that offer no compatibility context. ES last: it is the slowest here
-// (through EGL under X11), and once SDL has taken EGL for a display it does
-// not go back to GLX, so nothing could follow it; where only ES exists
-// (EGL-only Wayland, ARM boards) the two before it fail first, at no cost.
+// The fixed-function driver first: its pictures are the reference and it
+// runs on every desktop driver, old ones included. On this machine's Mesa
+// (make bench, the logged frames at 1280x1024 and 1920x1080) the shader
+// driver on core is no slower than it, so nothing is lost where core must
+// stand in: systems that offer no compatibility context. ES last: through
+// EGL under X11 the present alone costs several times a frame, and where
+// only ES exists (EGL-only Wayland, ARM boards) the two before it fail
+// first, at no cost.
 std::vector<TRenderer> DefaultRendererOrder() { return {TRenderer::Legacy, TRenderer::Core, TRenderer::ES}; }
 
 TRast2DDriver* RendererDriver(TRenderer renderer)
@@ -165,7 +169,11 @@ bool RendererOrder(const std::string& command_line, std::vector<TRenderer>& orde
         error = "bad value '" + name + "' for " + from + " (legacy, core or es)";
         return false;
     }
+    // Forced first; should its context fail, the others follow in the
+    // default order, as when none is forced.
     order = {r};
+    for (TRenderer other : DefaultRendererOrder())
+        if (other != r) order.push_back(other);
     return true;
 }
 

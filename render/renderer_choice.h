@@ -1,8 +1,8 @@
 // Which 2D driver draws: the fixed-function OpenGL driver ("legacy"), the
 // shader driver on an OpenGL 3.3 core context ("core") or on OpenGL ES 3.0
-// ("es"). Unless one is forced, the program asks for the contexts in the
-// default order and takes the first that opens; a context that cannot be
-// had, or cannot run its driver, gives the next choice.
+// ("es"). The program asks for the contexts in the default order, a forced
+// one first, and takes the first that opens; a context that cannot be had,
+// or cannot run its driver, gives the next choice.
 #pragma once
 
 #include <string>
@@ -28,8 +28,8 @@ TRast2DDriver* RendererDriver(TRenderer renderer);
 // default order. The first Graphics that succeeds makes its driver current.
 void InitRast2DDriver(const std::vector<TRenderer>& order = {});
 // The order from a forced name: the command line's (when not empty), else
-// the environment variable's, else the default. False with error set for an
-// unknown name.
+// the environment variable's, first, then the others in the default order;
+// with no name the default order. False with error set for an unknown name.
 bool RendererOrder(const std::string& command_line, std::vector<TRenderer>& order, std::string& error);
 // The order the platform's default driver tries (render/default_driver.h):
 // the program sets it from its command line; empty, the environment's or

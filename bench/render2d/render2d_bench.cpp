@@ -31,6 +31,7 @@
 #include "render/gl/gl_image_frame.h"
 #include "render/gl/gl_rast2d_driver.h"
 #include "render/gl/gl_rast2d_state.h"
+#include "render/gl3/gl3_rast2d_driver.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"
@@ -382,24 +383,26 @@ int RunLogged(const std::string& path) {
     // the frames took is the steadier comparison of the work itself.
     std::printf("CPU time per frame, all threads: raw %.3f ms, batched %.3f ms, batched / raw %.3f\n",
                 Median(raw_cpu), Median(batched_cpu), Median(batched_cpu) / Median(raw_cpu));
-    std::printf("calls: raw %.3f batched %.3f single %.3f cpu_raw %.3f cpu_batched %.3f\n", Median(total),
-                Median(batched), Median(single), Median(raw_cpu), Median(batched_cpu));
+    std::printf("calls: raw %.3f batched %.3f single %.3f cpu_raw %.3f cpu_batched %.3f present %.3f\n",
+                Median(total), Median(batched), Median(single), Median(raw_cpu), Median(batched_cpu), Median(shown));
     return 0;
 }
 
 // The same logged frames through the shader driver on a context of its own
 // (core profile or ES, neither of which can issue the raw immediate mode),
 // presented full screen by the engine: wall and CPU time per frame.
-bool RunLoggedShader(const LoggedFrames& logged, TRenderer renderer, double& wall, double& cpu) {
+bool RunLoggedShader(const LoggedFrames& logged, TRenderer renderer, double& wall, double& cpu, double& present) {
     InitRast2DDriver({renderer});
     if (!Graphics(640, 480, 32, 60, 0)) {
         std::fprintf(stderr, "bench_render2d: %s: %s\n", RendererName(renderer).c_str(), LastGraphicsError().c_str());
         return false;
     }
     const int count = static_cast<int>(logged.frames.size());
-    std::vector<double> total, cpu_ms;
+    std::vector<double> total, cpu_ms, shown;
+    auto* driver = static_cast<TGL3Rast2DDriver*>(RendererDriver(renderer));
+    unsigned long draws = 0;
     {
-        LoggedFrameEngine engine(logged, *static_cast<TRast2DDriver*>(RendererDriver(renderer)));
+        LoggedFrameEngine engine(logged, *driver);
         for (int i = 0; i < count; ++i) {  // warm up
             engine.Draw(i);
             Flip(0);
@@ -408,19 +411,26 @@ bool RunLoggedShader(const LoggedFrames& logged, TRenderer renderer, double& wal
         const int frames = std::max(20, count);
         for (int round = 0; round < 7; ++round)
             for (int i = 0; i < frames; ++i) {
+                const unsigned long sent = driver->BatchesSent();
                 Timing t = TimeFrames(1, [&] {
                     engine.Draw(i);
                     Flip(0);
                 });
+                draws += driver->BatchesSent() - sent;
                 total.push_back(t.total_ms);
                 cpu_ms.push_back(t.cpu_ms);
+                // The window system's part: the same picture presented again.
+                shown.push_back(TimeFrames(1, [&] { Flip(0); }).total_ms);
             }
     }
     EndGraphics();
     wall = Median(total);
     cpu = Median(cpu_ms);
-    std::printf("engine, shader driver (%s): %8.3f ms per frame   (CPU %.3f ms)\n", RendererName(renderer).c_str(),
-                wall, cpu);
+    present = Median(shown);
+    std::printf("engine, shader driver (%s): %8.3f ms per frame   (CPU %.3f ms); present alone %.3f ms; draws per "
+                "frame: %.1f\n",
+                RendererName(renderer).c_str(), wall, cpu, Median(shown),
+                double(draws) / double(std::max<size_t>(1, total.size())));
     return true;
 }
 
@@ -444,10 +454,11 @@ int main(int argc, char** argv) {
         LoggedFrames frames;
         std::string error;
         LoadLoggedFrames(argv[2], frames, error);
-        double core = -1, core_cpu = -1, es = -1, es_cpu = -1;
-        RunLoggedShader(frames, TRenderer::Core, core, core_cpu);
-        RunLoggedShader(frames, TRenderer::ES, es, es_cpu);
-        std::printf("shader: core %.3f es %.3f cpu_core %.3f cpu_es %.3f\n", core, es, core_cpu, es_cpu);
+        double core = -1, core_cpu = -1, core_present = -1, es = -1, es_cpu = -1, es_present = -1;
+        RunLoggedShader(frames, TRenderer::Core, core, core_cpu, core_present);
+        RunLoggedShader(frames, TRenderer::ES, es, es_cpu, es_present);
+        std::printf("shader: core %.3f es %.3f cpu_core %.3f cpu_es %.3f present_core %.3f present_es %.3f\n", core,
+                    es, core_cpu, es_cpu, core_present, es_present);
         return 0;
     }
     Scene scene = MakeScene();

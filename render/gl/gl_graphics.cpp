@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "render/gl/display_loss.h"
+#include "render/gl/foreign_egl_surface.h"
 #include "render/gl/software_renderer.h"
 #include "render/picture_placement.h"
 #include "render/pixmap.h"
@@ -36,6 +39,7 @@ struct TGLContext {
     int depth = 0, hertz = 0, flags = 0;
     SDL_Window* window = nullptr;
     SDL_GLContext gl = nullptr;
+    void* egl_surface = nullptr;  // attached under EGL: the surface SDL does not make
     GLuint fbo = 0, color_rb = 0, depth_rb = 0;
     GLuint kept = 0;         // without framebuffer objects: the picture across the swap
     int kept_w = 0, kept_h = 0;
@@ -138,9 +142,10 @@ bool EnsureVideo()
 
 void MakeCurrent(TGLContext* rec)
 {
-    if (rec)
+    if (rec) {
         SDL_GL_MakeCurrent(rec->window, rec->gl);
-    else
+        BindForeignEglSurface(rec->egl_surface);
+    } else
         SDL_GL_MakeCurrent(nullptr, nullptr);
 }
 
@@ -199,11 +204,49 @@ void SetProfileAttributes(TGLProfile profile)
     }
 }
 
+// Mesa computes its OpenGL version from its extensions, and an extension
+// override (MESA_EXTENSION_OVERRIDE, e.g. hiding framebuffer objects) can
+// bring it below 3.1; asked for a core context then, Mesa 22 crashes
+// instead of refusing. Where such an override is set, the version of a
+// default context is read first and a core context only asked for at 3.3.
+// The reason when core must not be asked for; empty when it may.
+std::string MesaOverrideRefusesCore()
+{
+    const char* override = std::getenv("MESA_EXTENSION_OVERRIDE");
+    if (!override || !*override) return "";
+    static std::string verdict = [] {
+        SDL_GL_ResetAttributes();
+        SDL_Window* w = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        SDL_GLContext c = w ? SDL_GL_CreateContext(w) : nullptr;
+        std::string why;
+        if (c) {
+            const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+            int major = 0, minor = 0;
+            if (version && std::strstr(version, "Mesa") && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
+                major * 10 + minor < 33)
+                why = std::string("MESA_EXTENSION_OVERRIDE leaves Mesa at OpenGL ") + version +
+                      ", below the 3.3 core profile";
+            SDL_GL_MakeCurrent(nullptr, nullptr);
+            SDL_GL_DeleteContext(c);
+        }
+        if (w) SDL_DestroyWindow(w);
+        return why;
+    }();
+    return verdict;
+}
+
 // The hidden 1x1 context every other context shares its textures with.
 bool EnsureSharedContext()
 {
     TDriverState& d = Driver();
     if (d.shared_gl) return true;
+    if (d.profile == TGLProfile::Core) {
+        const std::string refused = MesaOverrideRefusesCore();
+        if (!refused.empty()) {
+            SetLastGraphicsError("Unable to create an OpenGL context: " + refused);
+            return false;
+        }
+    }
     SDL_GL_ResetAttributes();
     SetProfileAttributes(d.profile);
     SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
@@ -493,6 +536,7 @@ void DestroyRecord(TGLContext* rec)
                 if (rec->kept) glDeleteTextures(1, &rec->kept);
                 MakeCurrent(d.current);
             }
+            DestroyForeignEglSurface(rec->egl_surface);
             SDL_GL_DeleteContext(rec->gl);
         }
         // A foreign window stays; SDL only lets go of it.
@@ -544,6 +588,14 @@ bool OpenContext(TGLContext* rec, SDL_Window* foreign)
         MakeCurrent(d.current);
         return false;
     }
+    if (foreign && d.profile == TGLProfile::ES) {
+        const char* why = nullptr;
+        rec->egl_surface = CreateForeignEglSurface(foreign, &why);
+        if (why) {
+            SetLastGraphicsError(std::string("Unable to attach to the window: ") + why);
+            return false;
+        }
+    }
     rec->software = GLRendersInSoftware();
     if (rec->kind != KIND_ATTACHED) ApplyMinimumSize(rec);
     if (!CreateFramebuffer(rec)) {
@@ -578,7 +630,9 @@ void ClearBars(const TPlacement& p, int dw, int dh)
 
 void Swap(TGLContext* rec)
 {
-    if (rec->flags & GFX_BACKBUFFER)
+    if (rec->egl_surface)
+        SwapForeignEglSurface(rec->egl_surface);
+    else if (rec->flags & GFX_BACKBUFFER)
         SDL_GL_SwapWindow(rec->window);
     else
         glFlush();

@@ -245,12 +245,15 @@ int OvalSegments(float x_radius, float y_radius) {
 std::vector<TGraphicsMode> TGLRast2DDriver::GraphicsModes() { return GLGraphicsDriver()->GraphicsModes(); }
 
 TGraphicsPtr TGLRast2DDriver::AttachGraphics(void* widget, int flags) {
+    // A compatibility context, whatever kind another driver asked for last.
+    if (!GLGraphicsDriver()->SetProfile(TGLProfile::Legacy)) return nullptr;
     TGraphicsPtr g = GLGraphicsDriver()->AttachGraphics(widget, flags);
     if (!g) return nullptr;
     return TRast2DGraphics::Create(g, this);
 }
 
 TGraphicsPtr TGLRast2DDriver::CreateGraphics(int width, int height, int depth, int hertz, int flags) {
+    if (!GLGraphicsDriver()->SetProfile(TGLProfile::Legacy)) return nullptr;
     TGraphicsPtr g = GLGraphicsDriver()->CreateGraphics(width, height, depth, hertz, flags);
     if (!g) return nullptr;
     return TRast2DGraphics::Create(g, this);

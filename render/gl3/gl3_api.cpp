@@ -53,6 +53,7 @@ bool LoadGL3Api(TGL3Api& a)
     KV_GL3_LOAD(GetProgramiv);
     KV_GL3_LOAD(GetShaderInfoLog);
     KV_GL3_LOAD(GetShaderiv);
+    KV_GL3_LOAD(GetString);
     KV_GL3_LOAD(GetUniformLocation);
     KV_GL3_LOAD(IsProgram);
     KV_GL3_LOAD(IsVertexArray);

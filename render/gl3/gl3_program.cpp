@@ -26,15 +26,18 @@ void main() {
 
 const char* const kFragment = R"(
 uniform sampler2D u_texture;
-uniform int u_textured;
-uniform int u_alpha_test;
 in vec2 v_texcoord;
 in vec4 v_color;
 out vec4 o_color;
 void main() {
+#if TEXTURED
+    vec4 c = v_color * texture(u_texture, v_texcoord);
+#else
     vec4 c = v_color;
-    if (u_textured != 0) c = c * texture(u_texture, v_texcoord);
-    if (u_alpha_test != 0 && !(c.a >= 0.5)) discard;
+#endif
+#if ALPHA_TEST
+    if (!(c.a >= 0.5)) discard;
+#endif
     o_color = c;
 }
 )";
@@ -64,13 +67,15 @@ GLuint Compile(const TGL3Api& gl, GLenum kind, const std::string& source, std::s
 
 }  // namespace
 
-bool BuildGL3Program(bool es, TGL3Program& program, std::string& error)
+bool BuildGL3Program(bool es, int variant, TGL3Program& program, std::string& error)
 {
     const TGL3Api& gl = GL3();
     const std::string header = Header(es);
+    const std::string defines = std::string("#define TEXTURED ") + (variant & kGL3Textured ? "1" : "0") +
+                                "\n#define ALPHA_TEST " + (variant & kGL3AlphaTest ? "1" : "0") + "\n";
     GLuint vs = Compile(gl, GL_VERTEX_SHADER, header + kVertex, error);
     if (!vs) return false;
-    GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, header + kFragment, error);
+    GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, header + defines + kFragment, error);
     if (!fs) {
         gl.DeleteShader(vs);
         return false;
@@ -95,8 +100,7 @@ bool BuildGL3Program(bool es, TGL3Program& program, std::string& error)
     }
     program.name = p;
     program.projection = gl.GetUniformLocation(p, "u_projection");
-    program.textured = gl.GetUniformLocation(p, "u_textured");
-    program.alpha_test = gl.GetUniformLocation(p, "u_alpha_test");
-    program.sampler = gl.GetUniformLocation(p, "u_texture");
+    gl.UseProgram(p);
+    gl.Uniform1i(gl.GetUniformLocation(p, "u_texture"), 0);
     return true;
 }

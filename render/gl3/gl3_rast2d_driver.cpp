@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "render/gl/gl_rast2d_driver.h"
@@ -46,27 +48,11 @@ TGL3Vertex* Reserve(TGL3Kind kind, bool textured, size_t n, const uint8_t* rgba)
     return v;
 }
 
-void SetUniform(GLint location, int value, int& sent)
+// The vertices into a fresh store in one call: the old store is orphaned,
+// so the draws still reading it need not wait, and nothing is copied twice.
+void Stream(const std::vector<TGL3Vertex>& v)
 {
-    if (sent == value) return;
-    sent = value;
-    GL3().Uniform1i(location, value);
-}
-
-// Room for n bytes of vertices, the old store orphaned so that the draws
-// still reading it need not wait.
-void Stream(const std::vector<TGL3Vertex>& a, const std::vector<TGL3Vertex>& b)
-{
-    const TGL3Api& gl = GL3();
-    const size_t bytes = (a.size() + b.size()) * sizeof(TGL3Vertex);
-    TGL3ContextObjects& o = *state.objects;
-    const size_t store = std::max(bytes, o.vbo_bytes);
-    gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(store), nullptr, GL_STREAM_DRAW);
-    o.vbo_bytes = store;
-    gl.BufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(a.size() * sizeof(TGL3Vertex)), a.data());
-    if (!b.empty())
-        gl.BufferSubData(GL_ARRAY_BUFFER, GLintptr(a.size() * sizeof(TGL3Vertex)),
-                         GLsizeiptr(b.size() * sizeof(TGL3Vertex)), b.data());
+    GL3().BufferData(GL_ARRAY_BUFFER, GLsizeiptr(v.size() * sizeof(TGL3Vertex)), v.data(), GL_STREAM_DRAW);
 }
 
 // Two triangles per quad, (0, 1, 2) and (0, 2, 3), as Mesa splits GL_QUADS:
@@ -91,9 +77,19 @@ void EnsureQuadIndices(size_t quads)
 void PrepareDraw(bool textured)
 {
     const TGL3Api& gl = GL3();
-    const TGL3Program& p = state.objects->program;
-    SetUniform(p.textured, textured ? 1 : 0, state.sent_textured);
-    SetUniform(p.alpha_test, state.blend == BLEND_MASK ? 1 : 0, state.sent_alpha_test);
+    const int variant = (textured ? kGL3Textured : 0) | (state.blend == BLEND_MASK ? kGL3AlphaTest : 0);
+    if (variant != state.used_variant) {
+        TGL3Program& program = state.objects->programs[variant];
+        if (!program.name) {
+            std::string error;
+            if (BuildGL3Program(state.es, variant, program, error))
+                gl.UniformMatrix4fv(program.projection, 1, GL_FALSE, state.projection);
+            else
+                SetLastGraphicsError("The shader driver cannot run here: " + error);
+        }
+        gl.UseProgram(program.name);
+        state.used_variant = variant;
+    }
     if (textured && state.bound != state.texture) {
         gl.BindTexture(GL_TEXTURE_2D, state.texture);
         state.bound = state.texture;
@@ -162,10 +158,16 @@ TGL3ContextObjects* ObjectsFor(void* context)
 bool PrepareObjects(TGL3ContextObjects& o, bool es)
 {
     const TGL3Api& gl = GL3();
-    if (!o.program.name || !gl.IsProgram(o.program.name)) {
+    // The plain variant now, so that a compiler that refuses the source is
+    // known when the context is made; the others on first use (start-up
+    // pays for one).
+    for (int variant = kGL3Variants - 1; variant >= 0; --variant) {
+        TGL3Program& program = o.programs[variant];
+        if (program.name && gl.IsProgram(program.name)) continue;
+        program = TGL3Program{};
+        if (variant != 0) continue;
         std::string error;
-        o.program = TGL3Program{};
-        if (!BuildGL3Program(es, o.program, error)) {
+        if (!BuildGL3Program(es, variant, program, error)) {
             SetLastGraphicsError("The shader driver cannot run here: " + error);
             return false;
         }
@@ -180,7 +182,6 @@ bool PrepareObjects(TGL3ContextObjects& o, bool es)
     gl.BindVertexArray(o.vao);
     gl.GenBuffers(1, &o.vbo);
     gl.GenBuffers(1, &o.ibo);
-    o.vbo_bytes = 0;
     o.ibo_quads = 0;
     gl.BindBuffer(GL_ARRAY_BUFFER, o.vbo);
     gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, o.ibo);
@@ -193,6 +194,26 @@ bool PrepareObjects(TGL3ContextObjects& o, bool es)
     gl.VertexAttribPointer(kGL3Color, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
                            reinterpret_cast<void*>(offsetof(TGL3Vertex, rgba)));
     return true;
+}
+
+std::string ContextVersion()
+{
+    const char* v = reinterpret_cast<const char*>(GL3().GetString(GL_VERSION));
+    return v ? v : "";
+}
+
+// "3.3 ..." for desktop OpenGL, "OpenGL ES 3.0 ..." for ES and WebGL 2.
+bool VersionAtLeast(const std::string& version, bool es)
+{
+    const char* prefix = "OpenGL ES ";
+    const char* at = version.c_str();
+    if (es) {
+        if (version.compare(0, std::strlen(prefix), prefix) != 0) return false;
+        at += std::strlen(prefix);
+    }
+    int major = 0, minor = 0;
+    if (std::sscanf(at, "%d.%d", &major, &minor) != 2) return false;
+    return major * 10 + minor >= (es ? 30 : 33);
 }
 
 // Runs f with blending and the alpha test off, then puts the mode back.
@@ -218,8 +239,10 @@ void GL3FlushBatch()
     }
     const TGL3Api& gl = GL3();
     PrepareDraw(state.textured);
-    Stream(state.batch, state.held_points);
     const GLsizei n = GLsizei(state.batch.size());
+    // Held points ride in the same store, after the batch.
+    state.batch.insert(state.batch.end(), state.held_points.begin(), state.held_points.end());
+    Stream(state.batch);
     switch (state.kind) {
     case TGL3Kind::Quads:
         EnsureQuadIndices(state.batch.size() / 4);
@@ -303,13 +326,15 @@ void GL3Polygon(const float* xy, size_t n)
 {
     GL3FlushBatch();
     if (!state.objects) return;
-    std::vector<TGL3Vertex> fan(n);
+    std::vector<TGL3Vertex>& fan = state.batch;  // empty now; its room is kept
+    fan.resize(n);
     for (size_t i = 0; i < n; ++i) {
         fan[i] = TGL3Vertex{xy[2 * i], xy[2 * i + 1], 0.0f, 0.0f, {0, 0, 0, 0}};
         std::memcpy(fan[i].rgba, state.color, 4);
     }
     PrepareDraw(false);
-    Stream(fan, {});
+    Stream(fan);
+    fan.clear();
     GL3().DrawArrays(GL_TRIANGLE_FAN, 0, GLsizei(n));
     AfterDraw();
 }
@@ -404,6 +429,16 @@ bool TGL3Rast2DDriver::ResetGLContext(const TGraphicsPtr& graphics)
     }
     SetGL3(api);
     state.es = _profile == TGLProfile::ES;
+    // A context of a lower version than asked for (Mesa gives ES 2.0 where
+    // an extension override leaves it short of 3.0) lacks what the driver
+    // uses, though the entry points may all be there.
+    const std::string version = ContextVersion();
+    if (!VersionAtLeast(version, state.es)) {
+        SetLastGraphicsError("The shader driver cannot run here: the context offers " +
+                             (version.empty() ? std::string("no version") : version) + ", below " +
+                             (state.es ? "OpenGL ES 3.0" : "OpenGL 3.3"));
+        return false;
+    }
     TGL3ContextObjects* o = ObjectsFor(SDL_GL_GetCurrentContext());
     if (!PrepareObjects(*o, state.es)) return false;
     state.objects = o;
@@ -414,16 +449,15 @@ bool TGL3Rast2DDriver::ResetGLContext(const TGraphicsPtr& graphics)
     state.texture = 0;
     state.bound = 0;
     state.textured = false;
-    state.sent_textured = state.sent_alpha_test = -1;
+    state.used_variant = -1;
     state.draws_per_flush = GLGraphicsDriver()->DrawsInSoftware() ? kSoftwareDrawsPerFlush : 0;
     state.draws_since_flush = 0;
 
     const TGL3Api& gl = GL3();
-    gl.UseProgram(o->program.name);
-    gl.Uniform1i(o->program.sampler, 0);
     gl.ActiveTexture(GL_TEXTURE0);
     // glOrtho(0, width, height, 0, -1, 1) as OpenGL computes it.
-    float m[16] = {};
+    float* m = state.projection;
+    std::fill(m, m + 16, 0.0f);
     if (width > 0 && height > 0) {
         m[0] = 2.0f / float(width);
         m[5] = 2.0f / (0.0f - float(height));
@@ -433,7 +467,11 @@ bool TGL3Rast2DDriver::ResetGLContext(const TGraphicsPtr& graphics)
         m[14] = 0.0f;
         m[15] = 1.0f;
     }
-    gl.UniformMatrix4fv(o->program.projection, 1, GL_FALSE, m);
+    for (const TGL3Program& program : o->programs) {
+        if (!program.name) continue;
+        gl.UseProgram(program.name);
+        gl.UniformMatrix4fv(program.projection, 1, GL_FALSE, m);
+    }
     gl.Viewport(0, 0, width, height);
     return true;
 }

@@ -23,8 +23,7 @@ struct TGL3ContextObjects {
     void* context = nullptr;  // the SDL context they belong to
     GLuint vao = 0, vbo = 0, ibo = 0;
     size_t ibo_quads = 0;  // quads the index buffer has room for
-    size_t vbo_bytes = 0;  // size of the vertex buffer's store
-    TGL3Program program;
+    TGL3Program programs[kGL3Variants];
 };
 
 struct TGL3Rast2DState {
@@ -34,11 +33,11 @@ struct TGL3Rast2DState {
     int blend = 0;           // 0: not known
     unsigned texture = 0;    // texture of the quads waiting (or next); 0: none
     unsigned bound = 0;      // texture bound in the context; 0: not known
-    int sent_textured = -1;  // uniforms as last set; -1: not known
-    int sent_alpha_test = -1;
+    int used_variant = -1;   // program in use; -1: not known
     uint8_t color[4] = {255, 255, 255, 255};
     float ix = 1.0f, iy = 0.0f, jx = 0.0f, jy = 1.0f;
     float line_width = 1.0f;
+    float projection[16] = {};  // glOrtho of the picture, for programs built later
 
     // Primitives wait until a state, texture or primitive change (or
     // anything that reads or presents the picture) sends them in one draw.

@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "render/freetype_font.h"
 #include "render/graphics.h"
@@ -21,13 +23,14 @@ using namespace gl_scene;
 
 struct Pictures {
     TPixmapPtr scene, text;
+    std::string refused;  // why no context could be had
 };
 
 Pictures DrawWith(TRenderer r, const std::vector<TImagePtr>& images, const TImageFontPtr& font) {
     Pictures p;
     InitRast2DDriver({r});
     if (!Graphics(640, 480, 0, 0, 0)) {
-        ADD_FAILURE() << RendererName(r) << ": " << LastGraphicsError();
+        p.refused = LastGraphicsError();
         return p;
     }
     DrawScene(images, font);
@@ -56,10 +59,20 @@ TEST(ShaderDriver, CoreAndESDrawTheFixedFunctionDriversPixels) {
                                            LoadImage(Pattern(16, 16, 3, true), IMAGE_FILTERED | IMAGE_MIPMAPPED),
                                            LoadImage(Pattern(9, 5, 4, false), 0)};
     const Pictures legacy = DrawWith(TRenderer::Legacy, images, font);
-    ASSERT_TRUE(legacy.scene && legacy.text);
+    ASSERT_TRUE(legacy.scene && legacy.text) << legacy.refused;
+    // Where Mesa is told to hide extensions every 3.x context has (CTest's
+    // run without framebuffer objects), it offers no such context: the
+    // shader driver must then refuse with a reason, not crash.
+    const char* hidden = std::getenv("MESA_EXTENSION_OVERRIDE");
+    const bool limited = hidden && std::strstr(hidden, "-GL_ARB_framebuffer_object");
     for (TRenderer r : {TRenderer::Core, TRenderer::ES}) {
         const Pictures got = DrawWith(r, images, font);
-        ASSERT_TRUE(got.scene && got.text) << RendererName(r);
+        if (limited) {
+            EXPECT_FALSE(got.scene) << RendererName(r) << " opened on a context without framebuffer objects";
+            EXPECT_NE(got.refused.find("OpenGL"), std::string::npos) << RendererName(r) << ": " << got.refused;
+            continue;
+        }
+        ASSERT_TRUE(got.scene && got.text) << RendererName(r) << ": " << got.refused;
         // Fills, sprites rotated, scaled, filtered and mipmapped in every
         // blend mode, text, thin lines and points are the same pixels, but
         // OpenGL promises the same result only to the same program: the
