@@ -14,20 +14,7 @@ native=${1:-build/test}
 web=${2:-build/web-cmake}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-{
-  printf '2 key down 32\n2 key up 32\n'
-  printf '10 mouse move 320 245\n10 mouse down 1\n10 mouse up 1\n'
-  f=150; while [ $f -lt 2000 ]; do printf '%s key down 162\n%s key up 162\n' $f $((f+1)); f=$((f+9)); done
-  printf '300 key down 37\n380 key up 37\n420 key down 38\n470 key up 38\n600 key down 39\n720 key up 39\n800 key down 40\n850 key up 40\n'
-  printf '1000 key down 32\n1000 key up 32\n1005 mouse move 320 335\n1100 key down 32\n1100 key up 32\n'
-  printf '1300 key down 37\n1302 key down 38\n1400 key up 37\n1410 key up 38\n'
-} | sort -n -s -k1,1 >"$work/script.txt"
-for side in native wasm; do
-  mkdir -p "$work/$side/data"
-  cp data/*.ogg "$work/$side/data/"
-  printf '\003\000\000\000' >"$work/$side/data/anaglyph3d.dat"
-done
-args="--driver record --clock 1000 --frames 2000 --script $work/script.txt"
+args=$(./scripts/scripted-game.sh "$work" native wasm)
 export LSAN_OPTIONS=suppressions=$(pwd)/tests/lsan.supp:print_suppressions=0
 SDL_AUDIODRIVER=dummy "$native/tools/replay/replay" $args --dir "$work/native" \
   --audio "$work/native/audio.wav" --state "$work/native/state.json" >"$work/native.log" 2>&1 ||

@@ -63,19 +63,8 @@ fi
 
 # 3. One scripted game on both systems.
 g=$W/replay
-rm -rf "$g"; mkdir -p "$g/linux/data" "$g/windows/data"
-{
-  printf '2 key down 32\n2 key up 32\n10 mouse move 320 245\n10 mouse down 1\n10 mouse up 1\n'
-  f=150; while [ $f -lt 2000 ]; do printf '%s key down 162\n%s key up 162\n' $f $((f + 1)); f=$((f + 9)); done
-  printf '300 key down 37\n380 key up 37\n420 key down 38\n470 key up 38\n600 key down 39\n720 key up 39\n'
-  printf '800 key down 40\n850 key up 40\n1000 key down 32\n1000 key up 32\n1005 mouse move 320 335\n'
-  printf '1100 key down 32\n1100 key up 32\n1300 key down 37\n1302 key down 38\n1400 key up 37\n1410 key up 38\n'
-} | sort -n -s -k1,1 >"$g/script.txt"
-for side in linux windows; do
-  cp data/*.ogg "$g/$side/data/"
-  printf '\003\000\000\000' >"$g/$side/data/anaglyph3d.dat"
-done
-replay_args="--driver record --clock 1000 --frames 2000 --script $g/script.txt"
+rm -rf "$g"
+replay_args=$(./scripts/scripted-game.sh "$g" linux windows)
 SDL_AUDIODRIVER=dummy "$NATIVE/tools/replay/replay" $replay_args --dir "$g/linux" \
   --audio "$g/linux/audio.wav" --state "$g/linux/state.json" >"$g/linux.log" 2>&1 || fail "replay on Linux"
 SDL_AUDIODRIVER=dummy wine "$W/build/tools/replay/replay.exe" $replay_args --dir "$g/windows" \
