@@ -403,6 +403,25 @@ def stage_icon(win):
     print("note   sway's own record of the window has no icon: %s" % ", ".join(sorted(win)), flush=True)
 
 
+def es_title(inp):
+    """The shader driver on OpenGL ES through EGL, as EGL-only set-ups offer:
+    the title as under Xvfb with no driver given up, Escape ends it."""
+    game = Game("es", ["--window=1", "--renderer=es"])
+    print("--- window, OpenGL ES", flush=True)
+    win, _ = show_title(inp, game)
+    status = None
+    for _ in range(30 if win else 0):
+        inp.send("tap Escape")
+        status = game.wait(1)
+        if status is not None:
+            break
+    game.stop()
+    with open(os.path.join(game.dir, "output.txt")) as f:
+        fell_back = [line for line in f if "could not start" in line]
+    check(status == 0 and not fell_back, "drawn with es, Escape ends it with status 0",
+          "status %s %s" % (status, "".join(fell_back)))
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     inp = Input()
@@ -410,6 +429,7 @@ def main():
         seen = None
         for mode in ("full screen", "window"):
             seen = play(mode, inp) or seen
+        es_title(inp)
         if seen:
             stage_icon(seen)
     finally:
