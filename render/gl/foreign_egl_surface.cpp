@@ -5,10 +5,12 @@
 #if __has_include(<EGL/egl.h>) && defined(SDL_VIDEO_DRIVER_X11) && !defined(__EMSCRIPTEN__)
 #define EGL_NO_PROTOTYPES 1
 #include <EGL/egl.h>
+#include <dlfcn.h>
 
 namespace {
 
-// Taken through SDL, which has loaded EGL: no link-time EGL library.
+// Taken from the EGL library SDL has loaded, if it has: no link-time EGL
+// library. (Asked of SDL, a GLX library may hand out stubs for these names.)
 struct TEglProcs {
     PFNEGLGETCURRENTDISPLAYPROC GetCurrentDisplay = nullptr;
     PFNEGLGETCURRENTCONTEXTPROC GetCurrentContext = nullptr;
@@ -21,18 +23,25 @@ struct TEglProcs {
 };
 
 template <class F>
-bool Load(F& f, const char* name)
+bool Load(F& f, void* library, const char* name)
 {
-    f = reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
+    f = reinterpret_cast<F>(dlsym(library, name));
     return f != nullptr;
 }
 
 bool LoadEgl(TEglProcs& e)
 {
-    return Load(e.GetCurrentDisplay, "eglGetCurrentDisplay") & Load(e.GetCurrentContext, "eglGetCurrentContext") &
-           Load(e.QueryContext, "eglQueryContext") & Load(e.ChooseConfig, "eglChooseConfig") &
-           Load(e.CreateWindowSurface, "eglCreateWindowSurface") & Load(e.DestroySurface, "eglDestroySurface") &
-           Load(e.MakeCurrent, "eglMakeCurrent") & Load(e.SwapBuffers, "eglSwapBuffers");
+    void* library = dlopen("libEGL.so.1", RTLD_LAZY | RTLD_NOLOAD);  // loaded by SDL, or not at all
+    if (!library) return false;
+    const bool loaded =
+        Load(e.GetCurrentDisplay, library, "eglGetCurrentDisplay") &
+        Load(e.GetCurrentContext, library, "eglGetCurrentContext") & Load(e.QueryContext, library, "eglQueryContext") &
+        Load(e.ChooseConfig, library, "eglChooseConfig") &
+        Load(e.CreateWindowSurface, library, "eglCreateWindowSurface") &
+        Load(e.DestroySurface, library, "eglDestroySurface") & Load(e.MakeCurrent, library, "eglMakeCurrent") &
+        Load(e.SwapBuffers, library, "eglSwapBuffers");
+    dlclose(library);  // SDL holds it open while its context lives
+    return loaded;
 }
 
 struct TForeignSurface {

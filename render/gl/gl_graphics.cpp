@@ -1036,9 +1036,9 @@ bool TGLGraphicsDriver::SetProfile(TGLProfile profile)
     d.fbo = TFboProcs{};
     d.fbo_checked = false;
     d.profile = profile;
-    // Under X11 an ES context is asked of EGL, as on the systems that
-    // offer nothing else; SDL reads this when it next loads the library.
-    SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, profile == TGLProfile::ES ? "1" : "0");
+    // Under X11 SDL asks GLX for an ES context where GLX offers one, and
+    // EGL otherwise (SDL_VIDEO_X11_FORCE_EGL=1 makes it EGL always): with
+    // Mesa's software rasteriser an EGL present costs several GLX ones.
     return true;
 }
 
