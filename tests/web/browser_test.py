@@ -72,8 +72,8 @@ def differing_percent(a_png, b_png, threshold=8):
     on pixel centres, where the desktop's Mesa takes the lower row down to
     screen row 103 and the upper one below it (its rounding drifts), and the
     browser's SwiftShader the lower one throughout: about 1.3 % of the
-    picture, no nudge of the texture coordinates could keep Mesa's pixels
-    and agree with both halves.
+    picture. Nudging the texture coordinates to make them agree would change
+    Mesa's own pixels in one of the two halves.
     (100, 100) when the sizes differ."""
     wa, ha, ra = read_png_rgb(a_png)
     wb, hb, rb = read_png_rgb(b_png)
