@@ -185,6 +185,8 @@ std::vector<replay_event> parse_replay_script(const std::string& text)
                 std::string dir;
                 ok = static_cast<bool>(ls >> e.a >> dir) && e.a >= 0 && e.a < 32 && (dir == "down" || dir == "up");
                 e.b = dir == "down" ? 1 : 0;
+            } else if (sub == "plug" || sub == "unplug") {
+                ok = true;
             } else {
                 ok = false;
             }

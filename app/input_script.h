@@ -2,6 +2,7 @@
 //   key down CODE | key up CODE | char CODE
 //   mouse move X Y | mouse down B | mouse up B | wheel N
 //   joy axis A VALUE | joy button B down|up
+//   joy plug (a new pad on the game's port, centred) | joy unplug
 //   close | suspend | resume
 // Blank lines and lines starting with "#" are skipped.
 //

@@ -218,7 +218,7 @@ int replay_recorded_game(const std::string& file)
         if (!feed.idle() || stop_asked) {
             // As in the harness: nothing left could end the wait.
             script->QueueFocus(true);
-            joysticks->Dev(pad).state.buttons = 0;
+            joysticks->Dev(feed.joy_id()).state.buttons = 0;
         }
     };
     std::map<std::string, double> final_state;

@@ -52,6 +52,12 @@ void script_feed::deliver(const replay_event& e)
         dev.state.axes[e.a] = static_cast<uint32_t>((e.value + 1.0) * 65535.0 / 2.0 + 0.5);
     } else if (e.what == "joy button") {
         dev.state.buttons = e.b ? (dev.state.buttons | (1u << e.a)) : (dev.state.buttons & ~(1u << e.a));
+    } else if (e.what == "joy plug") {
+        // A device of its own, so that the game's port takes it in afresh.
+        dev.attached = false;
+        joy_id_ = joysticks_.AddDevice(2, 4);
+    } else if (e.what == "joy unplug") {
+        dev.attached = false;
     } else if (e.what == "close") {
         system_.QueueClose();
     } else if (e.what == "suspend") {

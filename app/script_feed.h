@@ -21,6 +21,8 @@ public:
     bool idle();
     bool done() const { return next_ >= events_.size(); }
     void deliver(const replay_event& e);
+    // The scripted pad the script's joystick events go to now.
+    int joy_id() const { return joy_id_; }
 
 private:
     std::vector<replay_event> events_;

@@ -1,5 +1,6 @@
 #include "system/input_recorder.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 
@@ -55,23 +56,43 @@ private:
     std::shared_ptr<TInputRecorder::gate> gate_;
 };
 
-// Port 0's device read once per frame; changes logged in the harness's terms
-// (its scripted pad starts centred with no button down, range 0..65535).
+// The devices taken in once per frame, and port 0's device (the game reads
+// no other) read once per frame; changes logged in the harness's terms. Its
+// scripted pad starts centred with no button down, range 0..65535; "joy
+// plug" gives it a new pad, read afresh as a device that arrives, and "joy
+// unplug" takes it away.
 class TOncePerFrameJoysticks : public TJoystickSystem {
 public:
     TOncePerFrameJoysticks(std::shared_ptr<TInputRecorder::gate> gate, std::shared_ptr<TJoystickSystem> real)
         : gate_(std::move(gate)), real_(std::move(real))
     {
-        logged_.axes[0] = logged_.axes[1] = 32767;
     }
-    std::vector<int> Devices() override { return real_->Devices(); }
+    std::vector<int> Devices() override
+    {
+        if (!gate_->recording)
+            return real_->Devices();
+        if (gate_->devices_fresh) {
+            gate_->devices_fresh = false;
+            devices_ = real_->Devices();
+            if (port0_ >= 0 && std::find(devices_.begin(), devices_.end(), port0_) == devices_.end()) {
+                log("joy unplug");
+                port0_ = -1;
+            }
+        }
+        return devices_;
+    }
     bool Caps(int id, TJoyCaps& caps) override { return real_->Caps(id, caps); }
     bool Read(int id, TJoyReading& reading) override
     {
-        if (device_ < 0)
-            device_ = id;  // the game asks for port 0 only
-        if (id != device_ || !gate_->recording)
+        if (!gate_->recording || JoyPortDevice(0) != id)
             return real_->Read(id, reading);
+        if (id != port0_) {  // a device new on port 0, its first reading fresh
+            port0_ = id;
+            log("joy plug");
+            logged_ = TJoyReading{};
+            logged_.axes[0] = logged_.axes[1] = 32767;
+            gate_->joystick_fresh = true;
+        }
         if (gate_->joystick_fresh) {
             gate_->joystick_fresh = false;
             ok_ = real_->Read(id, frame_reading_);
@@ -110,7 +131,8 @@ private:
 
     std::shared_ptr<TInputRecorder::gate> gate_;
     std::shared_ptr<TJoystickSystem> real_;
-    int device_ = -1;
+    std::vector<int> devices_;
+    int port0_ = -1;  // the device the game's port holds, as logged
     bool ok_ = false;
     TJoyReading frame_reading_;
     TJoyReading logged_;
@@ -139,6 +161,7 @@ void TInputRecorder::BeginFrame()
     idle_ = false;
     gate_->may_pump = true;
     gate_->joystick_fresh = true;
+    gate_->devices_fresh = true;
 }
 
 void TInputRecorder::IdleTurn()

@@ -4,8 +4,8 @@
 // poll delivers depends on the moment the platform happened to report it. A
 // replay can only match when every event reaches the game at a moment the
 // replay reproduces: here the real system driver pumps at most once per
-// frame (and once per turn of a wait that draws nothing), and the joystick
-// is read once per frame; what they delivered is logged under the frame
+// frame (and once per turn of a wait that draws nothing), and the joysticks
+// are taken in and read once per frame; what they delivered is logged under the frame
 // number, in the replay script's words. The harness delivers a script's
 // events of a frame at the start of that frame, before the game's first
 // poll, so the game sees the same events in the same frames.
@@ -29,7 +29,7 @@ public:
     std::shared_ptr<TSystemDriver> SystemDriver() { return system_; }
     std::shared_ptr<TJoystickSystem> JoystickSystem() { return joysticks_; }
 
-    // A frame begins: the next poll may pump, the joystick is read afresh.
+    // A frame begins: the next poll may pump, the joysticks are read afresh.
     void BeginFrame();
     // A turn of a wait that draws nothing: one more pump, logged under the
     // next frame (the harness delivers the next frame's events in a wait).
@@ -45,6 +45,7 @@ public:
         bool recording = true;
         bool may_pump = false;
         bool joystick_fresh = false;
+        bool devices_fresh = true;
     };
     void Log(const std::string& what);
 

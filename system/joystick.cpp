@@ -210,6 +210,12 @@ int JoyButtons(int port)
     return tables.buttons[port];
 }
 
+int JoyPortDevice(int port)
+{
+    if (port < 0 || port >= MAX_DEVICES || !tables.ports[port].attached) return -1;
+    return tables.ports[port].id;
+}
+
 std::string JoyName(int port)
 {
     ReadPort(port);

@@ -73,3 +73,6 @@ float JoyHat(int port = 0);
 int JoyButtons(int port = 0);
 // The device's name; empty for a port without a device.
 std::string JoyName(int port = 0);
+// The system's id of the device on the port as last taken in (no new look
+// for arrivals), or -1 when the port holds none.
+int JoyPortDevice(int port = 0);

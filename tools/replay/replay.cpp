@@ -177,7 +177,6 @@ struct replay_run {
     std::shared_ptr<TVirtualClock> clock;
     std::shared_ptr<TScriptedSystemDriver> system;
     std::shared_ptr<TScriptedJoystickSystem> joystick;
-    int joy_id = 0;
     std::unique_ptr<replay_audio> audio;
     TRecordingRast2DDriver* recorder = nullptr;  // lives to program exit, like any driver
     replay_draw_log draw_log;
@@ -259,7 +258,7 @@ struct replay_run {
             // Nothing scripted could end this wait: the focus comes back and
             // the joystick's buttons are let go, so the run never hangs.
             system->QueueFocus(true);
-            joystick->Dev(joy_id).state.buttons = 0;
+            joystick->Dev(feed->joy_id()).state.buttons = 0;
         }
     }
 
@@ -363,9 +362,9 @@ int run_replay(int argc, char** argv)
     run.system = std::make_shared<TScriptedSystemDriver>();
     SetSystemDriver(run.system);
     run.joystick = std::make_shared<TScriptedJoystickSystem>();
-    run.joy_id = run.joystick->AddDevice(2, 4);
+    const int pad = run.joystick->AddDevice(2, 4);
     SetJoystickSystem(run.joystick);
-    run.feed = std::make_unique<script_feed>(run.events, *run.system, *run.joystick, run.joy_id);
+    run.feed = std::make_unique<script_feed>(run.events, *run.system, *run.joystick, pad);
     run.audio = std::make_unique<replay_audio>(*run.clock, run.opt.audio);
 
     start_engine_services();
