@@ -20,7 +20,13 @@ target_link_options(kelvora3d_web PRIVATE
   -sFORCE_FILESYSTEM=1 "-sEXPORTED_RUNTIME_METHODS=[FS]"
   --js-library ${W}/kelvora3d_lib.js --pre-js ${W}/kelvora3d_pre.js
   --preload-file ${CMAKE_SOURCE_DIR}/data@/game/data --exclude-file "*.md")
-add_custom_command(TARGET kelvora3d_web POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${W}/index.html ${KV_WEB_OUT}/index.html
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/assets/icons/kelvora3d-48.png ${KV_WEB_OUT}/kelvora3d.png
+# The page and its icon, copied whenever they change (not only when the
+# program is linked again).
+set(kv_web_icon ${CMAKE_SOURCE_DIR}/assets/icons/kelvora3d-48.png)
+add_custom_command(OUTPUT ${KV_WEB_OUT}/index.html ${KV_WEB_OUT}/kelvora3d.png
+  COMMAND ${CMAKE_COMMAND} -E copy ${W}/index.html ${KV_WEB_OUT}/index.html
+  COMMAND ${CMAKE_COMMAND} -E copy ${kv_web_icon} ${KV_WEB_OUT}/kelvora3d.png
+  DEPENDS ${W}/index.html ${kv_web_icon}
   VERBATIM)
+add_custom_target(kelvora3d_web_page DEPENDS ${KV_WEB_OUT}/index.html ${KV_WEB_OUT}/kelvora3d.png)
+add_dependencies(kelvora3d_web kelvora3d_web_page)

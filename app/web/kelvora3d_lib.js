@@ -4,9 +4,9 @@ mergeInto(LibraryManager.library, {
   // SDL's audio resumes the page's audio context through these two, which
   // emcc's own SDL port would otherwise bring in.
   kv_web_frame__deps: ['$autoResumeAudioContext', '$dynCall'],
-  kv_web_frame: function(frame, state, score, total, best, mode3d, shots, seed) {
+  kv_web_frame: function(frame, state, score, total, best, mode3d, shots, seed, steer) {
     Module.kvFrame({frame: frame, state: state, score: score, total: total, best: best, mode3d: mode3d,
-                    shots: shots, seed: seed});
+                    shots: shots, seed: seed, steer: steer});
   },
   kv_web_store_values: function(folder) {
     Module.kvStoreValues(UTF8ToString(folder));

@@ -20,7 +20,7 @@
 // app/web/kelvora3d_lib.js
 extern "C" {
 void kv_web_store_values(const char* folder);
-void kv_web_frame(int frame, int state, int score, int total, int best, int mode3d, int shots, int seed);
+void kv_web_frame(int frame, int state, int score, int total, int best, int mode3d, int shots, int seed, int steer);
 void kv_web_ended(int status);
 }
 
@@ -66,10 +66,11 @@ void on_frame_start()
     }
     if (values_loaded_ && player && (player->best_sc != stored_best_ || mode3d != stored_mode3d_)) store_values();
     // The total is what the results would show now: hits less the missed
-    // shots' and the escaped aliens' penalties.
+    // shots' and the escaped aliens' penalties. The steering is the last
+    // frame's (1 left, -1 right, 0 none).
     const int score = player ? player->score : 0;
     kv_web_frame(frame_, game_state, score, score + wasted_penalty + escaped_penalty, player ? player->best_sc : 0,
-                 mode3d, shots_fired, rnd_seed);
+                 mode3d, shots_fired, rnd_seed, scroll_dir);
 }
 
 }  // namespace

@@ -22,21 +22,8 @@ int64_t NowUs()
 
 int sdldevice::init()
 {
-    // SDL counts subsystem initialisations, so this pairs with the quit in close().
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
-    subsystem_ = true;
-
-    SDL_AudioSpec want{};
-    want.freq = 44100;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = FRAGMENT_VALUES / 2;
-    want.callback = Callback;
-    want.userdata = this;
     SDL_AudioSpec have{};
-    // No allowed changes: SDL converts whatever the card wants.
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (device_ == 0) return -1;
+    if (!output_.Open(FRAGMENT_VALUES / 2, Callback, this, have)) return -1;
 
     mixer_ = std::make_unique<mixer>(FRAGMENT_VALUES);
     // SDL's buffer holds one callback's worth once the callback has filled it.
@@ -52,7 +39,7 @@ int sdldevice::init()
         return -1;
     }
     opened_us_ = NowUs();
-    SDL_PauseAudioDevice(device_, 0);
+    output_.Start();
     return 0;
 }
 
@@ -81,9 +68,8 @@ void sdldevice::close()
 {
     running_.store(false);
     if (thread_.joinable()) thread_.join();
-    if (device_ != 0) {
-        SDL_CloseAudioDevice(device_);  // waits for a running callback
-        device_ = 0;
+    if (output_.IsOpen()) {
+        output_.Close();  // waits for a running callback
         // Gaps in the sound are worth a line: they say the machine could not keep up.
         if (ring_ && ring_->Starvations() > 0)
             std::fprintf(stderr, "audio: %d underruns in %.0f s; output lead grew to %d ms\n", ring_->Starvations(),
@@ -92,10 +78,6 @@ void sdldevice::close()
     if (taken_) {
         SDL_DestroySemaphore(taken_);
         taken_ = nullptr;
-    }
-    if (subsystem_) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        subsystem_ = false;
     }
 }
 

@@ -12,6 +12,7 @@
 
 #include "audio/audiodevice.h"
 #include "audio/outputring.h"
+#include "audio/sdl/sdl_audio_output.h"
 
 struct SDL_semaphore;
 
@@ -45,8 +46,7 @@ public:
 private:
     void run();
 
-    bool subsystem_ = false;
-    uint32_t device_ = 0;
+    TSDLAudioOutput output_;
     std::unique_ptr<TOutputRing> ring_;
     std::atomic<bool> running_{false};
     std::thread thread_;

@@ -16,21 +16,11 @@ void SDLCALL Callback(void* self, Uint8* stream, int len) { static_cast<webdevic
 
 int webdevice::init()
 {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return -1;
-    subsystem_ = true;
-    SDL_AudioSpec want{};
-    want.freq = 44100;
-    want.format = AUDIO_S16SYS;
-    want.channels = 2;
-    want.samples = CALLBACK_FRAMES;
-    want.callback = Callback;
-    want.userdata = this;
     SDL_AudioSpec have{};
     // The browser may run its audio at another rate: SDL converts.
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (device_ == 0) return -1;
+    if (!output_.Open(CALLBACK_FRAMES, Callback, this, have)) return -1;
     mixer_ = std::make_unique<mixer>(FRAGMENT_VALUES);
-    SDL_PauseAudioDevice(device_, 0);
+    output_.Start();
     return 0;
 }
 
@@ -44,17 +34,7 @@ void webdevice::fill(uint8_t* stream, int bytes)
     if (count > 0) std::memset(out, 0, size_t(count) * sizeof(int16_t));
 }
 
-void webdevice::close()
-{
-    if (device_ != 0) {
-        SDL_CloseAudioDevice(device_);
-        device_ = 0;
-    }
-    if (subsystem_) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        subsystem_ = false;
-    }
-}
+void webdevice::close() { output_.Close(); }
 
 }  // namespace softmix
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "audio/audiodevice.h"
+#include "audio/sdl/sdl_audio_output.h"
 
 namespace softmix {
 
@@ -24,8 +25,7 @@ public:
     void fill(uint8_t* stream, int bytes);
 
 private:
-    bool subsystem_ = false;
-    uint32_t device_ = 0;
+    TSDLAudioOutput output_;
 };
 
 }  // namespace softmix

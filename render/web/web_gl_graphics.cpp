@@ -212,31 +212,26 @@ void TGLGraphicsDriver::Flip(int)
     TDriverState& d = Driver();
     TGLContext* rec = d.context;
     if (!rec || !d.current) return;
-    GLboolean mask[4];
-    GLint box[4];
-    GLfloat clear[4];
-    const GLboolean scissor = glIsEnabled(GL_SCISSOR_TEST);
-    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
-    glGetIntegerv(GL_SCISSOR_BOX, box);
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
-    glDisable(GL_SCISSOR_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    // Only the scissor test stands between the picture and the canvas: on
+    // the page nothing changes the colour mask (the shader driver has no
+    // such call), and the bars are cleared without the clear colour. Its
+    // state is the browser's own copy, with no round trip to the graphics
+    // process, unlike most state WebGL is asked for.
+    const bool scissor = glIsEnabled(GL_SCISSOR_TEST);
+    if (scissor) glDisable(GL_SCISSOR_TEST);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, rec->fbo);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(rec->window, &dw, &dh);
     if (dw != rec->width || dh != rec->height) {
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
+        static const GLfloat black[4] = {0, 0, 0, 1};
+        glClearBufferfv(GL_COLOR, 0, black);
     }
     glBlitFramebuffer(0, 0, rec->width, rec->height, 0, dh - rec->height, rec->width, dh, GL_COLOR_BUFFER_BIT,
                       GL_NEAREST);
     SDL_GL_SwapWindow(rec->window);
     glBindFramebuffer(GL_FRAMEBUFFER, rec->fbo);
-    glColorMask(mask[0], mask[1], mask[2], mask[3]);
-    glScissor(box[0], box[1], box[2], box[3]);
     if (scissor) glEnable(GL_SCISSOR_TEST);
-    glClearColor(clear[0], clear[1], clear[2], clear[3]);
 }
 
 // One context holds every texture: the pair only keeps the texture binding
@@ -253,7 +248,10 @@ void TGLGraphicsDriver::SwapSharedContext()
         return;
     }
     d.pair_open = false;
-    if (d.pair_binding && glIsTexture(d.pair_binding)) glBindTexture(GL_TEXTURE_2D, d.pair_binding);
+    // Names are never reused on the page, and one deleted in between binds
+    // none; asking whether it still exists would wait for the graphics
+    // process.
+    glBindTexture(GL_TEXTURE_2D, d.pair_binding);
 }
 
 bool TGLGraphicsDriver::SetProfile(TGLProfile profile)

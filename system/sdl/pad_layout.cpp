@@ -23,6 +23,13 @@ constexpr int STICK_AXES = 4;
 // -1.0 and 1.0. Triggers: SDL's 0..32767 as 32767..65534 of a 0..65534
 // range, so released reads exactly 0.0 and fully pressed 1.0.
 constexpr uint32_t STICK_MAX = 65535, TRIGGER_MAX = 65534;
+// In a browser SDL scales the pad's -1.0..1.0 by 32767: a stick pushed fully
+// left or up reads -32767 there, full deflection all the same.
+#ifdef __EMSCRIPTEN__
+constexpr int STICK_FULL_NEGATIVE = -32767;
+#else
+constexpr int STICK_FULL_NEGATIVE = -32768;
+#endif
 
 uint32_t HatFromDpad(bool up, bool down, bool left, bool right)
 {
@@ -54,6 +61,7 @@ void ReadPadLayout(SDL_GameController* pad, TJoyReading& r)
     r.num_axes = int(std::size(PAD_AXES));
     for (int a = 0; a < r.num_axes; ++a) {
         int v = SDL_GameControllerGetAxis(pad, PAD_AXES[a]);
+        if (a < STICK_AXES && v <= STICK_FULL_NEGATIVE) v = -32768;
         r.axes[a] = a < STICK_AXES ? uint32_t(v + 32768) : uint32_t(32767 + (v > 0 ? v : 0));
     }
     bool up = SDL_GameControllerGetButton(pad, SDL_CONTROLLER_BUTTON_DPAD_UP);

@@ -91,10 +91,21 @@ public:
     {
         if (!SDL_WasInit(SDL_INIT_VIDEO)) return;
         TPointerMapping m = GetPointerMapping();
-        if (m.window)
-            SDL_WarpMouseInWindow(static_cast<SDL_Window*>(m.window), GameToWindowX(m, x), GameToWindowY(m, y));
-        else
+        if (!m.window) {
             SDL_WarpMouseGlobal(x, y);
+            return;
+        }
+        auto* window = static_cast<SDL_Window*>(m.window);
+        const int wx = GameToWindowX(m, x), wy = GameToWindowY(m, y);
+        SDL_WarpMouseInWindow(window, wx, wy);
+#ifdef __EMSCRIPTEN__
+        // A page cannot move the player's pointer (SDL's warp does nothing
+        // there): the game's pointer goes there by itself, until the player's
+        // next moves it. A pad moves the menus' pointer this way.
+        int w = 0, h = 0;
+        SDL_GetWindowSize(window, &w, &h);
+        translator_.Motion(wx, wy, w, h);
+#endif
     }
 
     void SetMouseVisible(int visible) override { translator_.SetMouseVisible(visible); }
