@@ -63,44 +63,32 @@ def read_png_rgb(path):
 
 
 def differing_percent(a_png, b_png, threshold=8):
-    """Shares of pixels (percent) of b with a channel more than threshold away
-    from a: from the pixel at the same place, and from every pixel of a
-    within one pixel of it. The second forgives edges one pixel apart, which
-    is where rasterisers may break ties differently for shapes that sit on
-    pixel centres; a wrong colour, blend or missing piece still counts. The
-    title's logo is one: 141 rows high and centred on row 130, its rows meet
-    on pixel centres, where the desktop's Mesa takes the lower row down to
-    screen row 103 and the upper one below it (its rounding drifts), and the
-    browser's SwiftShader the lower one throughout: about 1.3 % of the
-    picture. Nudging the texture coordinates to make them agree would change
-    Mesa's own pixels in one of the two halves.
-    (100, 100) when the sizes differ."""
+    """The share of pixels (percent) of b with a channel more than threshold
+    away from the pixel at the same place in a; 100 when the sizes differ."""
     wa, ha, ra = read_png_rgb(a_png)
     wb, hb, rb = read_png_rgb(b_png)
     if (wa, ha) != (wb, hb):
-        return 100.0, 100.0
-
-    def far(y, x, yy, xx):
-        pa, pb = ra[yy], rb[y]
-        return any(abs(pa[3 * xx + c] - pb[3 * x + c]) > threshold for c in range(3))
-
-    strict = [(y, x) for y in range(ha) for x in range(wa) if far(y, x, y, x)]
-    shifted = [(y, x) for y, x in strict
-               if all(far(y, x, yy, xx) for yy in range(max(0, y - 1), min(ha, y + 2))
-                      for xx in range(max(0, x - 1), min(wa, x + 2)))]
-    return 100.0 * len(strict) / (wa * ha), 100.0 * len(shifted) / (wa * ha)
+        return 100.0
+    far = sum(1 for y in range(ha) for x in range(3 * wa)
+              if x % 3 == 0 and any(abs(ra[y][x + c] - rb[y][x + c]) > threshold for c in range(3)))
+    return 100.0 * far / (wa * ha)
 
 
 def native_title(replay, seed, frame, png):
     """The title as the desktop's ES driver draws it with the page's random
-    seed (the moon's rocks come from it), at a frame where it has settled."""
+    seed (the moon's rocks come from it), at a frame where it has settled.
+    Mesa draws it with softpipe, its reference rasteriser: the logo's texel
+    rows meet on pixel centres (141 rows centred on row 130), and llvmpipe's
+    interpolation drifts across such ties (the lower row down to screen row
+    103, the upper one below), about 1.2 % of the picture, where softpipe, as
+    the browser's SwiftShader, takes the same row throughout."""
     work = tempfile.mkdtemp(prefix='kv-web-ref-', dir=a.out)
     os.makedirs(os.path.join(work, 'data'))
     for f in os.listdir(os.path.join(SRC, 'data')):
         if f.endswith('.ogg'):
             shutil.copy(os.path.join(SRC, 'data', f), os.path.join(work, 'data'))
     open(os.path.join(work, 'script.txt'), 'w').close()
-    env = dict(os.environ, SDL_AUDIODRIVER='dummy',
+    env = dict(os.environ, SDL_AUDIODRIVER='dummy', GALLIUM_DRIVER='softpipe',
                LSAN_OPTIONS=f'suppressions={SRC}/tests/lsan.supp:print_suppressions=0')
     r = subprocess.run([os.path.join(SRC, 'scripts', 'with-xvfb.sh'), replay, '--driver', 'es', '--clock', str(seed),
                         '--frames', str(frame + 1), '--script', os.path.join(work, 'script.txt'), '--dir', work,
@@ -172,11 +160,9 @@ try:
     if a.native_replay:
         ref = os.path.join(a.out, 'title-es.png')
         check('the desktop ES driver draws the title', native_title(a.native_replay, g['seed'], TITLE_FRAME, ref))
-        strict, shifted = differing_percent(shot, ref)
-        print(f'title against the desktop ES driver: {strict:.3f} % of pixels off by more than 8, '
-              f'{shifted:.3f} % allowing edges one pixel apart', flush=True)
-        check(f'the title is the desktop ES driver\'s (at most {a.max_differing} % of pixels off by more than 8, '
-              'edges one pixel apart allowed)', shifted <= a.max_differing, f'{shifted:.3f} %')
+        off = differing_percent(shot, ref)
+        check(f'the title is the desktop ES driver\'s (at most {a.max_differing} % of pixels off by more than 8)',
+              off <= a.max_differing, f'{off:.3f} %')
 
     # Sound: the context runs (autoplay allowed here) and what SDL plays is not silence.
     check('the audio context runs', page.wait_for("Module.SDL2 && Module.SDL2.audioContext && "
