@@ -215,8 +215,11 @@ std::shared_ptr<TGL3ImageFrame> TGL3ImageFrame::CreateFromPixmap(const TPixmapPt
         TPixmapPtr rgba = pixmap->format == PIXFMT_RGBA8888 ? pixmap : pixmap->Convert(PIXFMT_RGBA8888);
         cell = PlaceInAtlas(rgba, (flags & IMAGE_FILTERED) != 0);
     }
-    // Another context of the share group uses the texture next.
+#ifndef __EMSCRIPTEN__
+    // Another context of the share group uses the texture next. (A page has
+    // one context, where a flush only makes the browser wait.)
     gl.Flush();
+#endif
 
     auto frame = std::make_shared<TGL3ImageFrame>();
     frame->name = int(tex);
