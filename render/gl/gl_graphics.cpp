@@ -33,10 +33,8 @@ const char* const DISPLAY_MODE_ERROR = "GLGraphicsDriver failed to set display m
 }  // namespace
 
 // One OpenGL context: its window, and the offscreen picture it draws into.
-struct TGLContext {
+struct TGLContext : TGLContextSettings {
     int kind = 0;
-    int width = 0, height = 0;  // the picture, as asked for
-    int depth = 0, hertz = 0, flags = 0;
     SDL_Window* window = nullptr;
     SDL_GLContext gl = nullptr;
     void* egl_surface = nullptr;  // attached under EGL: the surface SDL does not make
@@ -816,30 +814,9 @@ void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh)
 
 }  // namespace
 
-TGLGraphics::~TGLGraphics() { Close(); }
+const TGLContextSettings& GLContextSettings(const TGLContext& context) { return context; }
 
-TGraphicsDriver* TGLGraphics::Driver() { return GLGraphicsDriver(); }
-
-void TGLGraphics::GetSettings(int& width, int& height, int& depth, int& hertz, int& flags)
-{
-    if (!_context) {
-        width = height = depth = hertz = flags = 0;
-        return;
-    }
-    width = _context->width;
-    height = _context->height;
-    depth = _context->depth;
-    hertz = _context->hertz;
-    flags = _context->flags;
-}
-
-void TGLGraphics::Close()
-{
-    if (!_context) return;
-    TGLContext* rec = _context;
-    _context = nullptr;
-    DestroyRecord(rec);
-}
+void DestroyGLContext(TGLContext* context) { DestroyRecord(context); }
 
 std::vector<TGraphicsMode> TGLGraphicsDriver::GraphicsModes()
 {

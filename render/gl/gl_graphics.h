@@ -27,12 +27,22 @@
 #include "render/graphics.h"
 
 class TGLGraphicsDriver;
-struct TGLContext;
+struct TGLContext;  // the platform record behind one context
+
+// What a context was opened with; every backend's record holds it.
+struct TGLContextSettings {
+    int width = 0, height = 0;  // the picture, as asked for
+    int depth = 0, hertz = 0, flags = 0;
+};
+// Each backend gives its record's settings and takes the record apart
+// (render/gl/gl_graphics_record.cpp closes TGLGraphics with them).
+const TGLContextSettings& GLContextSettings(const TGLContext& context);
+void DestroyGLContext(TGLContext* context);
 
 // The kind of OpenGL context made: the fixed-function driver's default
 // (compatibility) context, an OpenGL 3.3 core profile, or OpenGL ES 3.0
 // (through EGL under X11).
-enum class TGLProfile { Legacy, Core, ES };  // the platform record behind one context
+enum class TGLProfile { Legacy, Core, ES };
 
 class TGLGraphics : public TGraphics {
 public:

@@ -19,8 +19,7 @@
 #include "system/pointer_mapping.h"
 
 // The canvas and its context.
-struct TGLContext {
-    int width = 0, height = 0, depth = 0, hertz = 0, flags = 0;
+struct TGLContext : TGLContextSettings {
     SDL_Window* window = nullptr;
     SDL_GLContext gl = nullptr;
     GLuint fbo = 0, color_rb = 0, depth_rb = 0;
@@ -105,30 +104,9 @@ void Destroy(TGLContext* rec)
 
 }  // namespace
 
-TGLGraphics::~TGLGraphics() { Close(); }
+const TGLContextSettings& GLContextSettings(const TGLContext& context) { return context; }
 
-TGraphicsDriver* TGLGraphics::Driver() { return GLGraphicsDriver(); }
-
-void TGLGraphics::GetSettings(int& width, int& height, int& depth, int& hertz, int& flags)
-{
-    if (!_context) {
-        width = height = depth = hertz = flags = 0;
-        return;
-    }
-    width = _context->width;
-    height = _context->height;
-    depth = _context->depth;
-    hertz = _context->hertz;
-    flags = _context->flags;
-}
-
-void TGLGraphics::Close()
-{
-    if (!_context) return;
-    TGLContext* rec = _context;
-    _context = nullptr;
-    Destroy(rec);
-}
+void DestroyGLContext(TGLContext* context) { Destroy(context); }
 
 // The page has no display modes to switch to: full screen is the browser's.
 std::vector<TGraphicsMode> TGLGraphicsDriver::GraphicsModes() { return {}; }

@@ -1,0 +1,25 @@
+// What every backend's TGLGraphics does alike: it reads its record's
+// settings and, closing, hands the record back to the backend.
+#include "render/gl/gl_graphics.h"
+
+TGLGraphics::~TGLGraphics() { Close(); }
+
+TGraphicsDriver* TGLGraphics::Driver() { return GLGraphicsDriver(); }
+
+void TGLGraphics::GetSettings(int& width, int& height, int& depth, int& hertz, int& flags)
+{
+    const TGLContextSettings s = _context ? GLContextSettings(*_context) : TGLContextSettings{};
+    width = s.width;
+    height = s.height;
+    depth = s.depth;
+    hertz = s.hertz;
+    flags = s.flags;
+}
+
+void TGLGraphics::Close()
+{
+    if (!_context) return;
+    TGLContext* rec = _context;
+    _context = nullptr;
+    DestroyGLContext(rec);
+}
