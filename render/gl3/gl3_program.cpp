@@ -1,5 +1,6 @@
 #include "render/gl3/gl3_program.h"
 
+#include <cctype>
 #include <vector>
 
 namespace {
@@ -47,22 +48,28 @@ std::string Header(bool es)
     return es ? "#version 300 es\nprecision highp float;\nprecision highp int;\nprecision highp sampler2D;\n" : "#version 330 core\n";
 }
 
-GLuint Compile(const TGL3Api& gl, GLenum kind, const std::string& source, std::string& error)
+GLuint Compile(const TGL3Api& gl, GLenum kind, const std::string& source)
 {
     GLuint shader = gl.CreateShader(kind);
     const char* text = source.c_str();
     gl.ShaderSource(shader, 1, &text, nullptr);
     gl.CompileShader(shader);
+    return shader;
+}
+
+// The compiler's log of a shader that did not compile, empty if it did.
+std::string CompileLog(const TGL3Api& gl, GLuint shader, const char* kind)
+{
     GLint ok = 0;
     gl.GetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (ok) return shader;
+    if (ok) return {};
     GLint length = 0;
     gl.GetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
     std::vector<char> log(size_t(length > 0 ? length : 1));
     gl.GetShaderInfoLog(shader, GLsizei(log.size()), nullptr, log.data());
-    error = std::string(kind == GL_VERTEX_SHADER ? "vertex" : "fragment") + " shader: " + log.data();
-    gl.DeleteShader(shader);
-    return 0;
+    std::string text = log.data();
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    return std::string(kind) + " shader: " + text;
 }
 
 }  // namespace
@@ -73,13 +80,11 @@ bool BuildGL3Program(bool es, int variant, TGL3Program& program, std::string& er
     const std::string header = Header(es);
     const std::string defines = std::string("#define TEXTURED ") + (variant & kGL3Textured ? "1" : "0") +
                                 "\n#define ALPHA_TEST " + (variant & kGL3AlphaTest ? "1" : "0") + "\n";
-    GLuint vs = Compile(gl, GL_VERTEX_SHADER, header + kVertex, error);
-    if (!vs) return false;
-    GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, header + defines + kFragment, error);
-    if (!fs) {
-        gl.DeleteShader(vs);
-        return false;
-    }
+    // Only the link's result is asked for, and the compilers' only when it
+    // failed: each question waits for the driver (in a browser, for another
+    // process), and a link of shaders that did not compile fails.
+    GLuint vs = Compile(gl, GL_VERTEX_SHADER, header + kVertex);
+    GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, header + defines + kFragment);
     GLuint p = gl.CreateProgram();
     gl.AttachShader(p, vs);
     gl.AttachShader(p, fs);
@@ -87,14 +92,20 @@ bool BuildGL3Program(bool es, int variant, TGL3Program& program, std::string& er
     gl.BindAttribLocation(p, kGL3TexCoord, "a_texcoord");
     gl.BindAttribLocation(p, kGL3Color, "a_color");
     gl.LinkProgram(p);
-    gl.DeleteShader(vs);
-    gl.DeleteShader(fs);
     GLint ok = 0;
     gl.GetProgramiv(p, GL_LINK_STATUS, &ok);
     if (!ok) {
-        char log[1024] = {};
-        gl.GetProgramInfoLog(p, sizeof log, nullptr, log);
-        error = std::string("shader program: ") + log;
+        error = CompileLog(gl, vs, "vertex");
+        if (error.empty()) error = CompileLog(gl, fs, "fragment");
+        if (error.empty()) {
+            char log[1024] = {};
+            gl.GetProgramInfoLog(p, sizeof log, nullptr, log);
+            error = std::string("shader program: ") + log;
+        }
+    }
+    gl.DeleteShader(vs);
+    gl.DeleteShader(fs);
+    if (!ok) {
         gl.DeleteProgram(p);
         return false;
     }

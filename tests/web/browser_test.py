@@ -129,7 +129,10 @@ TITLE_POINTER = (320, 250)
 TITLE_FRAME = 480
 HISCORE, MODE = 'kelvora3d/hiscore.dat', 'kelvora3d/anaglyph3d.dat'
 try:
-    # A first visit: storage is empty, so the values are the defaults.
+    # A first visit: storage is empty, so the values are the defaults. The
+    # page opens once the browser's own start-up is over (the first picture
+    # is the page's time, not the browser's).
+    browser.wait_idle()
     t0 = time.time()
     page = browser.open(url)
     page.wait_for(f'{game} && {game}.frame > 1', 60, 'the first picture')

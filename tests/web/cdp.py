@@ -32,6 +32,32 @@ class Browser:
         self.console = []   # (level, text) of every console message and exception
         self.errors = []    # the ones that are errors
 
+    def cpu_seconds(self):
+        """CPU time used so far by the browser and all its processes."""
+        pids, total = [self.proc.pid], 0
+        while pids:
+            pid = pids.pop()
+            try:
+                stat = open(f'/proc/{pid}/stat').read().rsplit(')', 1)[1].split()
+                total += int(stat[11]) + int(stat[12])
+                for task in os.listdir(f'/proc/{pid}/task'):
+                    pids += [int(c) for c in open(f'/proc/{pid}/task/{task}/children').read().split()]
+            except OSError:
+                pass
+        return total / os.sysconf('SC_CLK_TCK')
+
+    def wait_idle(self, timeout=15, window=0.5, busy=0.05):
+        """Waits until the browser's own start-up is over: its processes
+        together use less than `busy` of a core over `window` seconds."""
+        end, last = time.time() + timeout, self.cpu_seconds()
+        while time.time() < end:
+            time.sleep(window)
+            now = self.cpu_seconds()
+            if now - last < busy * window:
+                return True
+            last = now
+        return False
+
     def close(self):
         try:
             self.send('Browser.close')
