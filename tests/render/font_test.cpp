@@ -50,6 +50,7 @@ protected:
         graphics.reset();
     }
     void SetUp() override {
+        SKIP_WITHOUT_X_SERVER();
         ASSERT_NE(graphics, nullptr) << LastGraphicsError();
         SetImageFont(nullptr);
         SetTransform(0, 1, 1);

@@ -38,6 +38,7 @@ protected:
     }
 
     void SetUp() override {
+        SKIP_WITHOUT_X_SERVER();
         ASSERT_NE(graphics, nullptr) << LastGraphicsError();
         // A known state before every test.
         SetViewport(0, 0, 640, 480);
@@ -560,6 +561,7 @@ namespace {
 
 // Graphics that asked for an alpha buffer grab the alpha they drew.
 TEST(GL2DAlphaBuffer, GrabsKeepTheirAlpha) {
+    SKIP_WITHOUT_X_SERVER();
     InitTestRast2DDriver();
     ASSERT_NE(Graphics(640, 480, 0, 0, GFX_ALPHABUFFER), nullptr) << LastGraphicsError();
     SetBlend(BLEND_SOLID);
@@ -575,6 +577,7 @@ TEST(GL2DAlphaBuffer, GrabsKeepTheirAlpha) {
 // Textures belong to the hidden shared context, so a frame made under one
 // window still draws under the next one.
 TEST(GL2DSharedTextures, FramesOutliveTheirWindow) {
+    SKIP_WITHOUT_X_SERVER();
     InitTestRast2DDriver();
     ASSERT_NE(Graphics(320, 240, 0, 0, 0), nullptr) << LastGraphicsError();
     TPixmapPtr src = TPixmap::Create(4, 4, PIXFMT_RGBA8888, 4);

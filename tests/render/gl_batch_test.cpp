@@ -32,6 +32,7 @@ void OpenGraphics() {
 }
 
 TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOneDraw) {
+    SKIP_WITHOUT_X_SERVER();
     ASSERT_NO_FATAL_FAILURE(OpenGraphics());
     TImageFontPtr smooth = SmoothFont();
     ASSERT_NE(smooth, nullptr);
@@ -78,6 +79,7 @@ TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOn
 }
 
 TEST(GLBatching, ShareableImagesLargerThanAPageOrBeyondAFullPageDrawTheirOwnPixels) {
+    SKIP_WITHOUT_X_SERVER();
     ASSERT_NO_FATAL_FAILURE(OpenGraphics());
     // Wider and taller than a page; then more cells than one page holds.
     std::vector<TImagePtr> images = {LoadImage(Pattern(300, 40, 7, false), IMAGE_SHAREABLE),
@@ -120,6 +122,7 @@ TEST(GLBatching, ShareableImagesLargerThanAPageOrBeyondAFullPageDrawTheirOwnPixe
 }
 
 TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
+    SKIP_WITHOUT_X_SERVER();
     ASSERT_NO_FATAL_FAILURE(OpenGraphics());
     TImageFontPtr font = SmoothFont();
     ASSERT_NE(font, nullptr);

@@ -50,7 +50,7 @@ class GLGraphicsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run through scripts/with-xvfb.sh)";
+        SKIP_WITHOUT_X_SERVER();
         SetSystemDriver(std::make_shared<TScriptedSystemDriver>());
         // The kind of context of the 2D driver under test (test_renderer.h).
         ASSERT_TRUE(GLGraphicsDriver()->SetProfile(TestProfile())) << LastGraphicsError();

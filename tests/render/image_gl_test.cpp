@@ -14,6 +14,7 @@ namespace {
 class ImageGLTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        SKIP_WITHOUT_X_SERVER();
         InitTestRast2DDriver();
         graphics = Graphics(640, 480, 0, 0, 0);
         ASSERT_NE(graphics, nullptr) << LastGraphicsError();

@@ -45,7 +45,7 @@ TRenderer OpenAndDraw(const std::vector<TRenderer>& order)
 
 TEST(RendererFallback, AContextThatCannotOpenGivesTheNextChoice)
 {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run through scripts/with-xvfb.sh)";
+    SKIP_WITHOUT_X_SERVER();
     if (!TestingLegacy()) GTEST_SKIP() << "chooses its drivers itself";
     const bool refused = CoreContextsRefused();
     EXPECT_EQ(RendererName(OpenAndDraw({TRenderer::Core, TRenderer::Legacy})), refused ? "legacy" : "core");

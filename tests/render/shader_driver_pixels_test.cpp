@@ -49,7 +49,7 @@ bool Near(int x, int y, float x0, float y0, float x1, float y1, float d) {
 }
 
 TEST(ShaderDriver, CoreAndESDrawTheFixedFunctionDriversPixels) {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run through scripts/with-xvfb.sh)";
+    SKIP_WITHOUT_X_SERVER();
     if (!TestingLegacy()) GTEST_SKIP() << "compares every driver in one run already";
     InitFreeTypeFontLoader();
     TImageFontPtr font = SmoothFont();

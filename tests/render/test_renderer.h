@@ -15,6 +15,11 @@
 #include "render/rast2d_graphics.h"
 #include "render/renderer_choice.h"
 
+// The tests that draw need an X server (make test runs them under Xvfb);
+// without one they skip, so that a single test can be run anywhere.
+#define SKIP_WITHOUT_X_SERVER() \
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X server (run through scripts/with-xvfb.sh)"
+
 inline TRenderer TestRenderer()
 {
     TRenderer r = TRenderer::Legacy;
