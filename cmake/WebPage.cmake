@@ -20,6 +20,9 @@ target_link_options(kelvora3d_web PRIVATE
   # The shader driver uses WebGL 2 itself, no extension: emscripten's own
   # enabling of every extension costs the context tens of milliseconds.
   -sGL_SUPPORT_AUTOMATIC_ENABLE_EXTENSIONS=0
+  # The page makes the canvas's context while it checks for WebGL 2
+  # (index.html): the program takes that one.
+  -sGL_PREINITIALIZED_CONTEXT=1
   -sFORCE_FILESYSTEM=1 "-sEXPORTED_RUNTIME_METHODS=[FS]"
   --js-library ${W}/kelvora3d_lib.js --pre-js ${W}/kelvora3d_pre.js
   --preload-file ${CMAKE_SOURCE_DIR}/data@/game/data --exclude-file "*.md")
