@@ -16,16 +16,14 @@ void SetPointerMapping(const TPointerMapping& mapping) { Current() = mapping; }
 
 TPointerMapping GetPointerMapping() { return Current(); }
 
-// The game pixel under the window pixel's centre: the one it mostly covers
-// when a window pixel spans several game pixels or part of two.
 int WindowToGameX(const TPointerMapping& m, double window_x)
 {
-    return int(std::floor((window_x + 0.5 - m.offset_x) / Scale(m)));
+    return int(std::floor((window_x - m.offset_x) / Scale(m)));
 }
 
 int WindowToGameY(const TPointerMapping& m, double window_y)
 {
-    return int(std::floor((window_y + 0.5 - m.offset_y) / Scale(m)));
+    return int(std::floor((window_y - m.offset_y) / Scale(m)));
 }
 
 int GameToWindowX(const TPointerMapping& m, int game_x)

@@ -289,14 +289,6 @@ TEST_F(Translation, PositionsMapThroughTheScaledPicture)
     }
     EXPECT_EQ(drv->warp_x, 1279);  // the middle of game pixel 639
     DisablePolledInput();
-
-    // Between whole scales a window pixel gives the game pixel under its
-    // centre: at 0.75 window pixel 11 spans game x 1.33 to 2.67, at 1.5
-    // window pixel 1 spans 0.67 to 1.33.
-    TPointerMapping small{&fake_window, 0.75, 10.0, 0.0}, large{&fake_window, 1.5, 0.0, 0.0};
-    EXPECT_EQ(WindowToGameX(small, 11) * 100 + WindowToGameX(small, 12), 2 * 100 + 3);
-    EXPECT_EQ(WindowToGameX(small, 9), -1);  // the bar left of the picture
-    EXPECT_EQ(WindowToGameY(large, 1) * 100 + WindowToGameY(large, 2), 1 * 100 + 1);
     SetPointerMapping({});
 }
 
