@@ -90,7 +90,10 @@ class Browser:
             text = d.get('exception', {}).get('description') or d.get('text', '')
             self.console.append(('exception', text))
             self.errors.append(text)
-        elif method == 'Log.entryAdded' and p['entry']['level'] == 'error':
+        elif method == 'Log.entryAdded' and p['entry']['level'] == 'error' and \
+                not p['entry'].get('url', '').endswith('/favicon.ico'):
+            # (A page without an icon of its own, such as a bare image, has
+            # the browser ask for /favicon.ico: not the page's error.)
             self.console.append(('log', p['entry']['text']))
             self.errors.append(p['entry']['text'])
 
