@@ -19,21 +19,20 @@ namespace {
 
 // The sound output's own thread mixes until its driver is shut down: it
 // must stop before the program's statics go, or a mixing call can touch
-// them while they are destroyed (a crash at exit, seen under Wine).
-void stop_engine_services()
-{
-    ShutdownAudioDriver();
-}
+// them while they are destroyed (a crash at exit, seen under Wine). However
+// the game ends: returning, or with an error on its way out.
+struct TSoundOutputStop {
+    ~TSoundOutputStop() { ShutdownAudioDriver(); }
+};
 
 }  // namespace
 
 int run_game(const std::function<void()>& before_shutdown_ends)
 {
     start_engine_services();
-    if (!game_startup()) {
-        stop_engine_services();
+    const TSoundOutputStop stop_sound_output;
+    if (!game_startup())
         return 1;
-    }
     do {
         game_frame();
     } while (quit_game == 0);
@@ -42,6 +41,5 @@ int run_game(const std::function<void()>& before_shutdown_ends)
         before_shutdown_ends();
     // Images and sounds go while their drivers still exist.
     reset_globals();
-    stop_engine_services();
     return 0;
 }
