@@ -49,8 +49,7 @@ int SeekCallback(void* data, ogg_int64_t offset, int origin)
         case SEEK_END: pos = s.Size() + offset; break;
         default: return -1;
         }
-        if (pos < INT_MIN || pos > INT_MAX) return -1;
-        return s.Seek(int(pos)) >= 0 ? 0 : -1;
+        return s.Seek(pos) >= 0 ? 0 : -1;
     } catch (...) {
         src->error = std::current_exception();
         return -1;
@@ -66,7 +65,9 @@ long TellCallback(void* data)
 {
     auto* src = static_cast<Source*>(data);
     try {
-        return src->stream->Pos();
+        // The decoder's tell is a long, 32 bits on Windows.
+        const int64_t pos = src->stream->Pos();
+        return pos <= LONG_MAX ? long(pos) : -1;
     } catch (...) {
         if (!src->error) src->error = std::current_exception();
         return -1;
@@ -223,8 +224,9 @@ long BytesTell(void* p) { return long(static_cast<Bytes*>(p)->pos); }
 // Reads the rest of the stream; false when it cannot be read to its end.
 bool ReadAll(TStream& stream, std::vector<uint8_t>& bytes)
 {
-    const int size = stream.Size();
-    if (size <= 0 || size > kMaxFillBytes || stream.Pos() != 0) return false;
+    const int64_t total = stream.Size();
+    if (total <= 0 || total > kMaxFillBytes || stream.Pos() != 0) return false;
+    const int size = int(total);
     bytes.resize(size_t(size));
     int got = 0;
     while (got < size) {
@@ -493,7 +495,7 @@ TAudioSamplePtr TAudioSampleLoaderOGG::LoadAudioSample(const TStreamPtr& stream)
 
 TAudioSamplePtr TAudioSampleLoaderOGG::LoadAudioSampleProgressive(const TStreamPtr& stream)
 {
-    const int start = stream->Pos();
+    const int64_t start = stream->Pos();
     try {
         TAudioSamplePtr sample;
         if (LoadProgressive(*stream, sample)) return sample;

@@ -229,7 +229,7 @@ TAudioSamplePtr LoadThroughChain(const TUrl& url, bool progressive)
     TStreamPtr stream = OpenStream(url, 1, 0);
     if (!stream) return nullptr;
     CloseOnExit closer{stream};
-    int start = stream->Pos();
+    int64_t start = stream->Pos();
     if (start == -1) throw TRuntimeException("Stream is not seekable");
     for (TAudioSampleLoader* l = AudioSampleLoaders(); l; l = l->_succ) {
         stream->Seek(start);

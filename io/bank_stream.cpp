@@ -13,16 +13,16 @@ std::shared_ptr<TBankStream> TBankStream::Create(std::vector<uint8_t> bytes, int
     return s;
 }
 
-int TBankStream::Seek(int pos)
+int64_t TBankStream::Seek(int64_t pos)
 {
-    _pos = std::clamp(pos, 0, Size());
+    _pos = std::clamp<int64_t>(pos, 0, Size());
     return _pos;
 }
 
 int TBankStream::Read(void* buf, int count)
 {
     if (count <= 0 || !_read) return 0;
-    int n = std::min(count, Size() - _pos);
+    int n = int(std::min<int64_t>(count, Size() - _pos));
     if (n <= 0) return 0;
     std::memcpy(buf, _bytes.data() + _pos, size_t(n));
     _pos += n;
@@ -32,8 +32,9 @@ int TBankStream::Read(void* buf, int count)
 int TBankStream::Write(const void* buf, int count)
 {
     if (count <= 0 || !_write) return 0;
-    // Sizes and positions are ints: the bank stops growing at their limit.
-    int n = int(std::min<int64_t>(count, std::numeric_limits<int>::max() - int64_t(_pos)));
+    // The bank stops growing where a vector can hold no more.
+    const auto most = int64_t(std::min<uint64_t>(_bytes.max_size(), std::numeric_limits<int64_t>::max()));
+    int n = int(std::min<int64_t>(count, most - _pos));
     if (n <= 0) return 0;
     if (size_t(_pos) + size_t(n) > _bytes.size()) _bytes.resize(size_t(_pos) + size_t(n));
     std::memcpy(_bytes.data() + _pos, buf, size_t(n));

@@ -10,9 +10,9 @@ class TBankStream : public TStream {
 public:
     static std::shared_ptr<TBankStream> Create(std::vector<uint8_t> bytes, int readable = 1, int writeable = 1);
 
-    int Pos() override { return _pos; }
-    int Size() override { return int(_bytes.size()); }
-    int Seek(int pos) override;                   // clamped to 0..Size()
+    int64_t Pos() override { return _pos; }
+    int64_t Size() override { return int64_t(_bytes.size()); }
+    int64_t Seek(int64_t pos) override;           // clamped to 0..Size()
     int Read(void* buf, int count) override;
     int Write(const void* buf, int count) override; // grows the bank at its end
 
@@ -20,7 +20,7 @@ public:
 
 private:
     std::vector<uint8_t> _bytes;
-    int _pos = 0;
+    int64_t _pos = 0;
     int _read = 1;
     int _write = 1;
 };

@@ -1,8 +1,24 @@
 #include "io/cstream.h"
 
+#include <sys/types.h>
+
 #include "io/filesystem.h"
 #include "io/native_file.h"
 
+namespace {
+
+// ftell and fseek take a long, 32 bits on Windows: files past 2 GiB need
+// the 64-bit calls. -1 when the position cannot be told.
+#ifdef _WIN32
+int64_t Tell(FILE* f) { return _ftelli64(f); }
+int SeekTo(FILE* f, int64_t pos, int whence) { return _fseeki64(f, pos, whence); }
+#else
+static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit (_FILE_OFFSET_BITS=64)");
+int64_t Tell(FILE* f) { return ftello(f); }
+int SeekTo(FILE* f, int64_t pos, int whence) { return fseeko(f, off_t(pos), whence); }
+#endif
+
+} // namespace
 
 std::shared_ptr<TCStream> TCStream::OpenFile(const std::string& path, int readable, int writeable)
 {
@@ -23,10 +39,10 @@ std::shared_ptr<TCStream> TCStream::CreateWithCStream(FILE* cstream, int mode)
 {
     auto s = std::make_shared<TCStream>();
     s->_cstream = cstream;
-    s->_pos = int(std::ftell(cstream));
-    std::fseek(cstream, 0, SEEK_END);
-    s->_size = int(std::ftell(cstream));
-    std::fseek(cstream, s->_pos, SEEK_SET);
+    s->_pos = Tell(cstream);
+    SeekTo(cstream, 0, SEEK_END);
+    s->_size = Tell(cstream);
+    SeekTo(cstream, s->_pos, SEEK_SET);
     s->_mode = mode;
     return s;
 }
@@ -34,18 +50,18 @@ std::shared_ptr<TCStream> TCStream::CreateWithCStream(FILE* cstream, int mode)
 // Nothing in the game drops an open stream, but a file left open would leak.
 TCStream::~TCStream() { Close(); }
 
-int TCStream::Seek(int pos)
+int64_t TCStream::Seek(int64_t pos)
 {
     if (!_cstream) return -1;
-    std::fseek(_cstream, pos, SEEK_SET);
-    _pos = int(std::ftell(_cstream));
+    SeekTo(_cstream, pos, SEEK_SET);
+    _pos = Tell(_cstream);
     _last = LastOp::None;
     return _pos;
 }
 
 void TCStream::SwitchTo(LastOp op)
 {
-    if (_last != LastOp::None && _last != op) std::fseek(_cstream, 0, SEEK_CUR);
+    if (_last != LastOp::None && _last != op) SeekTo(_cstream, 0, SEEK_CUR);
     _last = op;
 }
 

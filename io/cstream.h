@@ -20,16 +20,16 @@ public:
 
     ~TCStream() override;
 
-    int Pos() override { return _pos; }
-    int Size() override { return _size; }
-    int Seek(int pos) override;
+    int64_t Pos() override { return _pos; }
+    int64_t Size() override { return _size; }
+    int64_t Seek(int64_t pos) override;
     int Read(void* buf, int count) override;
     int Write(const void* buf, int count) override;
     int Flush() override;
     int Close() override;
 
-    int _pos = 0;
-    int _size = 0;
+    int64_t _pos = 0;
+    int64_t _size = 0;
     FILE* _cstream = nullptr;
     int _mode = 0;
 

@@ -6,7 +6,7 @@ struct TIncbinEntry {
     TIncbinEntry* succ;
     std::string name;
     const unsigned char* data;
-    int size;
+    int64_t size;
 };
 
 // Newest first; entries live for the whole run.
@@ -25,7 +25,7 @@ const TIncbinEntry* Find(const std::string& name)
 
 } // namespace
 
-int IncbinAdd(const std::string& name, const unsigned char* data, int size)
+int IncbinAdd(const std::string& name, const unsigned char* data, int64_t size)
 {
     if (Find(name)) return 0;
     Head() = new TIncbinEntry{Head(), name, data, size < 0 ? 0 : size};
@@ -38,7 +38,7 @@ const unsigned char* IncbinPtr(const std::string& name)
     return e ? e->data : nullptr;
 }
 
-int IncbinLen(const std::string& name)
+int64_t IncbinLen(const std::string& name)
 {
     const TIncbinEntry* e = Find(name);
     return e ? e->size : 0;

@@ -5,33 +5,33 @@
 
 #include "io/incbin.h"
 
-std::shared_ptr<TRamStream> TRamStream::Create(unsigned char* buf, int size, int readable, int writeable)
+std::shared_ptr<TRamStream> TRamStream::Create(unsigned char* buf, int64_t size, int readable, int writeable)
 {
     auto s = std::make_shared<TRamStream>();
     s->_pos = 0;
-    s->_size = std::max(size, 0);
+    s->_size = std::max<int64_t>(size, 0);
     s->_buf = buf;
     s->_read = readable;
     s->_write = writeable;
     return s;
 }
 
-std::shared_ptr<TRamStream> TRamStream::Create(const unsigned char* buf, int size)
+std::shared_ptr<TRamStream> TRamStream::Create(const unsigned char* buf, int64_t size)
 {
     // Never written through: _write stays 0.
     return Create(const_cast<unsigned char*>(buf), size, 1, 0);
 }
 
-int TRamStream::Seek(int pos)
+int64_t TRamStream::Seek(int64_t pos)
 {
-    _pos = std::clamp(pos, 0, _size);
+    _pos = std::clamp<int64_t>(pos, 0, _size);
     return _pos;
 }
 
 int TRamStream::Read(void* buf, int count)
 {
     if (count <= 0 || !_read) return 0;
-    int n = std::min(count, _size - _pos);
+    int n = int(std::min<int64_t>(count, _size - _pos));
     if (n <= 0) return 0;
     std::memcpy(buf, _buf + _pos, size_t(n));
     _pos += n;
@@ -41,7 +41,7 @@ int TRamStream::Read(void* buf, int count)
 int TRamStream::Write(const void* buf, int count)
 {
     if (count <= 0 || !_write) return 0;
-    int n = std::min(count, _size - _pos);
+    int n = int(std::min<int64_t>(count, _size - _pos));
     if (n <= 0) return 0;
     std::memcpy(_buf + _pos, buf, size_t(n));
     _pos += n;

@@ -6,18 +6,18 @@
 
 class TRamStream : public TStream {
 public:
-    static std::shared_ptr<TRamStream> Create(unsigned char* buf, int size, int readable, int writeable);
+    static std::shared_ptr<TRamStream> Create(unsigned char* buf, int64_t size, int readable, int writeable);
     // Read-only view of constant data (embedded blocks).
-    static std::shared_ptr<TRamStream> Create(const unsigned char* buf, int size);
+    static std::shared_ptr<TRamStream> Create(const unsigned char* buf, int64_t size);
 
-    int Pos() override { return _pos; }
-    int Size() override { return _size; }
-    int Seek(int pos) override;                   // clamped to 0..Size()
+    int64_t Pos() override { return _pos; }
+    int64_t Size() override { return _size; }
+    int64_t Seek(int64_t pos) override;           // clamped to 0..Size()
     int Read(void* buf, int count) override;
     int Write(const void* buf, int count) override;
 
-    int _pos = 0;
-    int _size = 0;
+    int64_t _pos = 0;
+    int64_t _size = 0;
     unsigned char* _buf = nullptr;
     int _read = 0;
     int _write = 0;

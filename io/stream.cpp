@@ -11,9 +11,9 @@
 // ---- TIO defaults: a stream that can do nothing ----
 
 int TIO::Eof() { return Pos() == Size() ? 1 : 0; }
-int TIO::Pos() { return -1; }
-int TIO::Size() { return 0; }
-int TIO::Seek(int) { return -1; }
+int64_t TIO::Pos() { return -1; }
+int64_t TIO::Size() { return 0; }
+int64_t TIO::Seek(int64_t) { return -1; }
 int TIO::Flush() { return 0; }
 int TIO::Close() { return 0; }
 int TIO::Read(void*, int) { throw TRuntimeException("Stream is not readable"); }
@@ -186,9 +186,9 @@ void CloseStream(const TStreamPtr& stream)
 }
 
 int Eof(const TStreamPtr& stream) { return stream ? stream->Eof() : 1; }
-int StreamPos(const TStreamPtr& stream) { return stream ? stream->Pos() : 0; }
-int StreamSize(const TStreamPtr& stream) { return stream ? stream->Size() : 0; }
-int SeekStream(const TStreamPtr& stream, int pos) { return stream ? stream->Seek(pos) : -1; }
+int64_t StreamPos(const TStreamPtr& stream) { return stream ? stream->Pos() : 0; }
+int64_t StreamSize(const TStreamPtr& stream) { return stream ? stream->Size() : 0; }
+int64_t SeekStream(const TStreamPtr& stream, int64_t pos) { return stream ? stream->Seek(pos) : -1; }
 
 void FlushStream(const TStreamPtr& stream)
 {

@@ -30,13 +30,15 @@ public:
 };
 
 // Raw operations. The defaults describe a stream that can do nothing.
+// Positions and sizes are 64-bit, as files can pass 2 GiB; a count of bytes
+// moved by one call is an int.
 class TIO {
 public:
     virtual ~TIO() = default;
     virtual int Eof();                               // Pos() == Size()
-    virtual int Pos();                               // -1: cannot tell
-    virtual int Size();                              // 0
-    virtual int Seek(int pos);                       // -1
+    virtual int64_t Pos();                           // -1: cannot tell
+    virtual int64_t Size();                          // 0
+    virtual int64_t Seek(int64_t pos);               // -1
     virtual int Flush();                             // 0
     virtual int Close();                             // 0
     virtual int Read(void* buf, int count);          // raises "Stream is not readable"
@@ -95,9 +97,9 @@ void CloseStream(const TStreamPtr& stream);
 // closed stream does, typed reads and writes raise the stream errors
 // (WriteLine, which never raises, gives 0).
 int Eof(const TStreamPtr& stream);
-int StreamPos(const TStreamPtr& stream);
-int StreamSize(const TStreamPtr& stream);
-int SeekStream(const TStreamPtr& stream, int pos);
+int64_t StreamPos(const TStreamPtr& stream);
+int64_t StreamSize(const TStreamPtr& stream);
+int64_t SeekStream(const TStreamPtr& stream, int64_t pos);
 void FlushStream(const TStreamPtr& stream);
 int ReadInt(const TStreamPtr& stream);
 int WriteInt(const TStreamPtr& stream, int n);

@@ -1,9 +1,9 @@
 #include "io/stream_wrapper.h"
 
 int TStreamWrapper::Eof() { return _stream ? _stream->Eof() : 1; }
-int TStreamWrapper::Pos() { return _stream ? _stream->Pos() : 0; }
-int TStreamWrapper::Size() { return _stream ? _stream->Size() : 0; }
-int TStreamWrapper::Seek(int pos) { return _stream ? _stream->Seek(pos) : -1; }
+int64_t TStreamWrapper::Pos() { return _stream ? _stream->Pos() : 0; }
+int64_t TStreamWrapper::Size() { return _stream ? _stream->Size() : 0; }
+int64_t TStreamWrapper::Seek(int64_t pos) { return _stream ? _stream->Seek(pos) : -1; }
 int TStreamWrapper::Flush() { return _stream ? _stream->Flush() : 0; }
 int TStreamWrapper::Close() { return _stream ? _stream->Close() : 0; }
 int TStreamWrapper::Read(void* buf, int count) { return _stream ? _stream->Read(buf, count) : 0; }

@@ -13,9 +13,9 @@ public:
     void SetStream(TStreamPtr stream) { _stream = std::move(stream); }
 
     int Eof() override;
-    int Pos() override;
-    int Size() override;
-    int Seek(int pos) override;
+    int64_t Pos() override;
+    int64_t Size() override;
+    int64_t Seek(int64_t pos) override;
     int Flush() override;
     int Close() override;
     int Read(void* buf, int count) override;

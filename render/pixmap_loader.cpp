@@ -47,7 +47,7 @@ TPixmapPtr LoadPixmap(const TUrl& source) {
     TStreamPtr stream = OpenStream(source, 1, 0);
     if (!stream) return nullptr;
     StreamCloser closer{stream};
-    const int pos = stream->Pos();
+    const int64_t pos = stream->Pos();
     if (pos < 0) return nullptr;
     for (TPixmapLoader* l = PixmapLoaders(); l; l = l->_succ) {
         try {

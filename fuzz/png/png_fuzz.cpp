@@ -11,9 +11,9 @@ namespace {
 class FuzzStream : public TStream {
 public:
     FuzzStream(const uint8_t* d, size_t n) : data(d), size(int(n)) {}
-    int Pos() override { return pos; }
-    int Size() override { return size; }
-    int Seek(int p) override { return pos = p < 0 ? 0 : p > size ? size : p; }
+    int64_t Pos() override { return pos; }
+    int64_t Size() override { return size; }
+    int64_t Seek(int64_t p) override { return pos = p < 0 ? 0 : p > size ? size : int(p); }
     int Read(void* buf, int count) override {
         const int n = count < size - pos ? count : size - pos;
         if (n <= 0) return 0;

@@ -88,9 +88,9 @@ std::vector<fs::path> SuiteFiles(bool corrupt) {
 class MemStream : public TStream {
 public:
     explicit MemStream(std::vector<uint8_t> d) : data(std::move(d)) {}
-    int Pos() override { return pos; }
-    int Size() override { return int(data.size()); }
-    int Seek(int p) override { return pos = std::clamp(p, 0, int(data.size())); }
+    int64_t Pos() override { return pos; }
+    int64_t Size() override { return int64_t(data.size()); }
+    int64_t Seek(int64_t p) override { return pos = int(std::clamp<int64_t>(p, 0, int64_t(data.size()))); }
     int Read(void* buf, int count) override {
         const int n = std::min(count, int(data.size()) - pos);
         if (n <= 0) return 0;
