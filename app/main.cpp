@@ -9,6 +9,7 @@
 #include "app/recorded_run.h"
 #include "app/saves_folder.h"
 #include "game/saved_values.h"
+#include "io/filesystem.h"
 #include "render/graphics.h"
 #include "render/png_loader.h"
 #include "render/renderer_choice.h"
@@ -28,6 +29,16 @@ void apply_window_wishes()
         SetGraphicsWindowScale(launch_options.window_scale);
     SetGraphicsAppId("org.kelvora.kelvora3d");
     SetGraphicsIcon(LoadPixmapPNG(std::string("incbin::icons\\kelvora3d.png")));
+}
+
+// A program copied away from its data/ (to the desktop, or started inside
+// the zip) plays without sounds: said once, where the player looks.
+void say_if_sounds_missing(const TProgramLayout& layout)
+{
+    if (FileType(layout.files_dir + "/data") == FILETYPE_DIR)
+        return;
+    tell_player("The sounds and music were not found (there is no data folder in " + layout.files_dir +
+                "); the game plays without them. Keep the program in the folder it came in.");
 }
 
 }  // namespace
@@ -68,6 +79,7 @@ int main(int argc, char** argv)
         if (in_system_programs_folder(layout.program_dir))
             layout.installed = true;
         apply_window_wishes();
+        say_if_sounds_missing(layout);
         if (!launch_options.replay.empty())
             return replay_recorded_game(launch_options.replay);
         const saved_values_place place = choose_saved_values_place(layout, user_saves_folder());

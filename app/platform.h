@@ -12,6 +12,12 @@ std::vector<std::string> program_arguments(int argc, char** argv);
 // has no console of its own and writes to the one it was started from.
 void use_starting_console();
 
+// Something the player must know that stops nothing (the sounds are
+// missing), as one sentence: a message box on Windows, where a program
+// started from the desktop has no console; the error stream elsewhere (and
+// on Windows too), after the game's name.
+void tell_player(const std::string& text);
+
 // Sleeps and the millisecond clock as precise as the system allows for as
 // long as the object lives (Windows' timer otherwise ticks every 15.6 ms).
 class precise_timers {

@@ -25,7 +25,9 @@ saved_values_place choose_saved_values_place(const TProgramLayout& layout, const
 {
     saved_values_place chosen;
     const std::string beside = layout.files_dir + "/data";
-    if (!layout.installed && both_writable(beside))
+    // A portable tree has its data/ (a program copied away from it has not:
+    // that folder is not made beside a stray program).
+    if (!layout.installed && FileType(beside) == FILETYPE_DIR && both_writable(beside))
         return chosen;
     chosen.seed_folder = beside;
     if (!user_folder.empty() && both_writable(user_folder))

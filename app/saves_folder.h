@@ -19,7 +19,7 @@ const char* user_saves_folder_name();
 // values are ignored, as the XDG rules ask.
 std::string xdg_saves_folder(const char* xdg_data_home, const char* home);
 
-// In this order: data/ of a portable tree when both values can be written
-// there; else user_folder, made when first needed, seeded from data/ beside
+// In this order: data/ of a portable tree when it exists and both values
+// can be written there; else user_folder, made when first needed, seeded from data/ beside
 // the program; else nowhere.
 saved_values_place choose_saved_values_place(const TProgramLayout& layout, const std::string& user_folder);

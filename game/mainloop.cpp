@@ -20,6 +20,7 @@
 #include "game/results.h"
 #include "game/saved_values.h"
 #include "system/hook.h"
+#include "system/session_end.h"
 
 start_wishes game_start_wishes;
 
@@ -58,9 +59,10 @@ void save_values()
     hiscore_io(1);
 }
 
-// The display gone for good (its server ended): the values are kept as a
+// The display gone for good (its server ended), or the session ending (the
+// system may end the process once this returns): the values are kept as a
 // normal end keeps them, once they have been read.
-THookData save_values_on_display_loss(int, THookData data, THookData)
+THookData save_values_now(int, THookData data, THookData)
 {
     save_values();
     return data;
@@ -285,7 +287,8 @@ bool game_startup()
     msurface_tag::create_em();
     anaglyph_io(1);
     hiscore_io(0);
-    AddHook(DisplayLostHook(), save_values_on_display_loss, nullptr);
+    AddHook(DisplayLostHook(), save_values_now, nullptr);
+    AddHook(SessionEndHook(), save_values_now, nullptr);
     show_logo(-25);
     player_tag::reset(1);
     game_state = STATE_TITLE;
@@ -320,5 +323,6 @@ void game_shutdown()
         Delay(500);
     }
     save_values();
-    RemoveHook(DisplayLostHook(), save_values_on_display_loss, nullptr);
+    RemoveHook(DisplayLostHook(), save_values_now, nullptr);
+    RemoveHook(SessionEndHook(), save_values_now, nullptr);
 }

@@ -139,7 +139,7 @@ void row_action(int row, int entry_state)
         mode3d += 1;
         if (mode3d > 4)
             mode3d = 0;
-        anaglyph_io(0);
+        anaglyph_io(2);  // kept as soon as chosen
         // Rebuild the frozen backdrop in the new mode.
         game_state = STATE_PLAY;
         draw_backdrop();

@@ -12,6 +12,7 @@
 #include "game/points.h"
 #include "game/pshot.h"
 #include "game/qvdraw.h"
+#include "game/saved_values.h"
 
 void play_frame()
 {
@@ -36,6 +37,8 @@ void end_game()
     if (final_score > player->best_sc) {
         player->new_bs = 1;
         player->best_sc = final_score;
+        // Kept at once: a crash or a killed process must not lose a record.
+        hiscore_io(1);
     }
     game_state = STATE_PLAY;
     draw_backdrop();

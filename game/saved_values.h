@@ -1,14 +1,34 @@
 // The two values kept between runs, one little-endian 32-bit integer per file:
 // the best score and the 3D mode. The program shell says where they live.
+//
+// Several copies of the game (or tabs of the page) may share the files, so a
+// save never makes them worse: the best score written is the larger of this
+// run's and the stored one, and the 3D mode is written only when this run
+// chose another one than it found.
 #pragma once
 
+#include <functional>
 #include <string>
 
-// 0 loads player.best_sc, any other value saves it.
+// The highest final score a game can make: 250 aliens, each worth at most
+// 399 when hit, and a hit counts once for every shot that matches the alien
+// in that frame; at most one shot is fired a frame and a shot lives at most
+// 81 frames. A stored best above it (or below 0) is no record.
+constexpr int MAX_GAME_SCORE = 250 * 399 * 81;
+
+// 0 loads player.best_sc, any other value saves it (merged with the stored one).
 void hiscore_io(int save);
-// 1 loads mode3d, 2 saves it, anything else neither; then sets the eye
-// colours of the current mode.
+// 1 loads mode3d, 2 saves it (when this run changed it), anything else
+// neither; then sets the eye colours of the current mode.
 void anaglyph_io(int mode);
+
+// A larger best score stored since it was loaded (by another copy or tab)
+// becomes player.best_sc.
+void take_stored_best();
+
+// Called after each value has reached its file, with the file's name
+// ("hiscore.dat" or "anaglyph3d.dat") and the value written; none by default.
+void set_saved_value_listener(std::function<void(const char* file, int value)> listener);
 
 // Where the values are read and written.
 struct saved_values_place {

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +15,8 @@ std::vector<std::string> program_arguments(int argc, char** argv)
 }
 
 void use_starting_console() {}
+
+void tell_player(const std::string& text) { std::fprintf(stderr, "Kelvora 3D: %s\n", text.c_str()); }
 
 precise_timers::precise_timers() = default;
 precise_timers::~precise_timers() = default;

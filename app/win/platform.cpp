@@ -72,6 +72,13 @@ void use_starting_console()
     SetConsoleOutputCP(CP_UTF8);
 }
 
+// Also on the error stream, for a console or a log the output was sent to.
+void tell_player(const std::string& text)
+{
+    std::fprintf(stderr, "Kelvora 3D: %s\n", text.c_str());
+    MessageBoxW(nullptr, Widen(text).c_str(), L"Kelvora 3D", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+}
+
 precise_timers::precise_timers() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}
 
 precise_timers::~precise_timers()

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 #include "io/filesystem.h"
 
@@ -109,30 +110,73 @@ bool NativeMakeFolder(const std::string& path, std::string* error)
     return false;
 }
 
+namespace {
+
+bool DiskFull(int err) { return err == ENOSPC || err == EDQUOT; }
+
+// A name no one else uses: made exclusively, so a file or a link already
+// there (planted, or another copy's) is never opened; -1 with errno set
+// when no file can be made in the folder.
+int CreateTemporary(const std::string& path, std::string& temp)
+{
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        timespec now {};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        temp = path + "." + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
+               std::to_string(now.tv_nsec % 1000000) + ".tmp";
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Over the old bytes, then cut to the new size: the file never holds less
+// than the new content, and the disk needs no new room for it. Never
+// through a link.
+int WriteInPlace(const std::string& path, const void* data, int size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno;
+    int err = 0;
+    if (!WriteAll(fd, data, size) || ::ftruncate(fd, size) != 0 || ::fsync(fd) != 0) err = errno ? errno : EIO;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    return err;
+}
+
+// The rename itself reaches the disk only with its folder.
+void SyncFolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
 bool NativeReplaceFile(const std::string& path, const void* data, int size, std::string* error)
 {
-    const std::string temp = path + ".tmp";
+    std::string temp;
+    const int fd = CreateTemporary(path, temp);
     int err = 0;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 && ::access(path.c_str(), W_OK) == 0) {
-        // No new file can be made here (a shared folder), but this one may be
-        // changed: the bytes go over the old ones, then any excess is cut, so
-        // the file never holds less than the new content.
-        const int in_place = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-        if (in_place < 0) {
-            err = errno;
-        } else {
-            if (!WriteAll(in_place, data, size) || ::ftruncate(in_place, size) != 0 || ::fsync(in_place) != 0)
-                err = errno ? errno : EIO;
-            if (::close(in_place) != 0 && err == 0) err = errno;
-        }
-    } else if (fd < 0) {
+    if (fd < 0) {
+        // No new file can be made here (a shared folder), but this one may
+        // still be changed.
         err = errno;
+        if (::access(path.c_str(), W_OK) == 0) err = WriteInPlace(path, data, size);
     } else {
+        errno = 0;
         if (!WriteAll(fd, data, size) || ::fsync(fd) != 0) err = errno ? errno : EIO;
         if (::close(fd) != 0 && err == 0) err = errno;
-        if (err == 0 && std::rename(temp.c_str(), path.c_str()) != 0) err = errno;
-        if (err != 0) std::remove(temp.c_str());
+        if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+        if (err != 0) ::unlink(temp.c_str());
+        if (err == 0)
+            SyncFolderOf(path);
+        else if (DiskFull(err) && WriteInPlace(path, data, size) == 0)
+            err = 0;  // the old file's room holds the new value
     }
     if (err != 0) SetError(error, err);
     return err == 0;

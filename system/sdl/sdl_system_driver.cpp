@@ -11,6 +11,7 @@
 #include "system/platform_events.h"
 #include "system/pointer_mapping.h"
 #include "system/sdl/focus_keys.h"
+#include "system/sdl/session_end.h"
 #include "system/sdl/sdl_keys.h"
 #include "system/sdl/x11_keyboard.h"
 #include "system/system_driver.h"
@@ -57,6 +58,7 @@ public:
     {
         events_ok_ = SDL_InitSubSystem(SDL_INIT_EVENTS) == 0;
         if (!events_ok_) std::fprintf(stderr, "SDL events unavailable: %s\n", SDL_GetError());
+        if (events_ok_) WatchSessionEnd();
         translator_.apply_cursor = [](bool shown) {
             // SDL hides the pointer only over its own windows.
             if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
@@ -78,6 +80,8 @@ public:
         // Only what is queued now: a flood of new input cannot keep the pass going.
         int left = SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
         while (left-- > 0 && SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) Handle(e);
+        // The session ends: the game leaves as it does when closed.
+        if (TakeSessionEnd() && !closed_in_pass_) translator_.Close();
     }
 
     void Wait() override

@@ -359,3 +359,65 @@ TEST(EndToEnd, CloseOrQuitWhileAnotherWindowHasTheFocusEndsTheGame)
         EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
     }
 }
+
+namespace {
+
+// The file holds these bytes within a few seconds.
+bool file_becomes(const fs::path& p, const std::vector<unsigned char>& want)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (bytes_of(p) == want)
+            return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+}  // namespace
+
+// The values outlive a closed terminal and a killed process, and two copies
+// of the game sharing the files do not undo each other's records.
+TEST(EndToEnd, ValuesSurviveAHangUpAKillAndAnotherCopy)
+{
+    if (needs_display())
+        GTEST_SKIP() << "no DISPLAY";
+    const std::vector<unsigned char> zero{0, 0, 0, 0};
+    {
+        // A first run ended by a hang-up leaves both files, as a normal end.
+        Program game("hangup");
+        game.start({"SDL_AUDIODRIVER=dummy"});
+        ASSERT_FALSE(game.wait_window().empty()) << "no game window appeared";
+        ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
+        kill(game.pid, SIGHUP);
+        ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0) << "SIGHUP";
+        EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), zero);
+        EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), zero);
+    }
+    {
+        // Loaded 1234 and Off; another copy then keeps 5000 and R\C.
+        Program game("copies");
+        std::ofstream(game.dir / "data" / "hiscore.dat", std::ios::binary).write("\xD2\x04\x00\x00", 4);
+        game.start({"SDL_AUDIODRIVER=dummy"});
+        const std::string win = game.wait_window();
+        ASSERT_FALSE(win.empty()) << "no game window appeared";
+        ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
+        std::ofstream(game.dir / "data" / "hiscore.dat", std::ios::binary).write("\x88\x13\x00\x00", 4);
+        std::ofstream(game.dir / "data" / "anaglyph3d.dat", std::ios::binary).write("\x03\x00\x00\x00", 4);
+        key(win, "Escape");
+        ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0);
+        EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0x88, 0x13, 0, 0}));
+        EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), (std::vector<unsigned char>{3, 0, 0, 0}));
+    }
+    {
+        // A mode is kept as soon as it is chosen: a kill loses nothing.
+        Program game("killed");
+        game.start({"SDL_AUDIODRIVER=dummy"});
+        const std::string win = game.wait_window();
+        ASSERT_FALSE(win.empty()) << "no game window appeared";
+        ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
+        click_at(win, 320, 275);  // "3D Graphics: " once: Off -> "M\G"
+        EXPECT_TRUE(file_becomes(game.dir / "data" / "anaglyph3d.dat", {1, 0, 0, 0}));
+        kill(game.pid, SIGKILL);
+        EXPECT_EQ(game.wait_exit(std::chrono::seconds(10)), 128 + SIGKILL);
+    }
+}

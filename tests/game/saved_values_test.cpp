@@ -2,6 +2,8 @@
 // what happens when they are missing, short, odd or cannot be written.
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -10,6 +12,7 @@
 #include "app/saves_folder.h"
 #include "game/saved_values.h"
 #include "runtime/program.h"
+#include "game/play.h"
 #include "game_fixture.h"
 
 namespace fs = std::filesystem;
@@ -99,9 +102,30 @@ TEST_F(SavedValues, ShortOddOrUnreadableFilesFallBack)
     hiscore_io(0);
     EXPECT_EQ(player->best_sc, 0) << "a two-byte file keeps the default";
 
-    put(dir / "data" / "hiscore.dat", {0xFF, 0xFF, 0xFF, 0xFF, 0x77});
+    // What no game can score is no record: shown as none, and replaced by a
+    // real best only, never by the default.
+    for (const std::vector<unsigned char>& damaged :
+         {std::vector<unsigned char>{'a', 'b', 'c', 'd'}, {0xFF, 0xFF, 0xFF, 0xFF, 0x77}}) {
+        put(dir / "data" / "hiscore.dat", damaged);
+        player->best_sc = 5;
+        hiscore_io(0);
+        EXPECT_EQ(player->best_sc, 0) << damaged[0];
+        hiscore_io(1);
+        EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), damaged);
+    }
+    player->best_sc = MAX_GAME_SCORE;
+    hiscore_io(1);
+    EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0x86, 0x49, 0x7B, 0}));
     hiscore_io(0);
-    EXPECT_EQ(player->best_sc, -1) << "the first four bytes count";
+    EXPECT_EQ(player->best_sc, MAX_GAME_SCORE) << "the highest a game can make is kept";
+
+    // Over 2 GiB (sparse): the first four bytes count, not the default.
+    put(dir / "data" / "hiscore.dat", {0xD2, 0x04, 0, 0});
+    fs::resize_file(dir / "data" / "hiscore.dat", 3ull << 30);
+    hiscore_io(0);
+    EXPECT_EQ(player->best_sc, 1234);
+    hiscore_io(1);
+    EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0xD2, 0x04, 0, 0}));
 
     for (unsigned char stored : {5, 0xFF}) {
         put(dir / "data" / "anaglyph3d.dat", {stored, stored, stored, stored});
@@ -121,17 +145,21 @@ TEST_F(SavedValues, ShortOddOrUnreadableFilesFallBack)
     EXPECT_EQ(mode3d, 2) << "a directory of that name is no file";
 }
 
-TEST_F(SavedValues, AFileThatCannotBeWrittenIsSkippedWithAMessage)
+TEST_F(SavedValues, PlantedNamesAreNeverWrittenThroughAndAFileThatCannotBeWrittenIsSkipped)
 {
     put(dir / "data" / "hiscore.dat", {7, 0, 0, 0, 9});
-    // A directory squatting on the temporary name stops the safe write, but
-    // the file itself is writable: the value goes in place, cut to 4 bytes.
-    fs::create_directory(dir / "data" / "hiscore.dat.tmp");
+    // Links planted where a temporary file could go lead nowhere.
+    put(dir / "victim", {1, 2, 3, 4, 5, 6});
+    for (const char* name : {"hiscore.dat.tmp", "hiscore.dat.new", "hiscore.dat~"})
+        fs::create_symlink(dir / "victim", dir / "data" / name);
     player->best_sc = 500;
     testing::internal::CaptureStderr();
     hiscore_io(1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0xF4, 1, 0, 0}));
+    EXPECT_FALSE(fs::is_symlink(dir / "data" / "hiscore.dat"));
+    EXPECT_EQ(bytes_of(dir / "victim"), (std::vector<unsigned char>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "data"), fs::directory_iterator()), 4) << "no temporary left";
 
     // No data directory at all: the game does not create it.
     fs::remove_all(dir / "data");
@@ -140,6 +168,68 @@ TEST_F(SavedValues, AFileThatCannotBeWrittenIsSkippedWithAMessage)
     EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
     EXPECT_FALSE(fs::exists(dir / "data"));
     EXPECT_FALSE(fs::exists(dir / "Data"));
+}
+
+TEST_F(SavedValues, CopiesSharingTheFilesKeepTheLargerBestAndTheLastChosenMode)
+{
+    put(dir / "data" / "hiscore.dat", {0xD2, 0x04, 0, 0});
+    put(dir / "data" / "anaglyph3d.dat", {0, 0, 0, 0});
+    hiscore_io(0);
+    anaglyph_io(1);
+    // Another copy, meanwhile: a best of 5000 and the mode R\C.
+    put(dir / "data" / "hiscore.dat", {0x88, 0x13, 0, 0});
+    put(dir / "data" / "anaglyph3d.dat", {3, 0, 0, 0});
+    anaglyph_io(2);
+    hiscore_io(1);
+    EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0x88, 0x13, 0, 0}));
+    EXPECT_EQ(player->best_sc, 5000) << "the stored best is shown";
+    EXPECT_EQ(bytes_of(dir / "data" / "anaglyph3d.dat")[0], 3) << "this copy did not choose a mode";
+
+    // This copy's own choice and record do go in.
+    mode3d = 1;
+    anaglyph_io(2);
+    EXPECT_EQ(bytes_of(dir / "data" / "anaglyph3d.dat")[0], 1);
+    put(dir / "data" / "anaglyph3d.dat", {4, 0, 0, 0});
+    anaglyph_io(2);
+    EXPECT_EQ(bytes_of(dir / "data" / "anaglyph3d.dat")[0], 4) << "chosen once, written once";
+
+    // A game that beats the best keeps it as soon as it ends.
+    player->score = 6000;
+    player->new_bs = 0;
+    wasted_penalty = escaped_penalty = 0;
+    end_game();
+    EXPECT_EQ(player->new_bs, 1);
+    EXPECT_EQ(bytes_of(dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0x70, 0x17, 0, 0}));
+    put(dir / "data" / "hiscore.dat", {0x10, 0x27, 0, 0});
+    take_stored_best();
+    EXPECT_EQ(player->best_sc, 10000) << "a later record of another copy or tab is taken";
+}
+
+TEST_F(SavedValues, OnAFullDiskTheNewValueStillReplacesTheOld)
+{
+    const fs::path disk = dir / "disk";
+    fs::create_directories(disk);
+    if (std::system(("mount -t tmpfs -o size=64k tmpfs " + disk.string() + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    struct unmount {
+        fs::path at;
+        ~unmount() { std::system(("umount " + at.string()).c_str()); }
+    } on_exit{disk};
+    put(disk / "hiscore.dat", {0xD2, 0x04, 0, 0});
+    {
+        std::ofstream fill(disk / "fill", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (fill.write(block.data(), block.size()))
+            ;
+    }
+    use_saved_values_place({disk.string(), ""});
+    player->best_sc = 2000;
+    testing::internal::CaptureStderr();
+    hiscore_io(1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    use_saved_values_place({});
+    EXPECT_EQ(bytes_of(disk / "hiscore.dat"), (std::vector<unsigned char>{0xD0, 0x07, 0, 0}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(disk), fs::directory_iterator()), 2) << "no temporary left";
 }
 
 TEST_F(SavedValues, AnInstalledProgramUsesTheUsersDataFolderMadeOnSaveAndSeededFromBesideIt)

@@ -137,6 +137,29 @@ TEST(SavedValues, WithNowhereWritableTheGamePlaysAndSaysSoOnceAtStart)
     EXPECT_FALSE(fs::exists(tree / "data/anaglyph3d.dat"));
 }
 
+TEST(SavedValues, AProgramWithoutItsDataFolderKeepsThemInTheUsersFolderAndSaysTheSoundsAreMissing)
+{
+    if (!have_display())
+        GTEST_SKIP() << "no DISPLAY";
+    scratch s("stray");
+    // The program copied away on its own, into a folder the player owns.
+    const fs::path desk = s.dir / "desk";
+    fs::create_directories(desk);
+    fs::copy_file(KV_PROGRAM, desk / "kelvora3d");
+    own(desk, NOBODY, 0755);
+    const fs::path home = make_home(s.dir / "home");
+    int status = -1;
+    const std::string err = play_and_quit(desk / "kelvora3d", home, status);
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_EQ(err.find("could not"), std::string::npos) << err;
+    const size_t said = err.find("sounds and music were not found");
+    ASSERT_NE(said, std::string::npos) << err;
+    EXPECT_EQ(err.find("sounds and music were not found", said + 1), std::string::npos) << "said once";
+    EXPECT_FALSE(fs::exists(desk / "data")) << "no folder made beside a stray program";
+    EXPECT_EQ(bytes_of(home / ".local/share/kelvora3d/hiscore.dat"), int_bytes(0));
+    EXPECT_EQ(bytes_of(home / ".local/share/kelvora3d/anaglyph3d.dat"), int_bytes(0));
+}
+
 // The window's picture changes within a few seconds: frames are being drawn.
 bool frames_come(const std::string& display, const std::string& window)
 {

@@ -1,0 +1,9 @@
+#include "system/session_end.h"
+
+#include "system/hook.h"
+
+int SessionEndHook()
+{
+    static const int id = AllocHookId();
+    return id;
+}
