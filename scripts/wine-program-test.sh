@@ -10,6 +10,9 @@ mkdir -p "$OUT/linux/data" "$OUT/home"
 OUT=$(cd "$OUT" && pwd)
 status=0
 fail() { echo "FAILED: $*"; status=1; }
+# Each program runs in a process group of its own, ended however the script ends.
+groups=""
+trap 'for g in $groups; do kill -KILL -- "-$g" 2>/dev/null || true; done' EXIT
 
 # Wine's audio finds an output on ALSA's null device, as a machine without
 # a sound card has nothing else.
@@ -48,9 +51,11 @@ exit_status=""
 escape_until_exit() {  # PID: Escape once a second until it ends; its status in exit_status
   for _ in $(seq 1 20); do
     kill -0 "$1" 2>/dev/null || break
-    xdotool windowfocus "$(xdotool search --onlyvisible --name '^Kelvora 3D$' 2>/dev/null | head -n 1)" key Escape 2>/dev/null
+    xdotool windowfocus "$(xdotool search --onlyvisible --name '^Kelvora 3D$' 2>/dev/null | head -n 1)" key Escape 2>/dev/null || true
     sleep 1
   done
+  # Still there: ended, and the status tells.
+  kill -0 "$1" 2>/dev/null && { kill -KILL -- "-$1" 2>/dev/null || true; }
   exit_status=0
   wait "$1" || exit_status=$?
 }
@@ -58,8 +63,9 @@ escape_until_exit() {  # PID: Escape once a second until it ends; its status in 
 # The Linux program, a portable copy of it, for the reference picture.
 cp "$NATIVE/kelvora3d" "$OUT/linux/"
 cp "$SRC"/data/*.ogg "$OUT/linux/data/"
-SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 "$OUT/linux/kelvora3d" --window=1 >"$OUT/linux.log" 2>&1 &
+SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 setsid "$OUT/linux/kelvora3d" --window=1 >"$OUT/linux.log" 2>&1 &
 pid=$!
+groups="$groups $pid"
 if id=$(window_of $pid) && title_shot "$id" "$OUT/title-linux.png"; then :; else fail "no title screen from the Linux program"; fi
 escape_until_exit $pid
 
@@ -69,10 +75,21 @@ rm -rf "$inst" "$SAVES"
 mkdir -p "$inst/data"
 cp "$WB/kelvora3d.exe" "$inst/"
 cp "$SRC"/data/*.ogg "$inst/data/"
-start_windows() {  # RUN_NAME: starts it with --record OUT/RUN_NAME.txt, pid in pid
-  (cd "$OUT" && HOME=$OUT/home exec wine "$inst/kelvora3d.exe" --window=1 --record "$1.txt") >"$OUT/$1.log" 2>&1 &
+start_exe() {  # EXE LOG [ARGUMENTS...]: started in OUT, pid in pid
+  local exe=$1 log=$2
+  shift 2
+  (cd "$OUT" && HOME=$OUT/home exec setsid wine "$exe" "$@") </dev/null >"$log" 2>&1 &
   pid=$!
+  groups="$groups $pid"
 }
+start_windows() {  # RUN_NAME: starts it with --record OUT/RUN_NAME.txt, pid in pid
+  start_exe "$inst/kelvora3d.exe" "$OUT/$1.log" --window=1 --record "$1.txt"
+}
+wait_gone() {  # PID [SECONDS]: true once it has ended
+  for _ in $(seq 1 $((${2:-30} * 4))); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.25; done
+  return 1
+}
+saved() { { od -An -tx1 "$1" 2>/dev/null || true; } | tr -d ' \n'; }  # FILE: its bytes in hex
 final() { sed -n "s/^# final .*\\b$2=\\([^ ]*\\).*/\\1/p" "$OUT/$1.txt"; }
 
 # A game: the title against the Linux program's, 3D Graphics once (to M\G)
@@ -132,10 +149,75 @@ st=0
 wait $pid || st=$?
 echo "wine: kelvora3d.exe left through Exit Game ended with status $st"
 [ "$st" = 0 ] || { tail -n 20 "$OUT/quit.log"; fail "kelvora3d.exe ended with status $st"; }
-hi=$(od -An -tx1 "$SAVES/hiscore.dat" 2>/dev/null | tr -d ' \n')
-mode=$(od -An -tx1 "$SAVES/anaglyph3d.dat" 2>/dev/null | tr -d ' \n')
+hi=$(saved "$SAVES/hiscore.dat")
+mode=$(saved "$SAVES/anaglyph3d.dat")
 echo "wine: saved in %APPDATA%\\Kelvora3D\\ ($SAVES): hiscore.dat [$hi] anaglyph3d.dat [$mode]"
 [ "$hi" = 00000000 ] || fail "hiscore.dat not saved in %APPDATA%\\Kelvora3D"
 [ "$mode" = 01000000 ] || fail "anaglyph3d.dat does not hold the 3D mode chosen"
 [ ! -e "$inst/data/hiscore.dat" ] || fail "the values went beside the installed program"
+
+# The program copied alone into a folder of the player's, without its data/:
+# it says once, in a message box, that the sounds are missing, plays, and
+# keeps the values in %APPDATA%\Kelvora3D.
+alone="$WINEPREFIX/drive_c/users/$USER/Kelvora copy"
+rm -rf "$SAVES" "$alone"
+mkdir -p "$alone"
+cp "$WB/kelvora3d.exe" "$alone/"
+start_exe "$alone/kelvora3d.exe" "$OUT/alone.log" --window=1
+boxes=0
+if box=$(window_of $pid); then
+  # The box comes before the game's window, and is not 640x480.
+  size=$(xdotool getwindowgeometry "$box" 2>/dev/null | sed -n 's/^ *Geometry: //p' || true)
+  if [ "$size" != 640x480 ]; then
+    boxes=1
+    xdotool windowfocus "$box" key Return
+  fi
+fi
+game=""
+for _ in $(seq 1 120); do
+  game=$(xdotool search --onlyvisible --name '^Kelvora 3D$' 2>/dev/null | head -n 1 || true)
+  [ -n "$game" ] && [ "$game" != "${box:-}" ] && break
+  game=""
+  kill -0 $pid 2>/dev/null || break
+  sleep 0.25
+done
+if [ -n "$game" ] && title_shot "$game" "$OUT/title-alone.png"; then :; else fail "the program alone did not reach its title"; fi
+# Only the game's window is left.
+[ "$(xdotool search --onlyvisible --name '^Kelvora 3D$' 2>/dev/null | wc -l)" = 1 ] || boxes=2
+escape_until_exit $pid
+told=$(grep -c 'sounds and music were not found' "$OUT/alone.log" || true)
+echo "wine: kelvora3d.exe alone in a folder: $boxes message box(es), told $told time(s), status $exit_status," \
+  "saved hiscore.dat [$(saved "$SAVES/hiscore.dat")] anaglyph3d.dat [$(saved "$SAVES/anaglyph3d.dat")]"
+[ "$boxes" = 1 ] && [ "$told" = 1 ] || fail "the missing sounds were not said once in a message box ($OUT/alone.log)"
+[ "$exit_status" = 0 ] || fail "the program alone ended with status $exit_status"
+! grep -i 'could not \(save\|make\)\|nowhere to keep' "$OUT/alone.log" || fail "the program alone could not save"
+[ "$(saved "$SAVES/hiscore.dat")" = 00000000 ] && [ "$(saved "$SAVES/anaglyph3d.dat")" = 00000000 ] ||
+  fail "the program alone did not keep its values in %APPDATA%\\Kelvora3D"
+[ "$(ls -A "$alone")" = kelvora3d.exe ] || fail "the program alone wrote beside itself: $(ls -A "$alone" | tr '\n' ' ')"
+
+# A portable tree, nothing saved yet, at its title when the session ends
+# (logging off, shutting down): Windows may end it as soon as it has
+# answered, and both values are on the disk by then. Last, as the session's
+# end ends every program of the prefix.
+tree="$WINEPREFIX/drive_c/Kelvora3D"
+rm -rf "$tree"
+mkdir -p "$tree/data"
+cp "$WB/kelvora3d.exe" "$tree/"
+cp "$SRC"/data/*.ogg "$tree/data/"
+start_exe "$tree/kelvora3d.exe" "$OUT/session.log" --window=1
+if id=$(window_of $pid) && title_shot "$id" "$OUT/title-session.png"; then
+  if [ -e "$tree/data/hiscore.dat" ] || [ -e "$tree/data/anaglyph3d.dat" ]; then
+    fail "values saved before the session ended: the test proves nothing"
+  fi
+  wineboot --end-session </dev/null >"$OUT/end-session.log" 2>&1 || true
+  wait_gone $pid || fail "kelvora3d.exe still runs after the session ended"
+  st=0
+  { wait $pid; } 2>/dev/null || st=$?  # killed, as the system may
+  hi=$(saved "$tree/data/hiscore.dat")
+  mode=$(saved "$tree/data/anaglyph3d.dat")
+  echo "wine: the session ended under kelvora3d.exe at its title (status $st): hiscore.dat [$hi] anaglyph3d.dat [$mode]"
+  [ "$hi" = 00000000 ] && [ "$mode" = 00000000 ] || fail "the values were not saved as the session ended"
+else
+  fail "no title screen from the portable tree"
+fi
 exit $status

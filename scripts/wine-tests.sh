@@ -6,7 +6,10 @@
 #     prefix whose user is called Zoë, in Xvfb: its title screen against the
 #     Linux program's, a game started with the mouse and fired with left
 #     Ctrl, Escape until it ends with status 0, and both values saved in
-#     %APPDATA%\Kelvora3D\ (the 3D mode as chosen in the menu);
+#     %APPDATA%\Kelvora3D\ (the 3D mode as chosen in the menu); the .exe
+#     alone in a folder without data/ (one message box on the missing
+#     sounds, values in %APPDATA%\Kelvora3D\); a portable tree at its title
+#     when the session ends (wineboot --end-session), its values saved;
 #  3. the replay harness on a scripted game with the recording driver: the
 #     same final state and, bit for bit, the same mixed audio as on Linux.
 #   wine-tests.sh NATIVE_BUILD_DIR     (with kelvora3d and replay built)

@@ -4,6 +4,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
+
 #include "io/filesystem.h"
 #include "runtime/win/wide.h"
 
@@ -129,37 +131,117 @@ bool NativeMakeFolder(const std::string& path, std::string* error)
     return false;
 }
 
-// The new content goes to a file beside the old one, written through to
-// the disk, and then takes the old one's place in one step.
+namespace {
+
+// Another program holds the file for a moment (a virus scanner or an indexer
+// opening what was just written, a backup): worth waiting for.
+bool Transient(DWORD code)
+{
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
+}
+
+// A failed write that set no reason (nothing written) still fails.
+DWORD WriteFailure()
+{
+    const DWORD code = GetLastError();
+    return code ? code : ERROR_WRITE_FAULT;
+}
+
+constexpr ULONGLONG kPatienceMs = 1000;
+constexpr DWORD kPauseMs = 20;
+
+// A name of this process's own beside the target, made here and now: never
+// an existing file, link or folder that someone left under a likely name.
+HANDLE CreateTemporary(const std::string& path, std::wstring& temp, DWORD& code)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string stem = path + "." + std::to_string(GetCurrentProcessId()) + "-";
+    for (int tries = 0; tries < 100; ++tries) {
+        temp = WinPath(stem + std::to_string(counter++) + ".tmp");
+        // Not even a link left there is followed: it counts as taken.
+        HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        code = GetLastError();
+        if (h != INVALID_HANDLE_VALUE) {
+            code = 0;
+            return h;
+        }
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
+    }
+    temp.clear();
+    return INVALID_HANDLE_VALUE;
+}
+
+// A scanner that opened the new file may hold up its removal too.
+void RemoveTemporary(const std::wstring& temp)
+{
+    const ULONGLONG until = GetTickCount64() + kPatienceMs;
+    while (!DeleteFileW(temp.c_str()) && GetLastError() == ERROR_SHARING_VIOLATION && GetTickCount64() < until)
+        Sleep(kPauseMs);
+}
+
+// The replace itself, waited for while another program holds the target or
+// the new file; a read-only target is made writable once.
+DWORD MoveIntoPlace(const std::wstring& temp, const std::wstring& target, DWORD& cleared_attributes)
+{
+    const ULONGLONG until = GetTickCount64() + kPatienceMs;
+    for (;;) {
+        if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+        const DWORD code = GetLastError();
+        const DWORD attributes = GetFileAttributesW(target.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return code;
+        if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+            (attributes & FILE_ATTRIBUTE_READONLY) && cleared_attributes == INVALID_FILE_ATTRIBUTES &&
+            SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+            cleared_attributes = attributes;
+            continue;
+        }
+        if (!Transient(code) || GetTickCount64() >= until) return code;
+        Sleep(kPauseMs);
+    }
+}
+
+// The bytes over the old ones, the excess cut: for when no new file can
+// take its place. Only a plain existing file, never what a link leads to.
+DWORD WriteInPlace(const std::wstring& target, const void* data, int size)
+{
+    HANDLE h = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    DWORD code = 0;
+    if (!GetFileInformationByHandle(h, &info) || GetFileType(h) != FILE_TYPE_DISK ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+        code = ERROR_ACCESS_DENIED;
+    else if (!WriteAll(h, data, size) || !SetEndOfFile(h) || !FlushFileBuffers(h))
+        code = WriteFailure();
+    CloseHandle(h);
+    return code;
+}
+
+}  // namespace
+
+// The new content goes to a file of its own beside the old one, written
+// through to the disk, and then takes the old one's place in one step.
+// Where that cannot be done (no new file may be made there, the disk is
+// full, the old file stays held), the bytes go over the old ones instead.
 bool NativeReplaceFile(const std::string& path, const void* data, int size, std::string* error)
 {
     const std::wstring target = WinPath(path);
-    const std::wstring temp = WinPath(path + ".tmp");
-    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
+    std::wstring temp;
     DWORD code = 0;
-    if (h == INVALID_HANDLE_VALUE) {
-        code = GetLastError();
-        if (!NativeFileWritable(path)) {
-            SetError(error, code);
-            return false;
-        }
-        // No new file can be made here, but this one may be changed: the
-        // bytes go over the old ones, then any excess is cut.
-        h = CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr);
-        code = 0;
-        if (h == INVALID_HANDLE_VALUE || !WriteAll(h, data, size) || !SetEndOfFile(h) || !FlushFileBuffers(h))
-            code = GetLastError();
-        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    } else {
-        if (!WriteAll(h, data, size) || !FlushFileBuffers(h)) code = GetLastError();
+    DWORD cleared_attributes = INVALID_FILE_ATTRIBUTES;
+    HANDLE h = CreateTemporary(path, temp, code);
+    if (h != INVALID_HANDLE_VALUE) {
+        if (!WriteAll(h, data, size) || !FlushFileBuffers(h)) code = WriteFailure();
         CloseHandle(h);
-        if (code == 0 &&
-            !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            code = GetLastError();
-        if (code != 0) DeleteFileW(temp.c_str());
+        if (code == 0) code = MoveIntoPlace(temp, target, cleared_attributes);
+        if (code == 0) return true;
+        RemoveTemporary(temp);
     }
-    if (code != 0) SetError(error, code);
-    return code == 0;
+    if (WriteInPlace(target, data, size) == 0) return true;
+    // Left as the player had it.
+    if (cleared_attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesW(target.c_str(), cleared_attributes);
+    SetError(error, code);
+    return false;
 }

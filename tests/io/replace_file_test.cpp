@@ -1,0 +1,101 @@
+// What other programs do to a saved file on Windows while the game replaces
+// it: a scanner holding it, a read-only attribute, a file left under a name
+// the new content might have used.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "io/filesystem.h"
+#include "runtime/win/wide.h"
+#include "temp_dir.h"
+
+namespace {
+
+class ReplaceOnWindows : public TempDirTest {
+protected:
+    std::vector<std::string> Names() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_)) names.push_back(PathUtf8(e.path().filename()));
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+const std::vector<unsigned char> kOld = {1, 0, 0, 0}, kNew = {0x39, 0x30, 0, 0};
+
+// Held as an indexer holds it: readers and writers welcome, no delete or
+// rename until it lets go.
+TEST_F(ReplaceOnWindows, WaitsForAnotherProgramToLetGoOfTheFile)
+{
+    WriteFile("hiscore.dat", kOld);
+    HANDLE held = CreateFileW(Widen(Path("hiscore.dat")).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::atomic<bool> released{false};
+    std::thread holder([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        released = true;
+        CloseHandle(held);
+    });
+    std::string error;
+    const bool replaced = ReplaceFileContents(Path("hiscore.dat"), kNew.data(), 4, &error);
+    const bool waited = released;
+    holder.join();
+    EXPECT_TRUE(replaced) << error;
+    EXPECT_TRUE(waited) << "done while the file was still held";
+    EXPECT_EQ(ReadFile("hiscore.dat"), kNew);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"hiscore.dat"})) << "no temporary file is left";
+}
+
+// Windows refuses to replace a read-only file (Wine does not).
+TEST_F(ReplaceOnWindows, ReplacesAReadOnlyFile)
+{
+    WriteFile("anaglyph3d.dat", kOld);
+    const std::wstring file = Widen(Path("anaglyph3d.dat"));
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    std::string error;
+    EXPECT_TRUE(ReplaceFileContents(Path("anaglyph3d.dat"), kNew.data(), 4, &error)) << error;
+    EXPECT_EQ(ReadFile("anaglyph3d.dat"), kNew);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"anaglyph3d.dat"}));
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Files someone left under names the new content could be written to are
+// neither written nor removed, and a replace, done or failed, leaves no file
+// of its own behind.
+TEST_F(ReplaceOnWindows, WritesNothingButTheFile)
+{
+    const std::vector<unsigned char> planted = {'m', 'i', 'n', 'e'};
+    const std::string pid = std::to_string(GetCurrentProcessId());
+    // The names this process would use first, and the obvious one.
+    std::vector<std::string> squatted = {"hiscore.dat.tmp"};
+    for (int i = 0; i < 16; ++i) squatted.push_back("hiscore.dat." + pid + "-" + std::to_string(i) + ".tmp");
+    for (const auto& name : squatted) WriteFile(name, planted);
+    std::string error;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(ReplaceFileContents(Path("hiscore.dat"), round == 1 ? kOld.data() : kNew.data(), 4, &error))
+            << error;
+    }
+    EXPECT_EQ(ReadFile("hiscore.dat"), kNew);
+    for (const auto& name : squatted) EXPECT_EQ(ReadFile(name), planted) << name;
+
+    // A folder where the file should be: the reason is given.
+    std::filesystem::create_directory(dir_ / "anaglyph3d.dat");
+    error.clear();
+    EXPECT_FALSE(ReplaceFileContents(Path("anaglyph3d.dat"), kNew.data(), 4, &error));
+    EXPECT_FALSE(error.empty());
+
+    std::vector<std::string> expected = squatted;
+    expected.push_back("hiscore.dat");
+    expected.push_back("anaglyph3d.dat");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Names(), expected);
+}
+
+}  // namespace
+#endif
