@@ -8,8 +8,11 @@ mergeInto(LibraryManager.library, {
     Module.kvFrame({frame: frame, state: state, score: score, total: total, best: best, mode3d: mode3d,
                     shots: shots, seed: seed, steer: steer});
   },
-  kv_web_store_values: function(folder) {
-    Module.kvStoreValues(UTF8ToString(folder));
+  kv_web_started: function(bestLimit) {
+    Module.kvStarted(bestLimit);
+  },
+  kv_web_value_saved: function(file, value) {
+    Module.kvValueSaved(UTF8ToString(file), value);
   },
   kv_web_ended: function(status) {
     Module.kvEnded(status);

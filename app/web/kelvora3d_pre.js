@@ -4,7 +4,13 @@
 (function() {
   var SAVES = '/saves';
   var FILES = ['hiscore.dat', 'anaglyph3d.dat'];
+  var BEST = 'hiscore.dat';
   var KEY = 'kelvora3d/';
+  // The largest best a game can make, from the program as it starts: a
+  // stored value outside 0..limit is no record.
+  var bestLimit = -1;
+  // From the program's start to its end: its file system and functions are there.
+  var running = false;
 
   function storage() {
     try { return window.localStorage; } catch (e) { return null; }  // blocked by the browser's settings
@@ -18,6 +24,38 @@
     for (var i = 0; i < out.length; i++) out[i] = parseInt(text.substr(2 * i, 2), 16);
     return out;
   }
+  // The files' format: a little-endian 32-bit integer.
+  function toBytes(value) {
+    return new Uint8Array([value & 255, value >> 8 & 255, value >> 16 & 255, value >>> 24]);
+  }
+  // The best score the bytes hold, or null when they hold none (missing,
+  // short, out of range), as the game reads its file.
+  function bestOf(bytes) {
+    if (!bytes || bytes.length < 4) return null;
+    var value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | bytes[3] << 24;
+    return value >= 0 && value <= bestLimit ? value : null;
+  }
+  function storedBest(s) {
+    return bestOf(fromHex(s.getItem(KEY + BEST) || ''));
+  }
+  function fileBest() {
+    try { return bestOf(FS.readFile(SAVES + '/' + BEST)); } catch (e) { return null; }
+  }
+
+  // A best another tab stored that beats this game's file goes into the
+  // file, and the game takes it (its own larger best, if any, stays).
+  function takeBest(value) {
+    if (!running || value === null) return;
+    var own = fileBest();
+    if (own !== null && own >= value) return;
+    try {
+      FS.writeFile(SAVES + '/' + BEST, toBytes(value));
+      Module._kv_web_take_stored_best();
+    } catch (e) {
+      // (The program may have stopped with an error.)
+      console.warn('Kelvora 3D: could not take the stored best score: ' + e);
+    }
+  }
 
   Module.preRun = Module.preRun || [];
   Module.preRun.push(function() {
@@ -30,19 +68,39 @@
     });
   });
 
-  // The files the game has just written go to the browser's storage. A file
-  // the game could not write keeps what storage has.
-  Module.kvStoreValues = function(folder) {
+  Module.kvStarted = function(limit) {
+    bestLimit = limit;
+    running = true;
+    // What another tab stored since the files were filled.
+    var s = storage();
+    if (s) takeBest(storedBest(s));
+  };
+
+  // The game has just written a value to its file: into storage too. Tabs
+  // share storage, so a best score never replaces a larger one (which this
+  // game then takes); the 3D mode is written only when the player chose it.
+  Module.kvValueSaved = function(file, value) {
     var s = storage();
     if (!s) return;
-    FILES.forEach(function(name) {
-      try {
-        s.setItem(KEY + name, toHex(FS.readFile(folder + '/' + name)));
-      } catch (e) {
-        console.warn('Kelvora 3D: could not keep ' + name + ': ' + e);
+    if (file === BEST) {
+      var stored = storedBest(s);
+      if (stored !== null && stored >= value) {
+        takeBest(stored);
+        return;
       }
-    });
+    }
+    try {
+      s.setItem(KEY + file, toHex(toBytes(value)));
+    } catch (e) {
+      console.warn('Kelvora 3D: could not keep ' + file + ': ' + e);
+    }
   };
+
+  // Another tab stored a best score.
+  window.addEventListener('storage', function(e) {
+    var s = storage();
+    if (s && e.storageArea === s && e.key === KEY + BEST) takeBest(bestOf(fromHex(e.newValue || '')));
+  });
 
   Module.kvGame = null;
   Module.kvFrame = function(game) {
@@ -52,6 +110,7 @@
     if (Module.onGameFrame) Module.onGameFrame(game);
   };
   Module.kvEnded = function(status) {
+    running = false;
     Module.kvGame = null;
     if (Module.onGameEnded) Module.onGameEnded(status);
   };

@@ -19,7 +19,8 @@
 
 // app/web/kelvora3d_lib.js
 extern "C" {
-void kv_web_store_values(const char* folder);
+void kv_web_started(int best_limit);
+void kv_web_value_saved(const char* file, int value);
 void kv_web_frame(int frame, int state, int score, int total, int best, int mode3d, int shots, int seed, int steer);
 void kv_web_ended(int status);
 }
@@ -34,22 +35,6 @@ const char* const GAME_DIR = "/game";
 std::shared_ptr<TBrowserClock> clock_;
 unsigned yields_at_frame_ = 0;
 int frame_ = 0;
-// The values have been read: saving now cannot overwrite them with defaults.
-bool values_loaded_ = false;
-// The values as last put into the browser's storage.
-int stored_best_ = 0, stored_mode3d_ = 0;
-
-// The game writes its values as it ends, which a page may never do (a tab
-// killed, a browser that crashes): they go to storage as soon as they change.
-void store_values()
-{
-    if (!values_loaded_ || !player) return;
-    anaglyph_io(2);
-    hiscore_io(1);
-    kv_web_store_values(SAVES);
-    stored_best_ = player->best_sc;
-    stored_mode3d_ = mode3d;
-}
 
 void on_frame_start()
 {
@@ -58,13 +43,6 @@ void on_frame_start()
     if (frame_ > 0 && clock_->Yields() == yields_at_frame_) clock_->Delay(0);
     yields_at_frame_ = clock_->Yields();
     ++frame_;
-    // Start-up has read both values before its first frame (the logo).
-    if (!values_loaded_ && player) {
-        values_loaded_ = true;
-        stored_best_ = player->best_sc;
-        stored_mode3d_ = mode3d;
-    }
-    if (values_loaded_ && player && (player->best_sc != stored_best_ || mode3d != stored_mode3d_)) store_values();
     // The total is what the results would show now: hits less the missed
     // shots' and the escaped aliens' penalties. The steering is the last
     // frame's (1 left, -1 right, 0 none).
@@ -75,12 +53,12 @@ void on_frame_start()
 
 }  // namespace
 
-// The page is going away (closed, reloaded, left): the game ends there, so
-// the values are written as its shutdown writes them.
-extern "C" EMSCRIPTEN_KEEPALIVE void kv_web_save_values() { store_values(); }
+// The page has put a best score another tab stored into the saves folder.
+extern "C" EMSCRIPTEN_KEEPALIVE void kv_web_take_stored_best() { take_stored_best(); }
 
 int main()
 {
+    kv_web_started(MAX_GAME_SCORE);
     const int status = RunGuarded([] {
         if (chdir(GAME_DIR) != 0) return 1;
         clock_ = std::make_shared<TBrowserClock>();
@@ -95,14 +73,15 @@ int main()
         saved_values_place place;
         place.folder = SAVES;
         use_saved_values_place(place);
+        // The game writes each value as it changes (a tab may be killed at
+        // any time, and never end the game): each goes to storage at once.
+        set_saved_value_listener([](const char* file, int value) { kv_web_value_saved(file, value); });
         game_hooks.frame_start = on_frame_start;
         const int result = run_game();
         game_hooks = {};
+        set_saved_value_listener(nullptr);
         return result;
     });
-    // The game wrote its values at its end: into the browser's storage too.
-    if (values_loaded_) kv_web_store_values(SAVES);
-    values_loaded_ = false;
     kv_web_ended(status);
     return status;
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """The game's page in a real headless Chromium, served on 127.0.0.1: start-up
 and title (against the desktop's picture), a game started and played with
-keys, pause and resume, the saved values across visits and a reload, sound,
-Escape on the title, and a console without errors.
+keys, pause and resume, the saved values across visits, a reload and two
+tabs, sound, Escape on the title, and a console without errors.
 usage: browser_test.py WEB_DIR [--native-replay REPLAY [--max-differing PERCENT]] [--out DIR]"""
 import argparse, os, shutil, struct, subprocess, sys, tempfile, time, zlib
 
@@ -201,14 +201,40 @@ try:
           and g['score'] == paused['score'], g)
     page.tap(32)
     check('Space resumes', page.wait_for(f'{game}.state === {STATE_PLAY}', 10, 'play again'))
-    # Leaving the page writes its values to storage: done before the seeding
-    # below, which a closing tab could otherwise overwrite.
-    page.navigate('about:blank')
-    page.wait_for("location.href === 'about:blank' && document.readyState === 'complete'", 10)
     page.close()
 
+    # Two tabs of the game: A, open since before, has no best score and is
+    # hidden once B opens. B stores a best of 1234 as its page stores what its
+    # game writes: A shows it once visible again, and A's reload (its page
+    # going away and coming back) keeps it.
+    tab_a = browser.open(url)
+    to_title(tab_a, 'tab A')
+    tab_b = browser.open(url)
+    to_title(tab_b, 'tab B')
+    check('tab A, hidden, starts with no best score',
+          tab_a.eval(f"[{game}.best, document.visibilityState]") == [0, 'hidden'])
+    tab_b.eval(f"localStorage.setItem('{HISCORE}', 'd2040000')")
+    tab_a.front()
+    check('another tab\'s best score shows in tab A', tab_a.wait_for(f'{game}.best === 1234', 10, 'best 1234 in tab A'))
+    tab_a.reload()
+    to_title(tab_a, 'tab A reloaded')
+    check('tab A going away and back keeps the other tab\'s best score',
+          tab_a.eval(f"[{game}.best, localStorage.getItem('{HISCORE}')]") == [1234, 'd2040000'])
+    tab_a.close()
+    # B's page keeps the larger best when its game writes a smaller one (as a
+    # stale tab's would), and the game takes the stored one; a stored best out
+    # of range is none.
+    tab_b.front()
+    tab_b.eval("Module.kvValueSaved('hiscore.dat', 1000)")
+    check('a smaller best score does not replace the stored one, which the game takes',
+          tab_b.eval(f"localStorage.getItem('{HISCORE}')") == 'd2040000' and
+          tab_b.wait_for(f'{game}.best === 1234', 10, 'best 1234 in tab B'))
+    tab_b.eval(f"localStorage.setItem('{HISCORE}', 'ffffff7f'); Module.kvValueSaved('hiscore.dat', 7)")
+    check('a stored best out of range gives way', tab_b.eval(f"localStorage.getItem('{HISCORE}')") == '07000000')
+    tab_b.close()
+
     # A best score an earlier visit left in storage: read at start, and
-    # still there after a reload (which writes the values on the way out).
+    # still there after a reload.
     seed_storage(browser, url, {HISCORE: 'd2040000'})
     page = browser.open('about:blank')
     # This visit has a pad (the browser here has none: the page's Gamepad API

@@ -134,8 +134,15 @@ class Page:
     def navigate(self, url):
         self.send('Page.navigate', {'url': url})
 
+    def front(self):
+        """Makes this the visible tab (the one opened last is; the others are hidden)."""
+        self.send('Page.bringToFront')
+
     def reload(self):
+        """Reloads, and returns once the new document is there (not the old one, still showing)."""
+        self.eval('window.kvOldDocument = true')
         self.send('Page.reload', {'ignoreCache': False})
+        self.wait_for('!window.kvOldDocument', 30, 'the reloaded document')
 
     def close(self):
         self.b.send('Target.closeTarget', {'targetId': self.target})
