@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 
 #include "game/engine.h"
@@ -74,15 +73,17 @@ private:
     std::shared_ptr<TScriptedSystemDriver> script_;
 };
 
-std::string read_all(const std::string& path)
-{
-    std::ifstream in(Utf8Path(path), std::ios::binary);
-    if (!in)
-        throw std::runtime_error(std::string("cannot read it: ") + std::strerror(errno));
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
+// Removes the replay's scratch folder however the replay ends: a return,
+// a refusal or an error on its way out.
+struct scratch_folder {
+    std::string path;
+    ~scratch_folder()
+    {
+        std::error_code ec;
+        if (!path.empty())
+            std::filesystem::remove_all(Utf8Path(path), ec);
+    }
+};
 
 }  // namespace
 
@@ -176,26 +177,35 @@ int replay_recorded_game(const std::string& file)
 {
     recording_info info;
     std::vector<replay_event> events;
-    try {
-        const std::string text = read_all(file);
-        info = check_recording(text);
-        events = parse_replay_script(text);
-    } catch (const std::runtime_error& e) {
-        std::fprintf(stderr, "kelvora3d: %s: %s\n", file.c_str(), e.what());
-        return 2;
+    {
+        std::string text;
+        try {
+            text = read_script_file(file);
+        } catch (const std::runtime_error& e) {
+            std::fprintf(stderr, "kelvora3d: %s\n", e.what());
+            return 2;
+        }
+        try {
+            info = check_recording(text);
+            events = parse_replay_script(text);
+        } catch (const std::runtime_error& e) {
+            std::fprintf(stderr, "kelvora3d: %s: %s\n", file.c_str(), e.what());
+            return 2;
+        }
     }
 
     // The run starts from the values it was recorded with, kept in a
     // scratch folder so the player's own are neither read nor changed.
     std::string why;
-    const std::string scratch = make_scratch_folder(why);
-    if (scratch.empty()) {
+    const scratch_folder scratch{make_scratch_folder(why)};
+    if (scratch.path.empty()) {
         std::fprintf(stderr, "kelvora3d: cannot make a scratch folder for the replay: %s\n", why.c_str());
         return 1;
     }
-    save_int_file((scratch + "/hiscore.dat").c_str(), info.best_score);
-    save_int_file((scratch + "/anaglyph3d.dat").c_str(), info.mode3d);
-    use_saved_values_place({scratch, ""});
+    if (!save_int_file((scratch.path + "/hiscore.dat").c_str(), info.best_score) ||
+        !save_int_file((scratch.path + "/anaglyph3d.dat").c_str(), info.mode3d))
+        return 1;  // said on stderr; a run from other values would only end differently
+    use_saved_values_place({scratch.path, ""});
 
     SetClock(std::make_shared<TPacedClock>(info.clock_ms));
     auto script = std::make_shared<TScriptedSystemDriver>();
@@ -203,14 +213,14 @@ int replay_recorded_game(const std::string& file)
     auto joysticks = std::make_shared<TScriptedJoystickSystem>();
     const int pad = joysticks->AddDevice(2, 4);
     SetJoystickSystem(joysticks);
-    AddHook(EmitEventHook(), swallow_event, nullptr, INT_MAX);
-    script_feed feed(events, *script, *joysticks, pad);
+    script_feed feed(std::move(events), *script, *joysticks, pad);
 
     int frame = 0;
     game_hooks.frame_start = [&] {
         ++frame;
         feed.frame_start(frame);
-        // Stopped by the viewer, or past the recorded end.
+        // Stopped by the viewer, or past the recorded end (both at most
+        // MAX_SCRIPT_FRAMES, so nothing here overflows).
         if (stop_asked || frame > info.frames + 1)
             quit_game = 1;
     };
@@ -221,12 +231,18 @@ int replay_recorded_game(const std::string& file)
             joysticks->Dev(feed.joy_id()).state.buttons = 0;
         }
     };
+    // The hooks refer to the locals here: they go with them, however the
+    // replay ends (an error from the game included).
+    AddHook(EmitEventHook(), swallow_event, nullptr, INT_MAX);
+    struct unhook {
+        ~unhook()
+        {
+            game_hooks = {};
+            RemoveHook(EmitEventHook(), swallow_event, nullptr);
+        }
+    } unhook_on_exit;
     std::map<std::string, double> final_state;
     const int status = run_game([&] { final_state = game_state_values(frame); });
-    game_hooks = {};
-    RemoveHook(EmitEventHook(), swallow_event, nullptr);
-    std::error_code ec;
-    std::filesystem::remove_all(Utf8Path(scratch), ec);
     if (status != 0 || stop_asked)
         return status;
 

@@ -83,7 +83,9 @@ THookData InputHook(int, THookData data, THookData)
         tables.mouse_x = ev->x;
         tables.mouse_y = ev->y;
         break;
-    case EVENT_MOUSEWHEEL: tables.mouse_z += ev->data; break;
+    // Wraps rather than overflows: a flood of notches (a damaged recording,
+    // a runaway wheel) must not be undefined.
+    case EVENT_MOUSEWHEEL: tables.mouse_z = int(unsigned(tables.mouse_z) + unsigned(ev->data)); break;
     }
     return data;
 }

@@ -1,14 +1,20 @@
 // Recordings: what the program writes reads back as the same events, and a
-// recording that is cut, changed or from another version is refused.
+// recording that is cut, changed, from another version, or out of the
+// limits a real run stays in (players share them) is refused.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <random>
 #include <stdexcept>
 
 #include "app/input_script.h"
+#include "game/saved_values.h"
 
 namespace {
 
-std::string sample(const std::string& version = program_version())
+recording_info sample_info(const std::string& version = program_version())
 {
     recording_info info;
     info.version = version;
@@ -17,7 +23,23 @@ std::string sample(const std::string& version = program_version())
     info.mode3d = 3;
     info.frames = 90;
     info.final_state = {{"score", 70}, {"spawn_tmr", 12.5}};
-    return make_recording(info, {"3 key down 162", "4 joy axis 0 -1", "90 key down 27"});
+    return info;
+}
+
+std::string sample(const std::string& version = program_version())
+{
+    return make_recording(sample_info(version), {"3 key down 162", "4 joy axis 0 -1", "90 key down 27"});
+}
+
+// The text of the error parsing `text` raises; empty when it is accepted.
+std::string refusal(const std::string& text)
+{
+    try {
+        parse_replay_script(text);
+        return {};
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
 }
 
 TEST(RecordingFormat, AWholeRecordingReadsBackWithItsHeaderAndEvents)
@@ -31,6 +53,7 @@ TEST(RecordingFormat, AWholeRecordingReadsBackWithItsHeaderAndEvents)
     const auto events = parse_replay_script(sample());
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[0].frame, 3);
+    EXPECT_EQ(events[0].what, "key down");
     EXPECT_EQ(events[0].a, 162);
     EXPECT_EQ(events[1].value, -1.0);
 }
@@ -40,19 +63,108 @@ TEST(RecordingFormat, CutChangedOrForeignRecordingsAreRefused)
     const std::string good = sample();
     std::string changed = good;
     changed[changed.find("162")] = '2';
-    const std::string foreign = sample("0.9");
+    const std::string foreign = sample("0.9\x1b[2J");
     const std::pair<std::string, std::string> cases[] = {
         {good.substr(0, good.size() / 2), "incomplete"},
         {changed, "damaged"},
-        {foreign, "version 0.9"},
+        {foreign, "version 0.9?[2J of"},  // no terminal control reaches the message
         {good + "5 key down 1\n", "incomplete"},
     };
-    for (const auto& [text, why] : cases) {
+    for (const auto& [text, why] : cases)
+        EXPECT_NE(refusal(text).find(why), std::string::npos) << why << ": " << refusal(text);
+}
+
+TEST(RecordingFormat, NumbersPastTheirLimitsAreRefusedAndTheLimitsThemselvesRead)
+{
+    const auto with = [](auto change, std::vector<std::string> lines = {"3 key down 162"}) {
+        recording_info info = sample_info();
+        change(info);
+        return make_recording(info, lines);
+    };
+    const std::pair<std::string, std::string> refused[] = {
+        {with([](recording_info& i) { i.frames = INT_MAX; }), "frame count is damaged"},
+        {with([](recording_info& i) { i.frames = MAX_SCRIPT_FRAMES + 1; }), "frame count is damaged"},
+        {with([](recording_info& i) { i.best_score = -1; }), "best_score line is damaged"},
+        {with([](recording_info& i) { i.best_score = MAX_GAME_SCORE + 1; }), "best_score line is damaged"},
+        {with([](recording_info& i) { i.mode3d = 5; }), "mode3d line is damaged"},
+        {with([](recording_info& i) { i.final_state["score"] = 1e300; }), "final state is damaged"},
+        {"2147483648 key down 1\n", "line 1: expected a frame number from 1 to 5184000"},
+        {"1 close\n5184001 close\n", "line 2: expected a frame number"},
+        {"1 wheel 2147483647\n", "the wheel step count must be from -1000 to 1000"},
+        {"1 mouse move 65536 0\n", "the x must be from -65535 to 65535"},
+        {"1 mouse move 0 -99999999999999999999\n", "the y must be from"},
+        {"1 char 2097152\n", "the character must be from 0 to 2097151"},
+        {"1 joy axis 1 nan\n", "the position must be from -1 to 1"},
+    };
+    for (const auto& [text, why] : refused)
+        EXPECT_NE(refusal(text).find(why), std::string::npos) << why << ": " << refusal(text);
+
+    const std::string at_limits = with(
+        [](recording_info& i) { i.frames = MAX_SCRIPT_FRAMES, i.clock_ms = INT_MIN, i.best_score = MAX_GAME_SCORE; },
+        {"1 mouse move -65535 65535", "5184000 wheel -1000", "5184000 char 2097151"});
+    EXPECT_EQ(refusal(at_limits), "");
+    EXPECT_EQ(check_recording(at_limits).frames, MAX_SCRIPT_FRAMES);
+
+    // Each plug makes a device, and the notches of a run add up in an int.
+    std::string plugs;
+    for (int i = 0; i < MAX_PADS_PLUGGED; ++i)
+        plugs += "1 joy plug\n";
+    EXPECT_EQ(refusal(plugs), "");
+    EXPECT_NE(refusal(plugs + "2 joy plug\n").find("line 1001: more than 1000 pads"), std::string::npos);
+    std::string wheel;
+    for (long long notches = 0; notches <= INT_MAX; notches += MAX_WHEEL_STEPS)
+        wheel += "1 wheel -1000\n";
+    EXPECT_NE(refusal(wheel).find("line 2147484: the wheel turns more than"), std::string::npos);
+}
+
+TEST(RecordingFormat, AFileOverTheSizeLimitIsRefusedWithoutBeingReadWhole)
+{
+    // The limit itself: one comment line that fills it.
+    std::string text = "#" + std::string(MAX_SCRIPT_BYTES - 1, 'x');
+    EXPECT_EQ(refusal(text), "");
+    text += '\n';
+    EXPECT_NE(refusal(text).find("larger than 64 MiB"), std::string::npos);
+
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("kv-recording-size-" + std::to_string(std::random_device()()));
+    fs::create_directories(dir);
+    const struct gone {
+        fs::path dir;
+        ~gone() { std::error_code ec; fs::remove_all(dir, ec); }
+    } cleanup{dir};
+    const fs::path file = dir / "big.kvrec";
+    std::ofstream(file, std::ios::binary) << text.substr(1);
+    EXPECT_EQ(read_script_file(file.string()).size(), MAX_SCRIPT_BYTES);
+    fs::resize_file(file, MAX_SCRIPT_BYTES + 1);  // one byte over
+    const std::vector<std::string> too_big = {file.string(),
+#ifndef _WIN32
+                                              "/dev/zero",  // no end and no size: read up to the limit only
+#endif
+    };
+    for (const std::string& path : too_big) {
         try {
-            parse_replay_script(text);
-            ADD_FAILURE() << "accepted: " << why;
+            read_script_file(path);
+            ADD_FAILURE() << "read whole: " << path;
         } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find(why), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()), path + " is larger than 64 MiB, more than any recorded run takes");
+        }
+    }
+}
+
+TEST(RecordingFormat, AFolderOrAMissingFileIsNamedForWhatItIs)
+{
+    namespace fs = std::filesystem;
+    const std::string folder = fs::temp_directory_path().string();
+    const std::pair<std::string, std::string> cases[] = {
+        {folder, folder + " is a folder, not a recording"},
+        {folder + "/no-such-recording.kvrec", folder + "/no-such-recording.kvrec: there is no such file"},
+    };
+    for (const auto& [path, message] : cases) {
+        try {
+            read_script_file(path);
+            ADD_FAILURE() << "read: " << path;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), message);
         }
     }
 }

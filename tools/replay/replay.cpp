@@ -13,7 +13,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -144,16 +143,6 @@ options parse_args(int argc, char** argv)
     if (!o.draw_logs.empty() && o.driver != "record")
         usage_error("draw logs need --driver record");
     return o;
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(Utf8Path(path), std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
 }
 
 // Paths given on the command line stay relative to where the tool started,
@@ -353,7 +342,7 @@ int run_replay(int argc, char** argv)
     run.opt.audio = absolute(run.opt.audio, cwd);
     run.opt.state = absolute(run.opt.state, cwd);
     if (!run.opt.script.empty())
-        run.events = parse_replay_script(read_file(absolute(run.opt.script, cwd)));
+        run.events = parse_replay_script(read_script_file(absolute(run.opt.script, cwd), "script"));
     if (!run.opt.dir.empty() && !SetWorkingDirectory(run.opt.dir))
         throw std::runtime_error("cannot enter " + run.opt.dir);
 
