@@ -1,19 +1,13 @@
 // A run recorded from the real program under X replays in the harness to
 // the state the run ended in; a damaged recording is refused by both.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <map>
 #include <sstream>
 #include <thread>
 
 #include "session.h"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
@@ -76,58 +70,6 @@ bool title_is_up(const std::string& win)
     const int ey = wy + static_cast<int>((h - 480 * scale) / 2 + 250 * scale);
     return std::abs(px - ex) <= scale + 1 && std::abs(py - ey) <= scale + 1;
 }
-
-// The program run directly in a process group of its own, its output in a
-// file; the group is killed when this goes, however the test ends.
-class own_group {
-public:
-    own_group(std::vector<std::string> args, const fs::path& output)
-    {
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attr, 0);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &files, &attr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&files);
-        posix_spawnattr_destroy(&attr);
-    }
-    ~own_group()
-    {
-        if (pid_ > 0) {
-            kill(-pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    // Its exit status once it has ended, -1 while it runs on past the limit.
-    int wait_exit(std::chrono::seconds limit)
-    {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (pid_ > 0) {
-            int st = 0;
-            if (waitpid(pid_, &st, WNOHANG) == pid_) {
-                kill(-pid_, SIGKILL);  // anything it left behind in its group
-                pid_ = -1;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            if (std::chrono::steady_clock::now() > until)
-                return -1;
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 class Recording : public testing::Test {
 protected:
@@ -249,10 +191,10 @@ TEST_F(Recording, AReplayOfANamedPipeEndsAtOnceWithAClearMessage)
     // Opening a pipe waits for a writer, and none will come.
     const fs::path fifo = s.dir / "shared.kvrec";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    const fs::path out = s.dir / "out.txt";
-    own_group replay({KV_PROGRAM, "--replay", fifo.string()}, out);
-    EXPECT_EQ(replay.wait_exit(std::chrono::seconds(30)), 2) << "still waiting on the pipe";
-    EXPECT_EQ(text_of(out), "kelvora3d: " + fifo.string() + " is a named pipe, not a recording\n");
+    // timeout runs it in a process group of its own and kills the group.
+    const command_result r = run("timeout -s KILL 30 " + shq(KV_PROGRAM) + " --replay " + shq(fifo.string()));
+    EXPECT_EQ(r.status, 2) << "still waiting on the pipe";
+    EXPECT_EQ(r.out, "kelvora3d: " + fifo.string() + " is a named pipe, not a recording\n");
 }
 
 }  // namespace
