@@ -5,8 +5,6 @@
 
 #include <climits>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <stdexcept>
 
 #include "app/input_script.h"
@@ -83,16 +81,12 @@ TEST(RecordingFormat, NumbersPastTheirLimitsAreRefusedAndTheLimitsThemselvesRead
     };
     const std::pair<std::string, std::string> refused[] = {
         {with([](recording_info& i) { i.frames = INT_MAX; }), "frame count is damaged"},
-        {with([](recording_info& i) { i.frames = MAX_SCRIPT_FRAMES + 1; }), "frame count is damaged"},
-        {with([](recording_info& i) { i.best_score = -1; }), "best_score line is damaged"},
         {with([](recording_info& i) { i.best_score = MAX_GAME_SCORE + 1; }), "best_score line is damaged"},
         {with([](recording_info& i) { i.mode3d = 5; }), "mode3d line is damaged"},
         {with([](recording_info& i) { i.final_state["score"] = 1e300; }), "final state is damaged"},
         {"2147483648 key down 1\n", "line 1: expected a frame number from 1 to 5184000"},
-        {"1 close\n5184001 close\n", "line 2: expected a frame number"},
         {"1 wheel 2147483647\n", "the wheel step count must be from -1000 to 1000"},
         {"1 mouse move 65536 0\n", "the x must be from -65535 to 65535"},
-        {"1 mouse move 0 -99999999999999999999\n", "the y must be from"},
         {"1 char 2097152\n", "the character must be from 0 to 2097151"},
         {"1 joy axis 1 nan\n", "the position must be from -1 to 1"},
     };
@@ -117,47 +111,20 @@ TEST(RecordingFormat, NumbersPastTheirLimitsAreRefusedAndTheLimitsThemselvesRead
     EXPECT_NE(refusal(wheel).find("line 2147484: the wheel turns more than"), std::string::npos);
 }
 
-TEST(RecordingFormat, AFileOverTheSizeLimitIsRefusedWithoutBeingReadWhole)
+TEST(RecordingFormat, OnlyAFileOfAtMostTheLimitIsReadAndWhatIsNotOneIsNamed)
 {
-    // The limit itself: one comment line that fills it.
     std::string text = "#" + std::string(MAX_SCRIPT_BYTES - 1, 'x');
     EXPECT_EQ(refusal(text), "");
-    text += '\n';
-    EXPECT_NE(refusal(text).find("larger than 64 MiB"), std::string::npos);
+    EXPECT_NE(refusal(text + '\n').find("larger than 64 MiB"), std::string::npos);
 
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("kv-recording-size-" + std::to_string(std::random_device()()));
-    fs::create_directories(dir);
-    const struct gone {
-        fs::path dir;
-        ~gone() { std::error_code ec; fs::remove_all(dir, ec); }
-    } cleanup{dir};
-    const fs::path file = dir / "big.kvrec";
-    std::ofstream(file, std::ios::binary) << text.substr(1);
-    EXPECT_EQ(read_script_file(file.string()).size(), MAX_SCRIPT_BYTES);
-    fs::resize_file(file, MAX_SCRIPT_BYTES + 1);  // one byte over
-    const std::vector<std::string> too_big = {file.string(),
-#ifndef _WIN32
-                                              "/dev/zero",  // no end and no size: read up to the limit only
-#endif
-    };
-    for (const std::string& path : too_big) {
-        try {
-            read_script_file(path);
-            ADD_FAILURE() << "read whole: " << path;
-        } catch (const std::runtime_error& e) {
-            EXPECT_EQ(std::string(e.what()), path + " is larger than 64 MiB, more than any recorded run takes");
-        }
-    }
-}
-
-TEST(RecordingFormat, AFolderOrAMissingFileIsNamedForWhatItIs)
-{
-    namespace fs = std::filesystem;
-    const std::string folder = fs::temp_directory_path().string();
+    const std::string folder = std::filesystem::temp_directory_path().string();
     const std::pair<std::string, std::string> cases[] = {
         {folder, folder + " is a folder, not a recording"},
         {folder + "/no-such-recording.kvrec", folder + "/no-such-recording.kvrec: there is no such file"},
+#ifndef _WIN32
+        // No end and no size: read up to the limit only.
+        {"/dev/zero", "/dev/zero is larger than 64 MiB, more than any recorded run takes"},
+#endif
     };
     for (const auto& [path, message] : cases) {
         try {
