@@ -43,12 +43,32 @@ struct stored_value {
     }
 };
 
+// The first four bytes of an existing file.
+bool read_int(const char* path, int& value)
+{
+    auto stream = ReadStream(path);
+    if (!stream)
+        return false;
+    bool ok = false;
+    try {
+        if (StreamSize(stream) >= 4) {
+            value = ReadInt(stream);
+            ok = true;
+        }
+    } catch (const TStreamException&) {
+        ok = false;
+    }
+    CloseStream(stream);
+    return ok;
+}
+
 stored_value read_stored(const std::string& path)
 {
     stored_value s;
-    s.present = FileType(path) != FILETYPE_NONE;
+    const int type = FileType(path);
+    s.present = type != FILETYPE_NONE;
     int v = 0;
-    if (s.present && load_int_file(path.c_str(), v))
+    if (type == FILETYPE_FILE && read_int(path.c_str(), v))
         s.raw = v;
     return s;
 }
@@ -118,26 +138,6 @@ void use_saved_values_place(const saved_values_place& p) { place = p; }
 const saved_values_place& current_saved_values_place() { return place; }
 
 void set_saved_value_listener(std::function<void(const char* file, int value)> l) { listener = std::move(l); }
-
-bool load_int_file(const char* path, int& value)
-{
-    if (FileType(path) != FILETYPE_FILE)
-        return false;
-    auto stream = ReadStream(path);
-    if (!stream)
-        return false;
-    bool ok = false;
-    try {
-        if (StreamSize(stream) >= 4) {
-            value = ReadInt(stream);
-            ok = true;
-        }
-    } catch (const TStreamException&) {
-        ok = false;
-    }
-    CloseStream(stream);
-    return ok;
-}
 
 bool save_int_file(const char* path, int value)
 {

@@ -48,6 +48,3 @@ const saved_values_place& current_saved_values_place();
 // (ReplaceFileContents). Returns false (with a message on stderr) when it
 // cannot be written.
 bool save_int_file(const char* path, int value);
-// Reads the value; false when the file is missing, unreadable or shorter
-// than four bytes.
-bool load_int_file(const char* path, int& value);

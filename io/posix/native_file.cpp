@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 #include "io/filesystem.h"
 
@@ -121,10 +120,7 @@ int CreateTemporary(const std::string& path, std::string& temp)
 {
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        timespec now {};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        temp = path + "." + std::to_string(getpid()) + "-" + std::to_string(++counter) + "-" +
-               std::to_string(now.tv_nsec % 1000000) + ".tmp";
+        temp = path + "." + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp";
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
