@@ -16,14 +16,19 @@ void SetPointerMapping(const TPointerMapping& mapping) { Current() = mapping; }
 
 TPointerMapping GetPointerMapping() { return Current(); }
 
+// The game pixel under the window pixel's centre: the one a picture sampled
+// at pixel centres shows there. From scale 1 up (bars of whole pixels) the
+// window pixel GameToWindow gives then maps back to its game pixel, as a
+// replayed pointer must; the window pixel's left edge falls a game pixel
+// short of both between whole scales.
 int WindowToGameX(const TPointerMapping& m, double window_x)
 {
-    return int(std::floor((window_x - m.offset_x) / Scale(m)));
+    return int(std::floor((window_x + 0.5 - m.offset_x) / Scale(m)));
 }
 
 int WindowToGameY(const TPointerMapping& m, double window_y)
 {
-    return int(std::floor((window_y - m.offset_y) / Scale(m)));
+    return int(std::floor((window_y + 0.5 - m.offset_y) / Scale(m)));
 }
 
 int GameToWindowX(const TPointerMapping& m, int game_x)

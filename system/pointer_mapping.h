@@ -20,8 +20,9 @@ struct TPointerMapping {
 void SetPointerMapping(const TPointerMapping& mapping);
 TPointerMapping GetPointerMapping();
 
-// Window pixels to game pixels and back (rounding down, so positions on the
-// black bars left of or above the picture come out negative).
+// Window pixels to game pixels (the game pixel under the window pixel's
+// centre; positions on the black bars left of or above the picture come out
+// negative) and back.
 int WindowToGameX(const TPointerMapping& m, double window_x);
 int WindowToGameY(const TPointerMapping& m, double window_y);
 // The window pixel at the centre of a game pixel, so that it maps back to it.

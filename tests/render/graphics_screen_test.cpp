@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +18,52 @@
 #include "tests/render/graphics_gl_fixture.h"
 #include "system/input.h"
 #include "system/pointer_mapping.h"
+#include "system/system_driver.h"
+#include "tests/system/pump_until.h"
 
 namespace {
+
+void Xdo(const std::string& args)
+{
+    std::string cmd = "xdotool " + args;
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// A new window gets the focus (SDL gives it where no window manager runs).
+// SDL drops a click read in the same pass as a focus report, as the click
+// that focused the window: the report must be in before a test clicks.
+bool TakesTheFocus(SDL_Window* window)
+{
+    return PumpUntil([window] { return SDL_GetKeyboardFocus() == window; });
+}
+
+// Clicks button 1 where the pointer is and waits for its press and release.
+int ClickCount()
+{
+    Xdo("click 1");
+    int hits = 0;
+    PumpUntil([&hits] {
+        hits += MouseHit(1);
+        return hits > 0 && !MouseDown(1);
+    });
+    return hits;
+}
+
+// The size the X server last gave a window, as SDL has read it.
+struct TServerSize {
+    Uint32 window = 0;
+    int w = 0, h = 0;
+};
+
+int WatchServerSize(void* data, SDL_Event* e)
+{
+    auto* size = static_cast<TServerSize*>(data);
+    if (e->type == SDL_WINDOWEVENT && e->window.event == SDL_WINDOWEVENT_RESIZED && e->window.windowID == size->window) {
+        size->w = e->window.data1;
+        size->h = e->window.data2;
+    }
+    return 0;
+}
 
 // Pixels of the X server's screen, read over a connection of our own after
 // everything drawn through the game window's connection has arrived.
@@ -152,18 +197,13 @@ TEST_F(GLScreen, ClickOnTheScaledPictureArrivesInItsPixels)
 {
     SetSystemDriver(nullptr);  // the real SDL event pump
     ASSERT_NE(Graphics(640, 480, 1, 60, GFX_BACKBUFFER), nullptr) << LastGraphicsError();
+    ASSERT_TRUE(TakesTheFocus(static_cast<SDL_Window*>(GetPointerMapping().window)));
     Paint(RED, 640, 480);
     Flip(-1);
     // Screen (101, 133) is inside picture pixel (50, 50): x 101 / 2, y (133 - 32) / 2.
-    ASSERT_EQ(std::system("xdotool mousemove 101 133 click 1"), 0);
-    int hits = 0;
-    for (int i = 0; i < 200 && !hits; ++i) {
-        hits = MouseHit(1);
-        if (!hits) SDL_Delay(10);
-    }
-    EXPECT_EQ(hits, 1);
-    EXPECT_EQ(MouseX(), 50);
-    EXPECT_EQ(MouseY(), 50);
+    Xdo("mousemove 101 133");
+    ASSERT_TRUE(PumpUntil([] { return MouseX() == 50 && MouseY() == 50; })) << MouseX() << "," << MouseY();
+    EXPECT_EQ(ClickCount(), 1);
 }
 
 TEST_F(GLScreen, AWindowMadeSmallerThanThePictureShowsAllOfItScaledDown)
@@ -175,13 +215,18 @@ TEST_F(GLScreen, AWindowMadeSmallerThanThePictureShowsAllOfItScaledDown)
     ASSERT_NE(g, nullptr) << LastGraphicsError();
     SKIP_WITHOUT_OFFSCREEN();
     auto* window = static_cast<SDL_Window*>(GetPointerMapping().window);
+    ASSERT_TRUE(TakesTheFocus(window));
     int w = 0, h = 0;
+    TServerSize server{SDL_GetWindowID(window)};
+    SDL_AddEventWatch(WatchServerSize, &server);
     SDL_SetWindowSize(window, 100, 100);
     SDL_GetWindowSize(window, &w, &h);
     EXPECT_EQ(w * 1000 + h, 320 * 1000 + 240) << "no smaller than half the picture";
     SDL_SetWindowSize(window, 600, 400);
+    bool resized = PumpUntil([&server] { return server.w == 600 && server.h == 400; });
+    SDL_DelEventWatch(WatchServerSize, &server);
+    ASSERT_TRUE(resized) << "the X server gave " << server.w << "x" << server.h;
     TScreen screen;
-    screen.At(0, 0);  // the new size has reached the X server
     Paint(RED, 640, 480);
     Flip(-1);  // Mesa takes a window's new size from the swap on
     Flip(-1);
@@ -199,17 +244,14 @@ TEST_F(GLScreen, AWindowMadeSmallerThanThePictureShowsAllOfItScaledDown)
     EXPECT_EQ(screen.At(wx + 565, wy + 399), BLUE);
     EXPECT_EQ(screen.At(wx + 566, wy + 200), BLACK);
 
-    // Window (283, 100) is inside picture pixel (300, 120): x (283 - 33) / (533 / 640).
-    std::string move = "xdotool mousemove " + std::to_string(wx + 283) + " " + std::to_string(wy + 100) + " click 1";
-    ASSERT_EQ(std::system(move.c_str()), 0);
-    int hits = 0;
-    for (int i = 0; i < 200 && !hits; ++i) {
-        hits = MouseHit(1);
-        if (!hits) SDL_Delay(10);
-    }
-    EXPECT_EQ(hits, 1);
-    EXPECT_EQ(MouseX(), 300);
-    EXPECT_EQ(MouseY(), 120);
+    // Window pixel (41, 8) shows picture pixel (10, 10), the red one at the
+    // green square's corner: its centre is at x (41.5 - 33) / (533 / 640),
+    // 10.2. The pointer there is in that pixel, not in the green (9, 9)
+    // under the window pixel's top-left corner.
+    EXPECT_EQ(screen.At(wx + 41, wy + 8), RED);
+    Xdo("mousemove " + std::to_string(wx + 41) + " " + std::to_string(wy + 8));
+    ASSERT_TRUE(PumpUntil([] { return MouseX() == 10 && MouseY() == 10; })) << MouseX() << "," << MouseY();
+    EXPECT_EQ(ClickCount(), 1);
 }
 
 TEST_F(GLScreen, AttachedWindowShowsThePictureAndOutlivesIt)

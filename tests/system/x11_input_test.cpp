@@ -18,6 +18,7 @@
 #include "system/input.h"
 #include "system/pointer_mapping.h"
 #include "system/system_driver.h"
+#include "tests/system/pump_until.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ protected:
         ASSERT_TRUE(SDL_GetWindowWMInfo(window, &info));
         wid = std::to_string((unsigned long)info.info.x11.window);
         Xdo("windowfocus --sync " + wid);
-        ASSERT_TRUE(WaitFor([] { return Has(EVENT_APPRESUME, 0); })) << "the window never got the focus";
+        ASSERT_TRUE(PumpUntil([] { return Has(EVENT_APPRESUME, 0); })) << "the window never got the focus";
         events.clear();
     }
 
@@ -97,17 +98,6 @@ protected:
         return n;
     }
 
-    // Polls until done() holds, for at most a few seconds of real time.
-    static bool WaitFor(const std::function<bool()>& done)
-    {
-        Uint32 start = SDL_GetTicks();
-        do {
-            PollSystem();
-            if (done()) return true;
-            SDL_Delay(5);
-        } while (SDL_GetTicks() - start < 5000);
-        return false;
-    }
     // Polls a little longer, so that stray extra events would show.
     static void Settle()
     {
@@ -127,7 +117,7 @@ TEST_F(X11Input, KeysArriveWithTheirSideSpecificCodes)
 {
     Open(100, 100, 640, 480, 0, {});
     Xdo("key Control_L");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_KEYUP, 162); }));
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_KEYUP, 162); }));
     const TEvent* down = Find(EVENT_KEYDOWN);
     ASSERT_NE(down, nullptr);
     EXPECT_EQ(down->data, 162);
@@ -136,13 +126,13 @@ TEST_F(X11Input, KeysArriveWithTheirSideSpecificCodes)
 
     events.clear();
     Xdo("key Alt_R");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_KEYUP, 165); }));
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_KEYUP, 165); }));
     EXPECT_TRUE(Has(EVENT_KEYDOWN, 165));
     EXPECT_EQ(Find(EVENT_KEYDOWN)->mods, MODIFIER_OPTION);
 
     events.clear();
     Xdo("key Escape key space key a key Left");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_KEYUP, 37); }));
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_KEYUP, 37); }));
     EXPECT_TRUE(Has(EVENT_KEYDOWN, 27));
     EXPECT_TRUE(Has(EVENT_KEYDOWN, 32));
     EXPECT_TRUE(Has(EVENT_KEYDOWN, 65));
@@ -153,10 +143,10 @@ TEST_F(X11Input, KeysArriveWithTheirSideSpecificCodes)
 
     events.clear();
     Xdo("keydown Shift_R");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_KEYDOWN, 161); }));
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_KEYDOWN, 161); }));
     EXPECT_EQ(KeyDown(161), 1);
     Xdo("keyup Shift_R");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_KEYUP, 161); }));
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_KEYUP, 161); }));
     EXPECT_EQ(KeyDown(161), 0);
 }
 
@@ -166,10 +156,10 @@ TEST_F(X11Input, ClicksWheelAndCrossingsAtClientPositions)
     int wx = 0, wy = 0;
     SDL_GetWindowPosition(window, &wx, &wy);
     Xdo("mousemove " + std::to_string(wx + 200) + " " + std::to_string(wy + 150));
-    ASSERT_TRUE(WaitFor([] { return MouseX() == 200 && MouseY() == 150; }));
+    ASSERT_TRUE(PumpUntil([] { return MouseX() == 200 && MouseY() == 150; }));
     events.clear();
     Xdo("click 1");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_MOUSEUP, 1); }));
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_MOUSEUP, 1); }));
     const TEvent* down = Find(EVENT_MOUSEDOWN);
     ASSERT_NE(down, nullptr);
     EXPECT_EQ(down->data, 1);
@@ -179,25 +169,25 @@ TEST_F(X11Input, ClicksWheelAndCrossingsAtClientPositions)
 
     events.clear();
     Xdo("click 3 click 2");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_MOUSEUP, 3); }));
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_MOUSEUP, 3); }));
     EXPECT_TRUE(Has(EVENT_MOUSEDOWN, 2));  // right
     EXPECT_TRUE(Has(EVENT_MOUSEDOWN, 3));  // middle
 
     events.clear();
     Xdo("click 5");  // one notch towards the user
-    ASSERT_TRUE(WaitFor([] { return Find(EVENT_MOUSEWHEEL) != nullptr; }));
+    ASSERT_TRUE(PumpUntil([] { return Find(EVENT_MOUSEWHEEL) != nullptr; }));
     EXPECT_EQ(Find(EVENT_MOUSEWHEEL)->data, -1);
     Xdo("click 4 click 4");
-    ASSERT_TRUE(WaitFor([] { return MouseZ() == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return MouseZ() == 1; }));
 
     events.clear();
     Xdo("mousemove 10 10");
-    ASSERT_TRUE(WaitFor([] { return Count(EVENT_MOUSELEAVE) == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return Count(EVENT_MOUSELEAVE) == 1; }));
     Xdo("mousemove 5 5");
     Settle();
     EXPECT_EQ(Count(EVENT_MOUSELEAVE), 1);
     Xdo("mousemove " + std::to_string(wx + 300) + " " + std::to_string(wy + 300));
-    ASSERT_TRUE(WaitFor([] { return Count(EVENT_MOUSEENTER) == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return Count(EVENT_MOUSEENTER) == 1; }));
     Xdo("mousemove " + std::to_string(wx + 310) + " " + std::to_string(wy + 300));
     Settle();
     EXPECT_EQ(Count(EVENT_MOUSEENTER), 1);
@@ -211,15 +201,17 @@ TEST_F(X11Input, ScaledPictureReportsAndMovesInGamePixels)
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
     if (w != 1280 || h != 1024) GTEST_SKIP() << "screen is not 1280x1024";
-    Xdo("mousemove 641 533 click 1");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_MOUSEUP, 1); }));
+    Xdo("mousemove 641 533");
+    ASSERT_TRUE(PumpUntil([] { return MouseX() == 320 && MouseY() == 250; }));
+    Xdo("click 1");
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_MOUSEUP, 1); }));
     const TEvent* down = Find(EVENT_MOUSEDOWN);
     ASSERT_NE(down, nullptr);
     EXPECT_EQ(down->x, 320);
     EXPECT_EQ(down->y, 250);
 
     MoveMouse(100, 400);
-    ASSERT_TRUE(WaitFor([] { return MouseX() == 100 && MouseY() == 400; }));
+    ASSERT_TRUE(PumpUntil([] { return MouseX() == 100 && MouseY() == 400; }));
 }
 
 // The focus moves to a second real X window and back.
@@ -246,10 +238,10 @@ protected:
     void AwayAndBack(const std::string& xdo_away = "")
     {
         Xdo("windowfocus --sync " + other_id);
-        ASSERT_TRUE(WaitFor([] { return AppSuspended() == 1; }));
+        ASSERT_TRUE(PumpUntil([] { return AppSuspended() == 1; }));
         if (!xdo_away.empty()) Xdo(xdo_away);
         Xdo("windowfocus --sync " + wid);
-        ASSERT_TRUE(WaitFor([] { return AppSuspended() == 0; }));
+        ASSERT_TRUE(PumpUntil([] { return AppSuspended() == 0; }));
     }
 
     SDL_Window* other = nullptr;
@@ -261,7 +253,7 @@ protected:
 TEST_F(X11Focus, KeyHeldAcrossAFocusChangeIsNoNewPress)
 {
     Xdo("keydown Control_L");
-    ASSERT_TRUE(WaitFor([] { return KeyDown(162) == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return KeyDown(162) == 1; }));
     EXPECT_EQ(KeyHit(162), 1);
     events.clear();
     AwayAndBack();
@@ -274,19 +266,19 @@ TEST_F(X11Focus, KeyHeldAcrossAFocusChangeIsNoNewPress)
 
     // A new press after the return counts.
     Xdo("keyup Control_L");
-    ASSERT_TRUE(WaitFor([] { return Has(EVENT_KEYUP, 162); }));
+    ASSERT_TRUE(PumpUntil([] { return Has(EVENT_KEYUP, 162); }));
     Xdo("keydown Control_L");
-    ASSERT_TRUE(WaitFor([] { return KeyDown(162) == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return KeyDown(162) == 1; }));
     EXPECT_EQ(KeyHit(162), 1);
     Xdo("keyup Control_L");
 
     // Space (pause) auto-repeats into the window that has the focus: its
     // first repeat after the return is no press either.
     Xdo("keydown space");
-    ASSERT_TRUE(WaitFor([] { return KeyHit(32) == 1; }));
+    ASSERT_TRUE(PumpUntil([] { return KeyHit(32) == 1; }));
     AwayAndBack();
     events.clear();
-    bool repeated = WaitFor([] { return Has(EVENT_KEYREPEAT, 32); });
+    bool repeated = PumpUntil([] { return Has(EVENT_KEYREPEAT, 32); });
     Settle();
     EXPECT_FALSE(Has(EVENT_KEYDOWN, 32));
     EXPECT_EQ(KeyHit(32), 0);
@@ -303,15 +295,15 @@ TEST_F(X11Focus, KeyReleasedElsewhereAndPressedSoonAfterTheReturnCounts)
     for (auto [name, vk] : {std::pair<std::string, int>{"Control_L", 162}, {"space", 32}}) {
         SCOPED_TRACE(name);
         Xdo("keydown " + name);
-        ASSERT_TRUE(WaitFor([vk] { return KeyDown(vk) == 1; }));
+        ASSERT_TRUE(PumpUntil([vk] { return KeyDown(vk) == 1; }));
         EXPECT_EQ(KeyHit(vk), 1);
         AwayAndBack("keyup " + name);
         Xdo("sleep 0.3 keydown " + name);
-        ASSERT_TRUE(WaitFor([vk] { return Has(EVENT_KEYDOWN, vk) || Has(EVENT_KEYREPEAT, vk); }));
+        ASSERT_TRUE(PumpUntil([vk] { return Has(EVENT_KEYDOWN, vk) || Has(EVENT_KEYREPEAT, vk); }));
         EXPECT_EQ(KeyHit(vk), 1) << "the press after the return was taken for a repeat";
         EXPECT_EQ(KeyDown(vk), 1);
         Xdo("keyup " + name);
-        ASSERT_TRUE(WaitFor([vk] { return KeyDown(vk) == 0; }));
+        ASSERT_TRUE(PumpUntil([vk] { return KeyDown(vk) == 0; }));
         events.clear();
     }
 }
