@@ -8,6 +8,7 @@
 #include "app/platform.h"
 #include "app/recorded_run.h"
 #include "app/saves_folder.h"
+#include "app/state_log.h"
 #include "game/saved_values.h"
 #include "io/filesystem.h"
 #include "render/graphics.h"
@@ -71,6 +72,9 @@ int main(int argc, char** argv)
         for (std::string* path : {&launch_options.record, &launch_options.replay})
             *path = absolute_path(*path);
         const precise_timers timers;  // the frame pacer's sleeps end on time
+        // For tests that drive the program; opened before the working folder
+        // changes, so a relative name is the caller's.
+        const state_log frames;
 
         game_start_wishes.window = launch_options.window;
         game_start_wishes.mute = launch_options.mute;

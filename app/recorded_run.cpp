@@ -148,7 +148,10 @@ int run_recorded_game(const std::string& file)
     SetSystemDriver(recorder->SystemDriver());
     SetJoystickSystem(recorder->JoystickSystem());
     bool started = false;
-    game_hooks.frame_start = [&] {
+    // The program's own frame hook (the state log) runs too.
+    game_hooks.frame_start = [&, host = std::move(game_hooks.frame_start)] {
+        if (host)
+            host();
         if (!started) {
             // Loaded before the first frame, as the harness loads them.
             started = true;
@@ -216,7 +219,9 @@ int replay_recorded_game(const std::string& file)
     script_feed feed(std::move(events), *script, *joysticks, pad);
 
     int frame = 0;
-    game_hooks.frame_start = [&] {
+    game_hooks.frame_start = [&, host = std::move(game_hooks.frame_start)] {
+        if (host)
+            host();
         ++frame;
         feed.frame_start(frame);
         // Stopped by the viewer, or past the recorded end (both at most

@@ -5,131 +5,40 @@
 // After gtest: the X11 headers' macros clash with its names.
 #include <X11/Xlib.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
+#include "tests/install/session.h"
 
 namespace {
 
 std::string run_output(const std::string& cmd)
 {
-    std::string out;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, p))
-            out += buf;
-        pclose(p);
-    }
+    std::string out = run(cmd).out;
     while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
         out.pop_back();
     return out;
 }
 
-std::vector<unsigned char> bytes_of(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// The program copied into a fresh directory with its data, run from there.
-class Program {
-public:
-    explicit Program(const std::string& name)
+// The program copied into a fresh folder with its data, run from there.
+struct game_copy {
+    explicit game_copy(const std::string& name) : s("e2e_" + name)
     {
-        dir = fs::temp_directory_path() / ("kv_e2e_" + name + "_" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir / "data");
-        const fs::path sounds = fs::path(KV_SOURCE_DIR) / "data";
-        if (fs::exists(sounds))
-            for (const auto& e : fs::directory_iterator(sounds))
-                if (e.path().extension() == ".ogg")
-                    fs::copy_file(e.path(), dir / "data" / e.path().filename());
-        fs::copy_file(KV_PROGRAM, dir / "kelvora3d");
+        copy_sounds(s.dir / "data");
+        fs::copy_file(KV_PROGRAM, s.dir / "kelvora3d");
     }
-    ~Program()
+    launch with(std::vector<std::string> env) const
     {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        std::error_code ec;
-        fs::remove_all(dir, ec);
+        return {.argv = {(s.dir / "kelvora3d").string()}, .env = std::move(env)};
     }
-
-    void start(const std::vector<std::string>& env_extra)
-    {
-        // The extra settings replace inherited ones of the same name (the
-        // test run itself may set SDL_AUDIODRIVER): with a name given twice
-        // the program would see the first.
-        std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) {
-            const std::string var(*e);
-            const std::string name = var.substr(0, var.find('=') + 1);
-            bool replaced = false;
-            for (const auto& x : env_extra)
-                replaced = replaced || x.compare(0, name.size(), name) == 0;
-            if (!replaced)
-                env.push_back(var);
-        }
-        env.insert(env.end(), env_extra.begin(), env_extra.end());
-        std::vector<char*> envp;
-        for (auto& s : env)
-            envp.push_back(s.data());
-        envp.push_back(nullptr);
-        const std::string prog = (dir / "kelvora3d").string();
-        char* argv[] = {const_cast<char*>(prog.c_str()), nullptr};
-        ASSERT_EQ(posix_spawn(&pid, prog.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-    }
-
-    // The game window's id, once it is mapped; empty after the timeout.
-    std::string wait_window()
-    {
-        for (int i = 0; i < 300; ++i) {
-            const std::string id = run_output("xdotool search --onlyvisible --name '^Kelvora 3D$' 2>/dev/null | head -1");
-            if (!id.empty())
-                return id;
-            std::this_thread::sleep_for(100ms);
-        }
-        return {};
-    }
-
-    // Exit status, or -1 when it did not end in time.
-    int wait_exit(std::chrono::seconds limit)
-    {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        while (std::chrono::steady_clock::now() < until) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return -1;
-    }
-
-    fs::path dir;
-    pid_t pid = -1;
+    fs::path data() const { return s.dir / "data"; }
+    scratch s;
 };
-
-void xdo(const std::string& args)
-{
-    ASSERT_EQ(std::system(("xdotool " + args).c_str()), 0) << args;
-}
 
 // Screen position of a point of the 640x480 picture, scaled to fit the
 // display with its aspect kept.
@@ -162,10 +71,10 @@ bool pointer_at(int x, int y)
     return std::abs(px - sx) <= 1 && std::abs(py - sy) <= 1;
 }
 
-// The same, allowing a slow machine a few seconds to get there.
+// The same, allowing a slow machine time to get there.
 bool pointer_reaches(int x, int y)
 {
-    for (int i = 0; i < 60; ++i) {
+    for (int i = 0; i < 200; ++i) {
         if (pointer_at(x, y))
             return true;
         std::this_thread::sleep_for(50ms);
@@ -178,40 +87,29 @@ void park_pointer()
     xdo("mousemove --sync 5 5");
 }
 
-// Skips the logo with Space once it is showing: keys pressed while the game
-// still loads are flushed, so Space is repeated until the title menu has
-// taken the pointer. False when the menu never came.
-bool skip_logo_to_title()
-{
-    park_pointer();
-    for (int i = 0; i < 60; ++i) {
-        xdo("key space");
-        std::this_thread::sleep_for(500ms);
-        if (pointer_at(320, 250))
-            return true;
-    }
-    return false;
-}
-
-// The pointer arrives in two steps so the game sees it move onto the row,
-// and the button is held over a few frames as a hand would.
-void click_at(const std::string&, int x, int y)
+// A click as a hand makes it: the pointer arrives (in two steps, so the
+// game sees it move onto the row) and rests while the game draws two frames,
+// since the menu takes the row under the pointer at the start of a frame and
+// acts on a click that comes later in it. Then the click, and its effect.
+bool click_at(background& game, int x, int y, const frame_test& done)
 {
     const auto [sx, sy] = screen_point(x, y);
-    xdo("mousemove --sync " + std::to_string(sx + 1) + " " + std::to_string(sy + 1));
-    std::this_thread::sleep_for(200ms);
-    xdo("mousemove --sync " + std::to_string(sx) + " " + std::to_string(sy));
-    std::this_thread::sleep_for(200ms);
-    xdo("mousedown 1");
-    std::this_thread::sleep_for(150ms);
-    xdo("mouseup 1");
-    std::this_thread::sleep_for(300ms);
+    xdo("mousemove --sync " + std::to_string(sx + 1) + " " + std::to_string(sy + 1) + " mousemove --sync " +
+        std::to_string(sx) + " " + std::to_string(sy));
+    return game.frames(2) && game.input("click 1", done);
 }
 
-void key(const std::string&, const std::string& name, std::chrono::milliseconds after = 400ms)
+frame_test mode_is(int mode)
 {
-    xdo("key " + name);
-    std::this_thread::sleep_for(after);
+    return [mode](const frame_state& s) { return s.mode3d == mode; };
+}
+
+// The logo skipped with Space once it shows; the pointer over the window
+// for the keyboard's sake.
+bool to_title(background& game)
+{
+    park_pointer();
+    return game.to_title();
 }
 
 bool needs_display()
@@ -225,11 +123,11 @@ TEST(EndToEnd, StartsFullScreenSkipsTheLogoAnswersTheMenuAndQuits)
 {
     if (needs_display())
         GTEST_SKIP() << "no DISPLAY";
-    Program game("menu");
-    game.start({"SDL_AUDIODRIVER=dummy"});
+    game_copy copy("menu");
+    background game(copy.with({"SDL_AUDIODRIVER=dummy"}));
     const std::string win = game.wait_window();
     ASSERT_FALSE(win.empty()) << "no game window appeared";
-    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(to_title(game)) << "the title menu never opened " << game.now();
     // Full screen: the window covers the whole display.
     const std::string geo = run_output("xdotool getwindowgeometry --shell " + win);
     const std::string disp = run_output("xdotool getdisplaygeometry");
@@ -237,44 +135,40 @@ TEST(EndToEnd, StartsFullScreenSkipsTheLogoAnswersTheMenuAndQuits)
     std::sscanf(disp.c_str(), "%d %d", &dw, &dh);
     EXPECT_NE(geo.find("WIDTH=" + std::to_string(dw)), std::string::npos) << geo;
     EXPECT_NE(geo.find("HEIGHT=" + std::to_string(dh)), std::string::npos) << geo;
+    EXPECT_TRUE(pointer_reaches(320, 250)) << "the title menu takes the pointer";
 
-    ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
-    click_at(win, 320, 275);    // "3D Graphics: " once: Off -> "M\G"
-    key(win, "Escape");
-    ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0);
-    EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
-    EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), (std::vector<unsigned char>{1, 0, 0, 0}))
-        << "the click reached the menu";
+    // "3D Graphics: " once: Off -> "M\G"
+    ASSERT_TRUE(click_at(game, 320, 275, mode_is(1))) << game.now();
+    xdo("key Escape");
+    ASSERT_EQ(game.wait_exit(60s), 0);
+    EXPECT_EQ(bytes_of(copy.data() / "hiscore.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
+    EXPECT_EQ(bytes_of(copy.data() / "anaglyph3d.dat"), (std::vector<unsigned char>{1, 0, 0, 0}));
 }
 
 TEST(EndToEnd, PlaysPausesResumesAndLeavesWithSound)
 {
     if (needs_display())
         GTEST_SKIP() << "no DISPLAY";
-    Program game("play");
-    {
-        std::ofstream out(game.dir / "data" / "hiscore.dat", std::ios::binary);
-        out.write("\xE1\x10\x00\x00", 4);  // 4321
-    }
-    const fs::path audio = game.dir / "audio.raw";
-    game.start({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audio.string(), "SDL_DISKAUDIODELAY=5"});
-    const std::string win = game.wait_window();
-    ASSERT_FALSE(win.empty()) << "no game window appeared";
-    std::this_thread::sleep_for(1s);
-    ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
-    click_at(win, 320, 245);  // "Start Game"
-    std::this_thread::sleep_for(500ms);
-    for (int i = 0; i < 4; ++i)
-        key(win, "Control_L", 250ms);
+    game_copy copy("play");
+    put_bytes(copy.data() / "hiscore.dat", int_bytes(4321));
+    const fs::path audio = copy.s.dir / "audio.raw";
+    background game(copy.with({"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + audio.string(), "SDL_DISKAUDIODELAY=5"}));
+    ASSERT_FALSE(game.wait_window().empty()) << "no game window appeared";
+    ASSERT_TRUE(to_title(game)) << "the title menu never opened " << game.now();
+    EXPECT_EQ(game.now().best, 4321);
+    ASSERT_TRUE(click_at(game, 320, 245, in_state(PLAY))) << "Start Game " << game.now();
+    for (int shots = 1; shots <= 4; ++shots)
+        ASSERT_TRUE(game.input("key Control_L", [&](const frame_state& f) { return f.shots == shots; })) << game.now();
     park_pointer();
-    key(win, "space");  // pause
-    EXPECT_TRUE(pointer_reaches(320, 250)) << "Space did not open the pause menu";
-    key(win, "space");   // resume
-    key(win, "Escape");  // pause again
-    key(win, "Escape");  // leave the game for the title
-    key(win, "Escape");  // quit
-    ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0);
-    EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0xE1, 0x10, 0, 0}));
+    ASSERT_TRUE(game.input("key space", in_state(PAUSE))) << game.now();
+    EXPECT_TRUE(pointer_reaches(320, 250)) << "the pause menu takes the pointer";
+    ASSERT_TRUE(game.input("key space", in_state(PLAY))) << "resume " << game.now();
+    ASSERT_TRUE(game.input("key Escape", in_state(PAUSE))) << game.now();
+    ASSERT_TRUE(game.input("key Escape", in_state(TITLE))) << "leave the game " << game.now();
+    EXPECT_EQ(game.now().shots, 4) << "one shot a key, none after";
+    xdo("key Escape");  // quit
+    ASSERT_EQ(game.wait_exit(60s), 0);
+    EXPECT_EQ(bytes_of(copy.data() / "hiscore.dat"), int_bytes(4321));
     const auto sound = bytes_of(audio);
     ASSERT_GT(sound.size(), 44100u);
     size_t loud = 0;
@@ -330,6 +224,25 @@ public:
     Window window = 0;
 };
 
+// The game waits, drawing nothing: no frame for many frames' time, even on
+// a busy machine. (Should it only stall, the close still has to end it.)
+bool drawing_stops(background& game)
+{
+    using clock = std::chrono::steady_clock;
+    long frame = game.now().frame;
+    auto still_since = clock::now();
+    for (const auto until = still_since + 60s; clock::now() < until;) {
+        std::this_thread::sleep_for(100ms);
+        if (game.now().frame != frame) {
+            frame = game.now().frame;
+            still_since = clock::now();
+        } else if (clock::now() - still_since >= 2s) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 // The game waits, drawing nothing, while another window has the focus; a
@@ -340,40 +253,24 @@ TEST(EndToEnd, CloseOrQuitWhileAnotherWindowHasTheFocusEndsTheGame)
     if (needs_display())
         GTEST_SKIP() << "no DISPLAY";
     for (const bool by_signal : {false, true}) {
-        Program game(by_signal ? "suspended_quit" : "suspended_close");
-        game.start({"SDL_AUDIODRIVER=dummy"});
+        game_copy copy(by_signal ? "suspended_quit" : "suspended_close");
+        background game(copy.with({"SDL_AUDIODRIVER=dummy"}));
         const std::string win = game.wait_window();
         ASSERT_FALSE(win.empty()) << "no game window appeared";
-        std::this_thread::sleep_for(1s);
-        ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
+        ASSERT_TRUE(to_title(game)) << "the title menu never opened " << game.now();
         OtherWindow other;
         ASSERT_TRUE(other.display);
         xdo("windowfocus --sync " + other.id());
-        std::this_thread::sleep_for(1s);  // the game sees the focus go and waits
+        ASSERT_TRUE(drawing_stops(game)) << "the game draws on without the focus " << game.now();
         if (by_signal)
-            kill(game.pid, SIGTERM);
+            kill(game.pid(), SIGTERM);
         else
             other.close(win);
-        ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0) << (by_signal ? "SIGTERM" : "window close");
-        EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
-        EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), (std::vector<unsigned char>{0, 0, 0, 0}));
+        ASSERT_EQ(game.wait_exit(60s), 0) << (by_signal ? "SIGTERM" : "window close");
+        EXPECT_EQ(bytes_of(copy.data() / "hiscore.dat"), int_bytes(0));
+        EXPECT_EQ(bytes_of(copy.data() / "anaglyph3d.dat"), int_bytes(0));
     }
 }
-
-namespace {
-
-// The file holds these bytes within a few seconds.
-bool file_becomes(const fs::path& p, const std::vector<unsigned char>& want)
-{
-    for (int i = 0; i < 200; ++i) {
-        if (bytes_of(p) == want)
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
-}
-
-}  // namespace
 
 // The values outlive a closed terminal and a killed process, and two copies
 // of the game sharing the files do not undo each other's records.
@@ -381,43 +278,38 @@ TEST(EndToEnd, ValuesSurviveAHangUpAKillAndAnotherCopy)
 {
     if (needs_display())
         GTEST_SKIP() << "no DISPLAY";
-    const std::vector<unsigned char> zero{0, 0, 0, 0};
     {
         // A first run ended by a hang-up leaves both files, as a normal end.
-        Program game("hangup");
-        game.start({"SDL_AUDIODRIVER=dummy"});
-        ASSERT_FALSE(game.wait_window().empty()) << "no game window appeared";
-        ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
-        kill(game.pid, SIGHUP);
-        ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0) << "SIGHUP";
-        EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), zero);
-        EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), zero);
+        game_copy copy("hangup");
+        background game(copy.with({"SDL_AUDIODRIVER=dummy"}));
+        ASSERT_TRUE(to_title(game)) << "the title menu never opened " << game.now();
+        kill(game.pid(), SIGHUP);
+        ASSERT_EQ(game.wait_exit(60s), 0) << "SIGHUP";
+        EXPECT_EQ(bytes_of(copy.data() / "hiscore.dat"), int_bytes(0));
+        EXPECT_EQ(bytes_of(copy.data() / "anaglyph3d.dat"), int_bytes(0));
     }
     {
         // Loaded 1234 and Off; another copy then keeps 5000 and R\C.
-        Program game("copies");
-        std::ofstream(game.dir / "data" / "hiscore.dat", std::ios::binary).write("\xD2\x04\x00\x00", 4);
-        game.start({"SDL_AUDIODRIVER=dummy"});
-        const std::string win = game.wait_window();
-        ASSERT_FALSE(win.empty()) << "no game window appeared";
-        ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
-        std::ofstream(game.dir / "data" / "hiscore.dat", std::ios::binary).write("\x88\x13\x00\x00", 4);
-        std::ofstream(game.dir / "data" / "anaglyph3d.dat", std::ios::binary).write("\x03\x00\x00\x00", 4);
-        key(win, "Escape");
-        ASSERT_EQ(game.wait_exit(std::chrono::seconds(30)), 0);
-        EXPECT_EQ(bytes_of(game.dir / "data" / "hiscore.dat"), (std::vector<unsigned char>{0x88, 0x13, 0, 0}));
-        EXPECT_EQ(bytes_of(game.dir / "data" / "anaglyph3d.dat"), (std::vector<unsigned char>{3, 0, 0, 0}));
+        game_copy copy("copies");
+        put_bytes(copy.data() / "hiscore.dat", int_bytes(1234));
+        background game(copy.with({"SDL_AUDIODRIVER=dummy"}));
+        ASSERT_TRUE(to_title(game)) << "the title menu never opened " << game.now();
+        put_bytes(copy.data() / "hiscore.dat", int_bytes(5000));
+        put_bytes(copy.data() / "anaglyph3d.dat", int_bytes(3));
+        xdo("key Escape");
+        ASSERT_EQ(game.wait_exit(60s), 0);
+        EXPECT_EQ(bytes_of(copy.data() / "hiscore.dat"), int_bytes(5000));
+        EXPECT_EQ(bytes_of(copy.data() / "anaglyph3d.dat"), int_bytes(3));
     }
     {
         // A mode is kept as soon as it is chosen: a kill loses nothing.
-        Program game("killed");
-        game.start({"SDL_AUDIODRIVER=dummy"});
-        const std::string win = game.wait_window();
-        ASSERT_FALSE(win.empty()) << "no game window appeared";
-        ASSERT_TRUE(skip_logo_to_title()) << "the title menu never opened";
-        click_at(win, 320, 275);  // "3D Graphics: " once: Off -> "M\G"
-        EXPECT_TRUE(file_becomes(game.dir / "data" / "anaglyph3d.dat", {1, 0, 0, 0}));
-        kill(game.pid, SIGKILL);
-        EXPECT_EQ(game.wait_exit(std::chrono::seconds(10)), 128 + SIGKILL);
+        game_copy copy("killed");
+        background game(copy.with({"SDL_AUDIODRIVER=dummy"}));
+        ASSERT_TRUE(to_title(game)) << "the title menu never opened " << game.now();
+        // "3D Graphics: " once: Off -> "M\G", written in the frame that chose it.
+        ASSERT_TRUE(click_at(game, 320, 275, mode_is(1))) << game.now();
+        EXPECT_EQ(bytes_of(copy.data() / "anaglyph3d.dat"), int_bytes(1));
+        kill(game.pid(), SIGKILL);
+        EXPECT_EQ(game.wait_exit(10s), 128 + SIGKILL);
     }
 }

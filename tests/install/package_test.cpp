@@ -2,7 +2,7 @@
 // them, and the program extracted from it.
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <algorithm>
 
 #include "session.h"
 
@@ -41,12 +41,15 @@ TEST(Package, IsADebThatLintianAcceptsAndItsProgramFindsItsSounds)
         EXPECT_NE(contents.find(path), std::string::npos) << path << "\n" << contents;
     EXPECT_EQ(contents.find("./usr/bin/"), std::string::npos) << contents;
     // lintian's own advice is not to run it as root.
-    const auto lint = run("cd / && " + as_nobody() + "lintian --no-cfg " + shq(deb));
+    std::string lintian = "cd /";
+    for (const auto& word : as_nobody({"lintian", "--no-cfg", deb}))
+        lintian += " " + shq(word);
+    const auto lint = run(lintian);
     EXPECT_EQ(lint.status, 0) << lint.out;
     EXPECT_EQ(lint.out, "") << "no error, no warning";
     const auto top = run("dpkg-deb --fsys-tarfile " + shq(deb) +
                          " | tar -xOf - ./usr/share/doc/kelvora3d/changelog.gz | gzip -dc | head -1");
-    const auto version = run(shq(KV_PROGRAM) + " --version").out;  // "kelvora3d X.Y.Z"
+    const auto version = run_program({.argv = {KV_PROGRAM, "--version"}}).out;  // "kelvora3d X.Y.Z"
     EXPECT_EQ(top.out.rfind("kelvora3d (" + version.substr(10, version.size() - 11) + ") ", 0), 0u)
         << "the changelog's last entry is this release: " << top.out;
     const auto copyright = bytes_of(fs::path(KV_SOURCE_DIR) / "dist/copyright");
@@ -65,14 +68,21 @@ TEST(Package, IsADebThatLintianAcceptsAndItsProgramFindsItsSounds)
     own(home, NOBODY, 0700);
     // The sounds are found from /usr/games: the title music plays.
     const fs::path audio = home / "audio.raw";
-    background game("cd / && HOME=" + shq(home.string()) + " XDG_DATA_HOME= SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=" +
-                    shq(audio.string()) + " SDL_DISKAUDIODELAY=5 " + as_nobody() +
-                    shq((root / "usr/games/kelvora3d").string()) + " --window");
-    ASSERT_FALSE(game.wait_window().empty());
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    background game({.argv = as_nobody({(root / "usr/games/kelvora3d").string(), "--window"}),
+                     .env = {"HOME=" + home.string(), "XDG_DATA_HOME=", "SDL_AUDIODRIVER=disk",
+                             "SDL_DISKAUDIOFILE=" + audio.string(), "SDL_DISKAUDIODELAY=5"},
+                     .dir = "/"});
+    // Two seconds of output from the logo on, where the music starts.
+    ASSERT_TRUE(game.frames(1)) << "the logo never came";
+    std::error_code ec;
+    const auto music = fs::file_size(audio, ec);
+    ASSERT_FALSE(ec) << "no sound output";
+    EXPECT_TRUE(file_reaches(audio, music + 44100 * 4 * 2));
     EXPECT_EQ(game.escape_until_exit(), 0);
     const auto sound = bytes_of(audio);
-    EXPECT_LT(std::count(sound.begin(), sound.end(), 0), static_cast<long>(sound.size()) * 9 / 10)
+    ASSERT_GT(sound.size(), music);
+    EXPECT_LT(std::count(sound.begin() + static_cast<long>(music), sound.end(), 0),
+              static_cast<long>(sound.size() - music) * 9 / 10)
         << "silence: the music was not found";
     EXPECT_EQ(bytes_of(home / ".local/share/kelvora3d/hiscore.dat"), int_bytes(0));
 }
