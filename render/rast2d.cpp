@@ -30,7 +30,12 @@ TMatrix2D TransformMatrix(float degrees, float scale_x, float scale_y) {
     return m;
 }
 
-void SetTransformListener(TTransformListener listener) { transform_listener = listener; }
+TTransformListener SetTransformListener(TTransformListener listener)
+{
+    const TTransformListener previous = transform_listener;
+    transform_listener = listener;
+    return previous;
+}
 
 void TRast2DGraphics::UpdateTransform() {
     TMatrix2D m = TransformMatrix(tform_rot, tform_scale_x, tform_scale_y);

@@ -59,4 +59,5 @@ TMatrix2D TransformMatrix(float degrees, float scale_x, float scale_y);
 // collision test) register here; the listener hears every change. One
 // listener; null removes it.
 using TTransformListener = void (*)(const TMatrix2D& matrix);
-void SetTransformListener(TTransformListener listener);
+// Returns the listener it replaces, for a caller that puts it back.
+TTransformListener SetTransformListener(TTransformListener listener);

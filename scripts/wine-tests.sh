@@ -1,7 +1,8 @@
 #!/bin/bash
 # The Windows build tested under Wine (a stage of scripts/run-tests.sh):
 #  1. the engine, game and shell suites that need no display, cross-built
-#     and run by ctest under Wine; a crash fails (no crash debugger);
+#     and run by ctest under Wine, one process per program; a crash fails
+#     (no crash debugger), a Wine start-up failure is retried once and told;
 #  2. the real kelvora3d.exe, installed under C:\Program Files in a Wine
 #     prefix whose user is called Zoë, in Xvfb: its title screen against the
 #     Linux program's, a game started with the mouse and fired with left
@@ -51,18 +52,37 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debu
 [ "$(wine reg query 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger </dev/null 2>/dev/null |
    tr -d '\r' | awk '$1 == "Debugger" { print NF }')" = 2 ] || { echo "wine: the crash debugger is still set"; exit 1; }
 
-# 1. The suites.
+# 1. The suites, one Wine process per program (scripts/wine-suite.sh).
 log=$W/ctest.log
-if ctest --test-dir "$W/build" -j"$JOBS" --timeout 120 --output-on-failure >"$log" 2>&1; then :; else
-  tail -n 60 "$log"; fail "test suites under Wine"; fi
+t1=$SECONDS
+if ctest --test-dir "$W/build" -j"$JOBS" --timeout 300 -V >"$log" 2>&1; then :; else
+  # Each failed case with its messages, and the end of a program that died
+  # inside a case (ctest -V prefixes a program's lines with its number).
+  awk 'match($0, /^[0-9]+: /) {
+         k = substr($0, 1, RLENGTH - 2); l = substr($0, RLENGTH + 1)
+         if (l ~ /^\[ RUN      \]/) { out[k] = ""; n[k] = 0 }
+         if (n[k]++ < 30) out[k] = out[k] l "\n"
+         if (l ~ /^\[  FAILED  \] .*\(/) { printf "%s", out[k]; out[k] = "" }
+         next }
+       match($0, /Test +#[0-9]+:/) && !/ Passed / {
+         print; k = substr($0, RSTART, RLENGTH); gsub(/[^0-9]/, "", k); printf "%s", out[k] }
+       /tests passed|tests failed/' "$log" | tail -n 150
+  fail "test suites under Wine ($log)"
+fi
+grep -o 'wine: retried .*' "$log" || true
 grep -E '^[0-9]+% tests passed' "$log" | sed 's/^/wine: /' || true
+awk '/^[0-9]+: \[  PASSED  \] [0-9]+ test/ { passed += $5 } /^[0-9]+: \[  SKIPPED \] [0-9]+ test/ { skipped += $5 }
+     END { printf "wine: %d cases passed, %d skipped", passed, skipped }' "$log"
+echo " ($((SECONDS - t1)) s)"
 
 # 2. The program, next to the Linux one.
 APPDATA_DIR="$WINEPREFIX/drive_c/users/$USER/AppData/Roaming/Kelvora3D"
+t1=$SECONDS
 if ! XVFB_SCREEN=1024x768x24 ./scripts/with-xvfb.sh ./scripts/wine-program-test.sh "$W/build" "$NATIVE" "$W/program" \
     "$APPDATA_DIR"; then
   fail "kelvora3d.exe under Wine"
 fi
+echo "wine: the programs took $((SECONDS - t1)) s"
 
 # 3. One scripted game on both systems.
 g=$W/replay

@@ -2,13 +2,25 @@
 # under Wine (scripts/wine-tests.sh). The same sources as the native suites;
 # what needs an X server or a GL window stays with those.
 set(T ${CMAKE_CURRENT_SOURCE_DIR})
+# As kv_test, but one ctest test per program, all its cases in one Wine
+# process: a Wine start-up costs more than most cases, and now and then fails
+# on its own (scripts/wine-suite.sh tells that apart). gtest's output names
+# the failing case.
+function(kv_windows_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  target_compile_definitions(${name} PRIVATE KV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-suite.sh $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()
 function(kv_windows_suite name folder)
   cmake_parse_arguments(ARG "" "" "SKIP;LIBS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${T}/${folder}/*.cpp)
   foreach(skip ${ARG_SKIP})
     list(FILTER srcs EXCLUDE REGEX "/${skip}$")
   endforeach()
-  kv_test(${name} SOURCES ${srcs} LIBS ${ARG_LIBS} LABELS ${folder})
+  kv_windows_test(${name} SOURCES ${srcs} LIBS ${ARG_LIBS} LABELS ${folder})
 endfunction()
 
 kv_windows_suite(test_runtime runtime LIBS kv_runtime)
@@ -35,9 +47,9 @@ add_dependencies(test_audio kv_reference_decodes)
 target_compile_definitions(test_audio PRIVATE KV_REFERENCE_DECODES="${decodes}")
 kv_windows_suite(test_render render SKIP "gl.*_test.cpp" graphics_gl_test.cpp image_gl_test.cpp
                  graphics_screen_test.cpp font_test.cpp LIBS kv_render)
-kv_test(test_game SOURCES ${T}/game/game_fixture.cpp ${T}/game/qvdraw_test.cpp ${T}/game/entities_test.cpp
-        ${T}/game/screens_test.cpp LIBS kv_game kv_app LABELS game)
+kv_windows_test(test_game SOURCES ${T}/game/game_fixture.cpp ${T}/game/qvdraw_test.cpp ${T}/game/entities_test.cpp
+                ${T}/game/screens_test.cpp LIBS kv_game kv_app LABELS game)
 kv_windows_suite(test_app app LIBS kv_app)
-kv_test(test_assets SOURCES ${T}/assets/images_test.cpp ${T}/assets/sounds_test.cpp
-        LIBS kv_assets kv_render kv_audio kv_io LABELS assets)
+kv_windows_test(test_assets SOURCES ${T}/assets/images_test.cpp ${T}/assets/sounds_test.cpp
+                LIBS kv_assets kv_render kv_audio kv_io LABELS assets)
 target_compile_definitions(test_assets PRIVATE KV_BUILD_DIR="${CMAKE_BINARY_DIR}")

@@ -134,11 +134,12 @@ void Listen(const TMatrix2D& m) {
 
 TEST_F(Rast2DStateTest, TransformListenerHearsEveryChange) {
     heard_count = 0;
-    SetTransformListener(Listen);
+    // The collision code listens from the start: it gets its listener back.
+    const TTransformListener collisions = SetTransformListener(Listen);
     SetRotation(180);
     SetScale(2, 2);
     SetTransform(0, 3, 1);
-    SetTransformListener(nullptr);
+    EXPECT_EQ(SetTransformListener(collisions), &Listen);
     SetRotation(45);
     EXPECT_EQ(heard_count, 3);
     EXPECT_FLOAT_EQ(heard.ix, 3);
