@@ -1,10 +1,10 @@
 #!/bin/bash
 # Cross-builds the libraries the Windows program links (SDL2, zlib, libpng,
 # FreeType, libogg, libvorbis) and GoogleTest from Debian's own source
-# packages, static, with the MinGW-w64 toolchain, into a cache outside the
-# clone. The cache folder is keyed by the pinned versions and the recipe's
-# revision (raise it when the build below changes), so a rerun finds it and
-# builds nothing.
+# packages, kept in third_party/debian-sources, static, with the MinGW-w64
+# toolchain, into a cache outside the clone. The cache folder is keyed by the
+# pinned versions and the recipe's revision (raise it when the build below
+# changes), so a rerun finds it and builds nothing.
 #   build-windows-deps.sh        builds what is missing, prints the prefix
 # KV_DEPS_CACHE moves the cache (default ~/.cache/kelvora3d).
 set -euo pipefail
@@ -12,8 +12,8 @@ HERE=$(cd "$(dirname "$0")/.." && pwd)
 TOOLCHAIN=$HERE/cmake/mingw-w64.cmake
 JOBS=${JOBS:-2}
 
-# The release's versions: the security updates of zlib and libpng are not
-# always served as source, these always are.
+# The versions kept in third_party/debian-sources (scripts/refresh-dep-sources.sh
+# adds a new one).
 PINS="libsdl2=2.26.5+dfsg-1 zlib=1:1.2.13.dfsg-1 libpng1.6=1.6.39-2+deb12u5 \
 freetype=2.12.1+dfsg-5+deb12u4 libogg=1.3.5-3 libvorbis=1.3.7-1 googletest=1.12.1-0.2"
 
@@ -32,23 +32,9 @@ mkdir -p "$WORK/src" "$WORK/build" "$PREFIX"
 log=$WORK/build.log
 echo "Building the Windows libraries into $PREFIX (log: $log)" >&2
 
-# apt-get source needs a deb-src line beside each deb line.
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  for f in /etc/apt/sources.list.d/debian.sources; do
-    [ -f "$f" ] && sed 's/^Types: deb$/Types: deb-src/' "$f" | $SUDO tee /etc/apt/sources.list.d/kelvora3d-src.sources >/dev/null
-  done
-  [ -f /etc/apt/sources.list ] && grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
-    $SUDO tee /etc/apt/sources.list.d/kelvora3d-src.list >/dev/null
-  $SUDO apt-get update -qq
-fi
-
+"$HERE/scripts/unpack-dep-sources.sh" "$WORK/src" $PINS >>"$log" 2>&1 ||
+  { echo "unpacking the sources failed" >&2; tail -5 "$log" >&2; exit 1; }
 cd "$WORK/src"
-for p in $PINS; do
-  apt-get source -qq --download-only "$p" >>"$log" 2>&1 || { echo "apt-get source $p failed" >&2; tail -5 "$log" >&2; exit 1; }
-done
-for dsc in *.dsc; do dpkg-source -x --no-check "$dsc" >>"$log" 2>&1; done
 src() { ls -d "$WORK/src/$1"*/ | head -n 1; }
 
 CM=(cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DKV_WINDOWS_DEPS="$PREFIX"

@@ -4,8 +4,7 @@
 #   build    what builds and runs the game (`make run`, `make install`)
 #   package  build, plus what `make package` runs (dpkg-shlibdeps)
 #   windows  the MinGW-w64 cross toolchain and what builds the Windows archive (`make windows`)
-#   web      the browser build (`make web`) and its browser tests, with the
-#            source packages of the libraries it builds itself
+#   web      the browser build (`make web`) and its browser tests
 #   all      everything, with the test and benchmark tools, the Windows build
 #            with Wine and the browser build (`make test`, `make bench`)
 set -e
@@ -39,15 +38,6 @@ done
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
-
-# The web build compiles its libraries from Debian's source packages: apt needs
-# a deb-src entry beside the binary one (machines often list only the latter).
-if { [ "${1:-all}" = web ] || [ "${1:-all}" = all ]; } && ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  echo "Adding Debian's source packages to apt's sources"
-  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
-    $SUDO tee /etc/apt/sources.list.d/kelvora3d-src.sources >/dev/null
-  $SUDO apt-get update -qq
-fi
 
 [ -z "$missing" ] && exit 0
 

@@ -1,13 +1,15 @@
 #!/bin/bash
 # Builds the libraries of the browser build (SDL2, zlib, libpng, FreeType,
-# libogg, libvorbis) for emscripten from Debian's source packages, pinned to
-# the release's versions, into a cache outside the clone keyed by those
+# libogg, libvorbis) for emscripten from Debian's source packages, kept in
+# third_party/debian-sources, into a cache outside the clone keyed by their
 # versions. A cache that exists is used as it is. Prints the prefix.
 #   scripts/web-deps.sh [CACHE_ROOT]   (default ${XDG_CACHE_HOME:-~/.cache}/kelvora3d)
 set -euo pipefail
 SRC_DIR=$(cd "$(dirname "$0")/.." && pwd)
 
-# Source package versions (Debian 12). Raising one makes a new cache entry.
+# Source package versions (Debian 12), as kept in third_party/debian-sources
+# (scripts/refresh-dep-sources.sh adds a new one). Raising one makes a new
+# cache entry.
 SDL2=2.26.5+dfsg-1
 ZLIB=1:1.2.13.dfsg-1
 PNG=1.6.39-2+deb12u5
@@ -53,10 +55,10 @@ done_step() { [ -f "$work/stamp-$1" ]; }
 stamp() { touch "$work/stamp-$1"; }
 
 if ! done_step sources; then
-  step "fetching the source packages"
+  step "unpacking the source packages"
   rm -rf "$src" && mkdir -p "$src"
-  (cd "$src" && apt-get source -q "libsdl2=$SDL2" "zlib=$ZLIB" "libpng1.6=$PNG" "freetype=$FREETYPE" \
-     "libogg=$OGG" "libvorbis=$VORBIS") >>"$log" 2>&1 || fail
+  "$SRC_DIR/scripts/unpack-dep-sources.sh" "$src" "libsdl2=$SDL2" "zlib=$ZLIB" "libpng1.6=$PNG" \
+    "freetype=$FREETYPE" "libogg=$OGG" "libvorbis=$VORBIS" >>"$log" 2>&1 || fail
   # libvorbis turns decoded samples into 16-bit values with x86-64's rounding
   # there (to nearest, ties to even) and with floor(x + 0.5) elsewhere: the
   # same rounding here keeps the mixed sound bit for bit the desktop's.
@@ -109,17 +111,14 @@ cmake_lib ogg "$(dir_of libogg)" -DBUILD_SHARED_LIBS=OFF -DINSTALL_DOCS=OFF "${o
 # Debian's libvorbis is built with -ffast-math, and GCC reassociates the sums
 # of its transform's small butterflies; clang keeps them as written, and a few
 # hundred samples of the game's sounds would differ by one step. The
-# butterflies are written out in GCC's order (from GCC's own dump of the file,
-# built with Debian's flags), and built without contraction: the browser
-# then decodes what the desktop game decodes, bit for bit.
+# butterflies are written out in GCC's order (third_party/vorbis, made by
+# scripts/vorbis-gcc-order.py from GCC's own dump of the file built with
+# Debian's flags), and built without contraction: the browser then decodes
+# what the desktop game decodes, bit for bit.
 if ! done_step vorbis-order; then
   step "writing libvorbis's butterflies in GCC's order"
-  vorbis_src=$(dir_of libvorbis)
-  gcc -c -O2 -ffast-math -mno-ieee-fp -fsigned-char -fno-tree-vectorize -D_REENTRANT -DUSE_MEMORY_H \
-    -I"$vorbis_src/lib" -I"$vorbis_src/include" -I"$stage/include" -fdump-tree-optimized="$build/mdct.tree" \
-    "$vorbis_src/lib/mdct.c" -o "$build/mdct.o" >>"$log" 2>&1 || fail
-  python3 "$SRC_DIR/scripts/vorbis-gcc-order.py" "$build/mdct.tree" "$vorbis_src/lib/mdct.c" \
-    mdct_butterfly_16 mdct_butterfly_32 >>"$log" 2>&1 || fail
+  patch -d "$(dir_of libvorbis)" -p1 --forward --no-backup-if-mismatch \
+    -i "$SRC_DIR/third_party/vorbis/mdct-gcc-order.patch" >>"$log" 2>&1 || fail
   stamp vorbis-order
 fi
 cmake_lib vorbis "$(dir_of libvorbis)" -DBUILD_SHARED_LIBS=OFF -DCMAKE_C_FLAGS=-ffp-contract=off
