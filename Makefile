@@ -6,7 +6,7 @@ JOBS ?= 2
 RELEASE := build/release
 PREFIX ?= /usr/local
 
-.PHONY: deps deps-all build run install package windows test bench clean web serve-web
+.PHONY: deps deps-all build run install package windows test bench fuzz clean web serve-web
 
 # What builds and runs the game; the test and benchmark tools come with deps-all.
 deps:
@@ -38,6 +38,11 @@ test: deps-all
 
 bench: deps-all
 	./scripts/run-benchmarks.sh
+
+# Longer fuzzing from random seeds (FUZZ_SECONDS per target, default 600);
+# make test runs each target's committed corpus from a fixed seed instead.
+fuzz: deps-all
+	./scripts/fuzz.sh long $(or $(FUZZ_SECONDS),600)
 
 # The game as a web page in build/web/ (emscripten; the libraries are built
 # once into a cache outside the tree). `make serve-web` serves it on 127.0.0.1.

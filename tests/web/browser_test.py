@@ -195,8 +195,7 @@ try:
     page.tap(32)
     page.wait_for(f'{game}.state === {STATE_PAUSE}', 10, 'the pause menu')
     paused = page.eval(game)
-    time.sleep(0.5)
-    g = page.eval(game)
+    g = page.wait_for(f"{game}.frame > {paused['frame'] + 10} && {game}", 30, 'frames drawn while paused')
     check('the game stays paused and keeps drawing', g['state'] == STATE_PAUSE and g['frame'] > paused['frame']
           and g['score'] == paused['score'], g)
     page.tap(32)
@@ -255,7 +254,7 @@ try:
     # and a key starts it again.
     page.tap(27)
     page.wait_for("getComputedStyle(message).display === 'block'", 20, 'the ended message')
-    time.sleep(0.5)  # the page listens for the key that restarts a moment later
+    page.wait_for("message.dataset.restart === 'armed'", 20, 'the page to listen for a key that restarts')
     check('Escape on the title: the page says the game ended', 'Thanks for playing' in page.eval('message.textContent'))
     check('Escape on the title: the values are in storage',
           page.eval(f"localStorage.getItem('{HISCORE}') + localStorage.getItem('{MODE}')") == 'd204000001000000')
