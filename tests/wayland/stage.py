@@ -133,14 +133,15 @@ class Input:
         x, y, s = placement(win)
         self.send("move %d %d" % (int(x + (gx + 0.5) * s), int(y + (gy + 0.5) * s)))
 
-    def click(self, win, gx, gy):
-        # Onto the row in two steps, so the game sees the pointer move there.
+    def click(self, win, gx, gy, game):
+        # Onto the row in two steps, so the game sees the pointer move there;
+        # a click acts on the row under the pointer as its frame began, so
+        # the pointer rests two drawn frames first.
         self.point(win, gx + 1, gy + 1)
-        time.sleep(0.2)
+        game.frames(2)
         self.point(win, gx, gy)
-        time.sleep(0.2)
+        game.frames(2)
         self.send("click 1")
-        time.sleep(0.3)
 
     def close(self):
         self.proc.stdin.close()
@@ -163,9 +164,27 @@ class Game:
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "XAUTHORITY")}
         env.update(SDL_VIDEODRIVER="wayland", SDL_AUDIODRIVER="dummy", HOME=self.dir)
         self.recording = os.path.join(self.dir, "recording.txt")
+        # A line a drawn frame (the program's state log), to wait on frames.
+        self.state_log = os.path.join(self.dir, "state.log")
+        env.update(KELVORA3D_STATE_LOG=self.state_log)
         self.log = open(os.path.join(self.dir, "output.txt"), "w")
         self.proc = subprocess.Popen([os.path.join(self.dir, "kelvora3d"), "--record", self.recording, *args],
                                      env=env, stdout=self.log, stderr=subprocess.STDOUT, cwd=self.dir)
+
+    def frame(self):
+        """The last frame the state log shows (0 before the first)."""
+        try:
+            with open(self.state_log, "rb") as f:
+                f.seek(max(0, os.path.getsize(self.state_log) - 200))
+                lines = [l for l in f.read().split(b"\n") if l.startswith(b"frame=")]
+        except OSError:
+            return 0
+        return int(lines[-1].split()[0][6:]) if lines else 0
+
+    def frames(self, count, seconds=30):
+        """Waits until `count` more frames were drawn; false at the bound."""
+        start = self.frame()
+        return wait_until(lambda: self.frame() >= start + count, seconds, 0.02) is not None
 
     def saved(self, name):
         try:
@@ -281,7 +300,7 @@ def play(mode, inp):
     # frame, and a slow frame would take two quick clicks on the last row.
     for row, what in ((MODE3D_ROW, "3D Graphics: M\\G"), (START_ROW, "Start Game")):
         before = picture(screenshot(game.name + "-menu"), win)
-        inp.click(win, 320, row)
+        inp.click(win, 320, row, game)
         check(wait_until(lambda: differing(picture(screenshot(game.name + "-menu"), win), before) > 0.05, 20),
               "a click on " + what)
     for _ in range(4):
