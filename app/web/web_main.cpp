@@ -2,6 +2,7 @@
 // and shutdown, on the page's clock, with the data preloaded into the page's
 // file system and the two saved values kept in the browser's storage.
 #include <emscripten.h>
+#include <emscripten/html5.h>
 #include <unistd.h>
 
 #include <SDL.h>
@@ -35,13 +36,34 @@ const char* const GAME_DIR = "/game";
 std::shared_ptr<TBrowserClock> clock_;
 unsigned yields_at_frame_ = 0;
 int frame_ = 0;
+// The tab was hidden during play: the next frame starts in the pause menu.
+bool hidden_in_play_ = false;
+
+// Runs while the game waits in its clock, so only notes the change for the
+// next frame's start. A hidden tab has no display refresh to end the wait:
+// it ends at once, and that frame pauses the game while hidden. (When the
+// browser takes the focus away first, the game waits suspended instead, and
+// pauses in the first frame once the tab shows.)
+EM_BOOL on_visibility_change(int, const EmscriptenVisibilityChangeEvent* e, void*)
+{
+    if (e->hidden && game_state == STATE_PLAY) {
+        hidden_in_play_ = true;
+        clock_->Wake();
+    }
+    return EM_FALSE;
+}
 
 void on_frame_start()
 {
-    // A frame that overran its slot does not sleep; the browser still gets
-    // the thread once a frame, or it would never show a picture.
+    // A frame that overran its slot does not sleep; it still waits for a
+    // display refresh of its own, or the browser would show no picture
+    // (and the game would outrun the display).
     if (frame_ > 0 && clock_->Yields() == yields_at_frame_) clock_->Delay(0);
     yields_at_frame_ = clock_->Yields();
+    if (hidden_in_play_) {
+        hidden_in_play_ = false;
+        if (game_state == STATE_PLAY) pause_game();
+    }
     ++frame_;
     // The total is what the results would show now: hits less the missed
     // shots' and the escaped aliens' penalties. The steering is the last
@@ -77,7 +99,9 @@ int main()
         // any time, and never end the game): each goes to storage at once.
         set_saved_value_listener([](const char* file, int value) { kv_web_value_saved(file, value); });
         game_hooks.frame_start = on_frame_start;
+        emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, on_visibility_change);
         const int result = run_game();
+        emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, nullptr);
         game_hooks = {};
         set_saved_value_listener(nullptr);
         return result;
