@@ -1,15 +1,19 @@
 # The game as a web page. KV_WEB_OUT (build/web/ of the tree by default)
-# receives index.html, kelvora3d.js, kelvora3d.wasm and kelvora3d.data.
+# receives index.html and the files it loads, each named after its content
+# (kelvora3d.<hash>.js, .wasm, .data, touch_controls.<hash>.js and the icon),
+# so that a cache never mixes two builds: cmake/WebPageFiles.cmake.
 set(KV_WEB_OUT ${CMAKE_SOURCE_DIR}/build/web CACHE PATH "Folder of the finished page")
 set(W ${CMAKE_SOURCE_DIR}/app/web)
 file(GLOB kv_web_sources CONFIGURE_DEPENDS ${W}/*.cpp)
-add_executable(kelvora3d_web ${kv_web_sources})
-target_link_libraries(kelvora3d_web PRIVATE kv_game kv_runtime kv_assets)
+# The program is linked in the build tree; the page's folder gets the hashed copies.
+set(kv_web_program_dir ${CMAKE_CURRENT_BINARY_DIR}/web-program)
+add_executable(kelvora3d_web_program ${kv_web_sources})
+target_link_libraries(kelvora3d_web_program PRIVATE kv_game kv_runtime kv_assets)
 file(GLOB kv_web_data CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/*.ogg)
-set_target_properties(kelvora3d_web PROPERTIES OUTPUT_NAME kelvora3d SUFFIX .js
-  RUNTIME_OUTPUT_DIRECTORY ${KV_WEB_OUT}
+set_target_properties(kelvora3d_web_program PROPERTIES OUTPUT_NAME kelvora3d SUFFIX .js
+  RUNTIME_OUTPUT_DIRECTORY ${kv_web_program_dir}
   LINK_DEPENDS "${W}/kelvora3d_lib.js;${W}/kelvora3d_pre.js;${kv_web_data}")
-target_link_options(kelvora3d_web PRIVATE
+target_link_options(kelvora3d_web_program PRIVATE
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=64MB
   -sENVIRONMENT=web -sEXIT_RUNTIME=1
   # The game's own main loop blocks; it yields to the browser where it
@@ -26,13 +30,18 @@ target_link_options(kelvora3d_web PRIVATE
   -sFORCE_FILESYSTEM=1 "-sEXPORTED_RUNTIME_METHODS=[FS]"
   --js-library ${W}/kelvora3d_lib.js --pre-js ${W}/kelvora3d_pre.js
   --preload-file ${CMAKE_SOURCE_DIR}/data@/game/data --exclude-file "*.md")
-# The page and its icon, copied whenever they change (not only when the
-# program is linked again).
+
+# The page's own scripts that run before the program, in this order (the
+# on-screen touch controls; the page does without them while the file is
+# not there).
+file(GLOB kv_web_scripts CONFIGURE_DEPENDS ${W}/touch_controls.js)
 set(kv_web_icon ${CMAKE_SOURCE_DIR}/assets/icons/kelvora3d-48.png)
-add_custom_command(OUTPUT ${KV_WEB_OUT}/index.html ${KV_WEB_OUT}/kelvora3d.png
-  COMMAND ${CMAKE_COMMAND} -E copy ${W}/index.html ${KV_WEB_OUT}/index.html
-  COMMAND ${CMAKE_COMMAND} -E copy ${kv_web_icon} ${KV_WEB_OUT}/kelvora3d.png
-  DEPENDS ${W}/index.html ${kv_web_icon}
+# Written again whenever the program, the page or one of its files changes.
+add_custom_command(OUTPUT ${KV_WEB_OUT}/index.html
+  COMMAND ${CMAKE_COMMAND} -DPROGRAM=${kv_web_program_dir}/kelvora3d -DPAGE=${W}/index.html
+    -DICON=${kv_web_icon} "-DSCRIPTS=${kv_web_scripts}" -DOUT=${KV_WEB_OUT}
+    -P ${CMAKE_SOURCE_DIR}/cmake/WebPageFiles.cmake
+  DEPENDS kelvora3d_web_program $<TARGET_FILE:kelvora3d_web_program> ${W}/index.html ${kv_web_icon}
+    ${kv_web_scripts} ${CMAKE_SOURCE_DIR}/cmake/WebPageFiles.cmake
   VERBATIM)
-add_custom_target(kelvora3d_web_page DEPENDS ${KV_WEB_OUT}/index.html ${KV_WEB_OUT}/kelvora3d.png)
-add_dependencies(kelvora3d_web kelvora3d_web_page)
+add_custom_target(kelvora3d_web DEPENDS ${KV_WEB_OUT}/index.html)

@@ -1,7 +1,11 @@
 #!/usr/bin/env python3
-"""Serves the page folder (build/web by default) on 127.0.0.1 for a browser.
+"""Serves the page folder (build/web by default) on 127.0.0.1 for a browser,
+as a host should: the files named after their content (kelvora3d.<hash>.wasm)
+kept for good, index.html checked again at each visit.
 usage: serve-web.py [--port N] [--dir DIR]   (port 0 picks a free one; the URL is printed)"""
-import argparse, functools, http.server, os, sys
+import argparse, functools, http.server, os, re, sys
+
+HASHED = re.compile(r'/[A-Za-z0-9_]+\.[0-9a-f]{8}\.[a-z]+$')
 
 ap = argparse.ArgumentParser()
 ap.add_argument('--port', type=int, default=8080)
@@ -17,7 +21,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                       '.wasm': 'application/wasm', '.js': 'text/javascript', '.data': 'application/octet-stream'}
 
     def end_headers(self):
-        self.send_header('Cache-Control', 'no-cache')
+        hashed = HASHED.search(self.path.split('?')[0])
+        self.send_header('Cache-Control', 'public, max-age=31536000, immutable' if hashed else 'no-cache')
         super().end_headers()
 
     def log_message(self, *args):

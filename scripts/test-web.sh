@@ -24,7 +24,8 @@ case $vorbis in
   *) echo "web: FAILED: libvorbis's butterflies are not in this GCC's order"; status=1 ;;
 esac
 
-# Everything the page loads, compressed as a web server would send it.
+# Everything the page loads, compressed as a web server would send it (the
+# folder holds only the page's files: the build removes an earlier build's).
 total=0
 for f in build/web/*; do total=$((total + $(gzip -9c "$f" | wc -c))); done
 echo "web: the page loads $total bytes compressed (at most 3145728)"

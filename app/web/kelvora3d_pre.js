@@ -12,8 +12,23 @@
   // From the program's start to its end: its file system and functions are there.
   var running = false;
 
+  // Storage that is off (blocked by the browser's settings: null, or a
+  // throw) or full is said to the player once, by the page.
+  var storageOff = false;
+  function off(why) {
+    if (storageOff) return;
+    storageOff = true;
+    console.warn('Kelvora 3D: the browser\'s storage keeps nothing (' + why + ')');
+    if (Module.kvStorageOff) Module.kvStorageOff();
+  }
   function storage() {
-    try { return window.localStorage; } catch (e) { return null; }  // blocked by the browser's settings
+    var s = null;
+    try { s = window.localStorage; } catch (e) { off(e); }
+    if (!s) off('no storage');
+    return s;
+  }
+  function read(s, name) {
+    try { return s.getItem(KEY + name) || ''; } catch (e) { off(e); return ''; }
   }
   function toHex(bytes) {
     return Array.prototype.map.call(bytes, function(b) { return (b + 256).toString(16).slice(1); }).join('');
@@ -36,7 +51,7 @@
     return value >= 0 && value <= bestLimit ? value : null;
   }
   function storedBest(s) {
-    return bestOf(fromHex(s.getItem(KEY + BEST) || ''));
+    return bestOf(fromHex(read(s, BEST)));
   }
   function fileBest() {
     try { return bestOf(FS.readFile(SAVES + '/' + BEST)); } catch (e) { return null; }
@@ -63,7 +78,7 @@
     var s = storage();
     if (!s) return;
     FILES.forEach(function(name) {
-      var bytes = fromHex(s.getItem(KEY + name) || '');
+      var bytes = fromHex(read(s, name));
       if (bytes && bytes.length) FS.writeFile(SAVES + '/' + name, bytes);
     });
   });
@@ -92,7 +107,7 @@
     try {
       s.setItem(KEY + file, toHex(toBytes(value)));
     } catch (e) {
-      console.warn('Kelvora 3D: could not keep ' + file + ': ' + e);
+      off(e);  // full
     }
   };
 

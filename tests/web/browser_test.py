@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""The game's page in a real headless Chromium, served on 127.0.0.1: start-up
-and title (against the desktop's picture), a game started and played with
-keys, pause and resume, the saved values across visits, a reload and two
-tabs, sound, Escape on the title, and a console without errors.
+"""The game's page in a real headless Chromium, served on 127.0.0.1: its
+files named after their content, start-up and title (against the desktop's
+picture), a game started and played with keys, pause and resume, the saved
+values across visits, a reload and two tabs, sound (resting in a hidden tab),
+Escape on the title, a console without errors; files that fail or stall,
+storage that is off or full, and the browser's own keys.
 usage: browser_test.py WEB_DIR [--native-replay REPLAY [--max-differing PERCENT]] [--out DIR]"""
-import argparse, os, shutil, struct, subprocess, sys, tempfile, time, zlib
+import argparse, hashlib, os, re, shutil, struct, subprocess, sys, tempfile, time, zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from cdp import Browser  # noqa: E402
+from pacing_checks import check_pacing  # noqa: E402
 
 STATE_PLAY, STATE_PAUSE, STATE_TITLE = 2, 3, 4
 SRC = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
@@ -107,13 +110,23 @@ def to_title(page, what, skip=True):
 
 def seed_storage(browser, url, items):
     """Puts values into the page's storage with the game not running (from a
-    page of the same origin that is not the game)."""
-    p = browser.open(url + 'kelvora3d.png')
+    page of the same origin that is not the game: its icon)."""
+    p = browser.open(url + next(f for f in files if f.endswith('.png')))
     p.wait_for('document.readyState === "complete"', 10)
     for k, v in items.items():
         p.eval(f'localStorage.setItem({k!r}, {v!r})')
     p.close()
 
+
+# The page's files: each named after its content and referred to by
+# index.html, none left from an earlier build.
+files = sorted(os.listdir(a.web_dir))
+index = open(os.path.join(a.web_dir, 'index.html')).read()
+odd = [f for f in files if f != 'index.html' and not (
+    re.fullmatch(r'[a-z0-9_]+\.([0-9a-f]{8})\.(js|wasm|data|png)', f) and f'"{f}' in index and
+    hashlib.sha256(open(os.path.join(a.web_dir, f), 'rb').read()).hexdigest()[:8] == f.split('.')[-2])]
+check('the page\'s files are named after their content and all in use', not odd and len(files) >= 5, odd or files)
+loaded = sum(os.path.getsize(os.path.join(a.web_dir, f)) for f in files if not f.endswith(('.html', '.png')))
 
 server = subprocess.Popen([sys.executable, os.path.join(SRC, 'scripts', 'serve-web.py'), '--port', '0',
                            '--dir', a.web_dir], stdout=subprocess.PIPE, text=True)
@@ -138,7 +151,11 @@ try:
     print(f'first picture {first:.0f} ms after the page started loading (program started at '
           f'{page.eval("Module.kvInitMs"):.0f} ms)', flush=True)
     check('the page shows the game\'s first picture', first is not None and first > 0, first)
-    check('the loading bar is gone', page.eval("getComputedStyle(loading).display === 'none'"))
+    check('the loading bar is gone, having counted every byte of the program\'s files',
+          page.eval("getComputedStyle(loading).display === 'none'") and
+          page.eval("[+bar.getAttribute('aria-valuenow'), +bar.getAttribute('aria-valuemax')]") == [loaded, loaded])
+    fetched = page.eval("performance.getEntriesByType('resource').map(e => e.name.split('/').pop())")
+    check('the page fetches its own files only, by their hashed names', set(fetched) <= set(files), fetched)
     # The logo plays to its end (the title's backdrop is where it left the
     # moon), the pointer where the desktop reference has it (TITLE_POINTER).
     page.move(*TITLE_POINTER)
@@ -172,6 +189,9 @@ try:
     check('the title music is heard', peak is not None and peak > 0.01, peak)
     check('no sound hint once sound runs', page.eval("getComputedStyle(hint).display === 'none'"))
 
+    # Frames on the display's clock, and a tab hidden on the title and in play.
+    check_pacing(page, check)
+
     # 3D mode: the menu's second row steps it; the choice goes to storage at once.
     page.click(320, 275)
     page.wait_for(f'{game}.mode3d === 1', 10, 'the 3D mode to change')
@@ -188,9 +208,11 @@ try:
         page.tap(162, 0.05)
         steered = steered or page.eval(f'{game}.steer') == 1
         time.sleep(0.1)
-    page.key(37, False)
+    # (Let go with Alt held: the game, which saw Left go down, sees it go up.)
+    page.key(37, False, page.ALT)
     g = page.eval(game)
-    check('Control fires and the score changes, Left steers', g['shots'] > 0 and g['total'] != 0 and steered, g)
+    check('Control fires and the score changes, Left steers and stops', g['shots'] > 0 and g['total'] != 0 and steered
+          and page.wait_for(f'{game}.steer === 0', 10, 'Left let go'), g)
 
     page.tap(32)
     page.wait_for(f'{game}.state === {STATE_PAUSE}', 10, 'the pause menu')
@@ -210,11 +232,15 @@ try:
     to_title(tab_a, 'tab A')
     tab_b = browser.open(url)
     to_title(tab_b, 'tab B')
-    check('tab A, hidden, starts with no best score',
-          tab_a.eval(f"[{game}.best, document.visibilityState]") == [0, 'hidden'])
+    sound = "Module.SDL2.audioContext.state"
+    check('tab A, hidden, starts with no best score and its sound rests',
+          tab_a.eval(f"[{game}.best, document.visibilityState]") == [0, 'hidden'] and
+          tab_a.wait_for(f"{sound} === 'suspended'", 10, 'tab A\'s sound to rest'))
     tab_b.eval(f"localStorage.setItem('{HISCORE}', 'd2040000')")
     tab_a.front()
-    check('another tab\'s best score shows in tab A', tab_a.wait_for(f'{game}.best === 1234', 10, 'best 1234 in tab A'))
+    check('another tab\'s best score shows in tab A, and its sound runs again',
+          tab_a.wait_for(f'{game}.best === 1234', 10, 'best 1234 in tab A') and
+          tab_a.wait_for(f"{sound} === 'running'", 10, 'tab A\'s sound'))
     tab_a.reload()
     to_title(tab_a, 'tab A reloaded')
     check('tab A going away and back keeps the other tab\'s best score',
@@ -230,6 +256,12 @@ try:
           tab_b.wait_for(f'{game}.best === 1234', 10, 'best 1234 in tab B'))
     tab_b.eval(f"localStorage.setItem('{HISCORE}', 'ffffff7f'); Module.kvValueSaved('hiscore.dat', 7)")
     check('a stored best out of range gives way', tab_b.eval(f"localStorage.getItem('{HISCORE}')") == '07000000')
+    # Storage full: the page says so, once.
+    NOTES = "[...notes.children].filter(n => n.id !== 'hint').map(n => n.textContent)"
+    tab_b.eval("Storage.prototype.setItem = () => { throw new DOMException('full', 'QuotaExceededError'); };"
+               "Module.kvValueSaved('anaglyph3d.dat', 1); Module.kvValueSaved('hiscore.dat', 2000)")
+    notes = tab_b.eval(NOTES)
+    check('storage full: a note says the values are not kept, once', len(notes) == 1 and 'will not be kept' in notes[0], notes)
     tab_b.close()
 
     # A best score an earlier visit left in storage: read at start, and
@@ -287,7 +319,7 @@ try:
     page.eval('kvPad.hold({axis: 0, value: -1}, 120); kvPad.hold({button: 0}, 120)')
     check('pad: the stick fully left steers, A fires',
           page.wait_for(f'{game}.steer === 1 && {game}.shots > {shots}', 30, 'pad steering and fire'))
-    page.wait_for(f'{game}.steer === 0', 30, 'the stick let go')
+    page.wait_for(f'{game}.steer === 0', 90, 'the stick let go (120 frames)')
     pad('{button: 2}', 1)
     paused = page.wait_for(f'{game}.state === {STATE_PAUSE}', 5, 'the pause menu')
     pad('{button: 2}', 1)
@@ -295,6 +327,61 @@ try:
     page.close()
 
     check('no console errors', not browser.errors, browser.errors[:5])
+
+    # Files that do not come: a blocked .wasm, a blocked .data, a .js that
+    # stops arriving (held, with the page's bound at 1 s) each leave a message
+    # with a Reload button, which starts the game once they come. This
+    # visit's storage is off (a throw), and the page records its key events
+    # before its own handlers do.
+    page = browser.open('about:blank')
+    page.send('Network.enable')
+    page.send('Page.addScriptToEvaluateOnNewDocument', {'source': """
+        Object.defineProperty(window, 'localStorage', {get() { throw new DOMException('no', 'SecurityError'); }});
+        window.kvKeys = [];
+        addEventListener('keydown', e => kvKeys.push(e), true);"""})
+    bound = page.send('Page.addScriptToEvaluateOnNewDocument', {'source': 'window.kvStallSeconds = 1'})['identifier']
+
+    def failed(what, then):
+        """The message's text once it has a Reload button; then() readies the next load, which the button starts."""
+        page.wait_for("!!message.querySelector('button')", 30, f'the Reload button ({what})')
+        text = page.eval('message.textContent')
+        then()
+        page.eval('window.kvOldDocument = true')
+        x, y = page.eval("(r => [r.x + r.width / 2, r.y + r.height / 2])(message.querySelector('button')"
+                         ".getBoundingClientRect())")
+        page.click(x, y)
+        page.wait_for('!window.kvOldDocument', 30, f'the reloaded document ({what})')
+        return text
+
+    page.send('Network.setBlockedURLs', {'urls': ['*.wasm']})
+    page.navigate(url)
+    texts = [failed('a blocked .wasm', lambda: page.send('Network.setBlockedURLs', {'urls': ['*.data']})),
+             failed('a blocked .data', lambda: (page.send('Network.setBlockedURLs', {'urls': []}),
+                                                 page.send('Fetch.enable', {'patterns': [{'urlPattern': '*/kelvora3d.*.js'}]})))]
+    errors = []  # (the count before the load that works)
+    texts.append(failed('a .js held', lambda: (page.send('Fetch.disable'), errors.append(len(browser.errors)),
+                                              page.send('Page.removeScriptToEvaluateOnNewDocument', {'identifier': bound}))))
+    check('a blocked .wasm, a blocked .data, a stalled .js: each named, with a Reload button',
+          re.search(r'kelvora3d\.\w+\.wasm did not arrive', texts[0]) and
+          re.search(r'kelvora3d\.\w+\.data did not arrive', texts[1]) and
+          re.search(r'kelvora3d\.\w+\.js stopped arriving', texts[2]), texts)
+    to_title(page, 'storage off')
+    page.click(320, 275)
+    page.wait_for(f'{game}.mode3d === 1', 10, 'the 3D mode to change')
+    notes = page.eval(NOTES)
+    check('storage off: the game runs, a note says the values are not kept, once',
+          len(notes) == 1 and 'will not be kept' in notes[0], notes)
+    check('and no console errors once the files come', len(browser.errors) == errors[0], browser.errors[errors[0]:][:5])
+    # The browser's keys reach the browser; the game's still go to the game
+    # (SDL cancels them, as it does any key it takes); Tab leaves the canvas.
+    prevented = []
+    for vk in (116, 38, 9):
+        page.key(vk, True); page.key(vk, False)
+        prevented.append(page.eval('kvKeys.pop().defaultPrevented'))
+    check('F5 and Tab go to the browser, Up to the game; Tab leaves the canvas',
+          prevented == [False, True, False] and page.eval('document.activeElement !== canvas'),
+          [prevented, page.eval('document.activeElement.id')])
+    page.close()
 
     # A browser without WebGL 2: the page says what is missing and the
     # program does not start.

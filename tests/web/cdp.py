@@ -170,11 +170,13 @@ class Page:
     # Keys as the game numbers them, with what the browser reports for them.
     KEYS = {32: (' ', 'Space', 32, 0), 27: ('Escape', 'Escape', 27, 0), 13: ('Enter', 'Enter', 13, 0),
             162: ('Control', 'ControlLeft', 17, 1), 37: ('ArrowLeft', 'ArrowLeft', 37, 0),
-            39: ('ArrowRight', 'ArrowRight', 39, 0), 38: ('ArrowUp', 'ArrowUp', 38, 0)}
+            39: ('ArrowRight', 'ArrowRight', 39, 0), 38: ('ArrowUp', 'ArrowUp', 38, 0),
+            9: ('Tab', 'Tab', 9, 0), 116: ('F5', 'F5', 116, 0)}
+    ALT = 1  # modifiers' bits
 
-    def key(self, vk, down):
+    def key(self, vk, down, modifiers=0):
         key, code, kc, location = self.KEYS[vk]
-        p = {'type': 'keyDown' if down else 'keyUp', 'key': key, 'code': code,
+        p = {'type': 'keyDown' if down else 'keyUp', 'key': key, 'code': code, 'modifiers': modifiers,
              'windowsVirtualKeyCode': kc, 'nativeVirtualKeyCode': kc, 'location': location}
         if down and key == ' ':
             p['text'] = ' '
