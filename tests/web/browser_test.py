@@ -4,13 +4,16 @@ files named after their content, start-up and title (against the desktop's
 picture), a game started and played with keys, pause and resume, the saved
 values across visits, a reload and two tabs, sound (resting in a hidden tab),
 Escape on the title, a console without errors; files that fail or stall,
-storage that is off or full, and the browser's own keys.
+storage that is off or full, and the browser's own keys; frames on the
+display's clock and a hidden tab (pacing_checks.py); a phone played by touch
+to the results (touch_play.py).
 usage: browser_test.py WEB_DIR [--native-replay REPLAY [--max-differing PERCENT]] [--out DIR]"""
 import argparse, hashlib, os, re, shutil, struct, subprocess, sys, tempfile, time, zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from cdp import Browser  # noqa: E402
 from pacing_checks import check_pacing  # noqa: E402
+from touch_play import run_touch_play  # noqa: E402
 
 STATE_PLAY, STATE_PAUSE, STATE_TITLE = 2, 3, 4
 SRC = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
@@ -163,7 +166,8 @@ try:
     print(f'title menu {time.time() - t0:.1f} s after opening the page', flush=True)
     rect = page.eval('(r => [r.x, r.y, r.width, r.height])(canvas.getBoundingClientRect())')
     check('the canvas fills the 640x480 tab at 4:3', rect == [0, 0, 640, 480], rect)
-    check('the canvas has the keyboard focus', page.eval('document.activeElement === canvas'))
+    check('the canvas has the keyboard focus, no touch controls with a mouse', page.eval(
+        "document.activeElement === canvas && getComputedStyle(document.getElementById('kv-touch')).display === 'none'"))
     g = page.eval(game)
     check('a first visit starts with no best score and 3D off', g['best'] == 0 and g['mode3d'] == 0, g)
 
@@ -382,6 +386,9 @@ try:
           prevented == [False, True, False] and page.eval('document.activeElement !== canvas'),
           [prevented, page.eval('document.activeElement.id')])
     page.close()
+
+    # A phone: a game played by touch alone, to its results and back.
+    run_touch_play(url, check)
 
     # A browser without WebGL 2: the page says what is missing and the
     # program does not start.

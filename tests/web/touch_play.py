@@ -1,0 +1,142 @@
+"""The page played by touch alone on a phone: the logo skipped and a game
+started by taps on the picture, steering and fire at once on the on-screen
+controls, no key left held by a finger that slides off or is cancelled,
+Pause, the controls beside the picture in portrait and landscape, and a whole
+game (about 16,000 frames: the aliens come on a timer) to its results, where
+Fire goes back to the title."""
+import os, sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from cdp import Browser  # noqa: E402
+
+PLAY, PAUSE, TITLE, RESULTS = 2, 3, 4, 5
+G = 'Module.kvGame'
+
+
+def phone(page, w, h):
+    page.send('Emulation.setDeviceMetricsOverride', {'width': w, 'height': h, 'deviceScaleFactor': 3, 'mobile': True,
+                                                     'screenOrientation': {'type': 'portraitPrimary', 'angle': 0}
+                                                     if h > w else {'type': 'landscapePrimary', 'angle': 90}})
+
+
+class Fingers:
+    """Touch points on the screen by id: a start or move lists all that are down, an end the one lifted."""
+    def __init__(self, page):
+        self.page, self.down = page, {}
+
+    def send(self, kind, points=None):
+        self.page.send('Input.dispatchTouchEvent', {'type': kind, 'touchPoints': [
+            {'x': x, 'y': y, 'id': i, 'radiusX': 8, 'radiusY': 8} for i, (x, y) in (points or self.down).items()]})
+
+    def put(self, i, x, y):
+        kind = 'touchMove' if i in self.down else 'touchStart'
+        self.down[i] = (x, y)
+        self.send(kind)
+
+    def lift(self, i):
+        self.send('touchEnd', {i: self.down.pop(i)})
+
+
+def run_touch_play(url, check, shots_dir=None, to_results=True):
+    """check(name, ok, detail) takes each result; shots_dir, if given, the screenshots. The whole game
+    to its results is about 16,700 frames (4.6 minutes at 60 a second); to_results=False leaves it out."""
+    browser = Browser(size=(390, 844))
+    try:
+        page = browser.open('about:blank')
+        phone(page, 390, 844)
+        page.send('Emulation.setTouchEmulationEnabled', {'enabled': True, 'maxTouchPoints': 5})
+        page.navigate(url)
+        f = Fingers(page)
+
+        def at(sel, dx=0.0):
+            """The middle of a control, moved dx of its radius sideways."""
+            r = page.eval(f"(b => [b.x, b.y, b.width])(document.querySelector('#kv-touch .kv-{sel}').getBoundingClientRect())")
+            return r[0] + r[2] / 2 * (1 + dx), r[1] + r[2] / 2
+
+        def picture(x, y):
+            """Where a point of the game's 640x480 picture is on the screen."""
+            r = page.eval('(b => [b.x, b.y, b.width / 640])(canvas.getBoundingClientRect())')
+            return r[0] + x * r[2], r[1] + y * r[2]
+
+        def tap_picture(x, y):
+            f.put(9, *picture(x, y))
+            f.lift(9)
+
+        def until(cond, what, frames=600):
+            """Waits for cond on the game, within `frames` of its frames (its own time, however busy the machine)."""
+            start = page.eval(f'{G}.frame')
+            page.wait_for(f'({cond}) || {G}.frame > {start + frames}', frames / 10 + 30, what)
+            return page.eval(f'({cond}) && {G}')
+
+        def shot(name):
+            if shots_dir:
+                page.screenshot(os.path.join(shots_dir, name))
+
+        def placed(what):
+            page.wait_for("document.querySelectorAll('#kv-touch .kv-control.shown').length === 3", 10, 'the controls')
+            r = page.eval("""(() => { const r = e => (b => [b.left, b.top, b.right, b.bottom])(e.getBoundingClientRect());
+                return {pic: r(canvas), shown: [...document.querySelectorAll('#kv-touch .kv-control.shown')].map(r)}; })()""")
+            (pl, pt, pr, pb), w, h = r['pic'], *page.eval('[innerWidth, innerHeight]')
+            ok = len(r['shown']) == 3 and all(
+                (c[2] <= pl or c[0] >= pr or c[3] <= pt or c[1] >= pb) and c[0] >= 0 and c[1] >= 0 and
+                c[2] <= w and c[3] <= h and c[2] - c[0] >= 48 for c in r['shown'])
+            check(f'{what}: the three controls, at least 48 px, beside the picture on screen', ok, r)
+
+        page.wait_for(f'{G} && {G}.frame > 1', 60, 'the first picture')
+        tap_picture(320, 240)
+        check('a tap skips the logo', until(f'{G}.state === {TITLE}', 'the title', 900))
+        shot('portrait-title.png')
+        tap_picture(320, 245)
+        check('a tap on the first row starts a game', until(f'{G}.state === {PLAY}', 'play'))
+        placed('portrait')
+
+        # Steering and fire at once: one shot a press, however long it is held.
+        f.put(1, *at('pad', -0.7))
+        check('the pad steers left', until(f'{G}.steer === 1', 'steering left'))
+        shots = page.eval(f'{G}.shots')
+        f.put(2, *at('fire'))
+        g = until(f'{G}.shots === {shots + 1} && {G}.frame > {page.eval(G + ".frame") + 30}', 'a shot, held 30 frames')
+        check('Fire with a steering finger down: one shot, steering on', g and g['steer'] == 1 and
+              page.eval(f'{G}.shots') == shots + 1, g)
+        shot('portrait-play.png')
+        f.lift(2)
+        f.put(2, *at('fire'))
+        check('a second press fires again', until(f'{G}.shots === {shots + 2}', 'a second shot'))
+        f.lift(2)
+        f.put(1, *picture(320, 240))
+        check('a finger sliding off the pad onto the picture lets go', until(f'{G}.steer === 0', 'steering to stop'))
+        f.lift(1)
+        f.put(1, *at('pad', 0.7))
+        until(f'{G}.steer === -1', 'steering right')
+        f.down.clear()
+        f.send('touchCancel')
+        check('a cancelled touch lets go', until(f'{G}.steer === 0', 'steering to stop'))
+
+        f.put(3, *at('pause'))
+        f.lift(3)
+        check('Pause pauses', until(f'{G}.state === {PAUSE}', 'the pause menu'))
+        f.put(3, *at('pause'))
+        f.lift(3)
+        check('and resumes', until(f'{G}.state === {PLAY}', 'play again'))
+
+        phone(page, 844, 390)
+        page.wait_for("kvTouchControls.layout() === 'side'", 10, 'the landscape layout')
+        placed('landscape')
+        f.put(1, *at('pad', 0.7))
+        check('landscape: the pad steers', until(f'{G}.steer === -1', 'steering right'))
+        shot('landscape-play.png')
+        f.lift(1)
+        until(f'{G}.steer === 0', 'steering to stop')
+        if not to_results:
+            return
+        g = until(f'{G}.state === {RESULTS}', 'the end of the game', 20000)
+        check('the game ends in its results', g, page.eval(G))
+        # Fire counts once the results have shown 250 frames.
+        until(f'{G}.frame > {g["frame"] + 260}', 'the results to wait for Fire')
+        shot('landscape-results.png')
+        f.put(2, *at('fire'))
+        f.lift(2)
+        check('Fire on the results goes to the title', until(f'{G}.state === {TITLE}', 'the title'))
+        check('no console errors', not browser.errors, browser.errors[:5])
+    finally:
+        browser.close()
