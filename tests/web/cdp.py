@@ -1,7 +1,9 @@
 """Headless Chromium driven over the DevTools protocol on a pipe (no packages
 beyond Python's own): pages, script evaluation, input events, screenshots,
 and the console's errors."""
-import base64, json, os, shutil, subprocess, tempfile, time
+import base64, ctypes, json, os, shutil, signal, subprocess, tempfile, time
+
+PR_SET_PDEATHSIG = 1
 
 
 class Browser:
@@ -15,6 +17,9 @@ class Browser:
             # Out of the way first, so the two dup2s cannot clobber each other.
             r, w = os.dup(to_r) + 100, os.dup(from_w) + 100
             os.dup2(to_r, r); os.dup2(from_w, w); os.dup2(r, 3); os.dup2(w, 4)
+            # The browser goes with this script, however it ends (its own
+            # processes follow it).
+            ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, signal.SIGKILL)
 
         args = ['chromium', '--headless=new', '--no-sandbox', '--remote-debugging-pipe',
                 '--enable-unsafe-swiftshader', '--use-angle=swiftshader',
@@ -22,7 +27,8 @@ class Browser:
                 f'--window-size={size[0]},{size[1]}', '--no-first-run', '--no-default-browser-check',
                 '--disable-background-timer-throttling', '--disable-renderer-backgrounding', *extra_args,
                 'about:blank']
-        self.proc = subprocess.Popen(args, preexec_fn=child_fds, close_fds=False,
+        # In a process group of its own, killed whole when it closes.
+        self.proc = subprocess.Popen(args, preexec_fn=child_fds, close_fds=False, start_new_session=True,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(to_r); os.close(from_w)
         self._w = os.fdopen(self._to_w, 'wb', buffering=0)
@@ -66,7 +72,12 @@ class Browser:
         try:
             self.proc.wait(timeout=10)
         except subprocess.TimeoutExpired:
-            self.proc.kill(); self.proc.wait()
+            pass
+        try:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        self.proc.wait()
         shutil.rmtree(self.profile, ignore_errors=True)
 
     def _read(self):
