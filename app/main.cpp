@@ -1,5 +1,6 @@
 // Kelvora 3D.
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,74 @@ void say_if_sounds_missing(const TProgramLayout& layout)
 {
     if (FileType(layout.files_dir + "/data") == FILETYPE_DIR)
         return;
-    tell_player("The sounds and music were not found (there is no data folder in " + layout.files_dir +
+    tell_player("The sounds and music were not found (there is no data folder in " + shown_path(layout.files_dir) +
                 "); the game plays without them. Keep the program in the folder it came in.");
+}
+
+// The game's own start-up failed before any display opened (the game said
+// why on stderr): the player of a program without a console sees it too.
+int report_if_no_display(int status)
+{
+    if (status != 0 && GraphicsSeq() == 1) {
+        const std::string why = LastGraphicsError();
+        report_fatal("Kelvora 3D: cannot open a 640x480 display" + (why.empty() ? why : ": " + why), true);
+    }
+    return status;
+}
+
+// The program, its fatal errors said where the player looks.
+int run(int argc, char** argv)
+{
+    use_starting_console();
+    use_real_pixels();
+    const std::vector<std::string> args = program_arguments(argc, argv);
+    std::string error;
+    if (!parse_game_options(args, launch_options, error)) {
+        report_fatal("kelvora3d: " + error + " (see 'kelvora3d --help')");
+        return 2;
+    }
+    if (launch_options.help) {
+        std::fputs(game_usage("kelvora3d").c_str(), stdout);
+        return 0;
+    }
+    if (launch_options.version) {
+        std::fputs(game_version_text().c_str(), stdout);
+        return 0;
+    }
+    std::vector<TRenderer> order;
+    if (!RendererOrder(launch_options.renderer, order, error)) {
+        report_fatal("kelvora3d: " + error);
+        return 2;
+    }
+    PreferRenderers(order);
+    // Relative paths of options are the player's, not the game folder's.
+    for (std::string* path : {&launch_options.record, &launch_options.replay})
+        *path = absolute_path(*path);
+    const precise_timers timers;  // the frame pacer's sleeps end on time
+    // For tests that drive the program; opened before the working folder
+    // changes, so a relative name is the caller's.
+    const state_log frames;
+
+    game_start_wishes.window = launch_options.window;
+    game_start_wishes.mute = launch_options.mute;
+    TProgramLayout layout;
+    EnterFilesDirectory("kelvora3d", &layout);
+    if (in_system_programs_folder(layout.program_dir))
+        layout.installed = true;
+    apply_window_wishes();
+    say_if_sounds_missing(layout);
+    if (!launch_options.replay.empty())
+        return report_if_no_display(replay_recorded_game(launch_options.replay));
+    const saved_values_place place = choose_saved_values_place(layout, user_saves_folder());
+    if (place.folder.empty())
+        std::fprintf(stderr,
+                     "Kelvora 3D: nowhere to keep the best score and the 3D mode (neither %s nor the "
+                     "user data folder can be written); this run's values will not be saved\n",
+                     shown_path(layout.files_dir + "/data").c_str());
+    use_saved_values_place(place);
+    if (!launch_options.record.empty())
+        return report_if_no_display(run_recorded_game(launch_options.record));
+    return report_if_no_display(run_game());
 }
 
 }  // namespace
@@ -47,54 +114,11 @@ void say_if_sounds_missing(const TProgramLayout& layout)
 int main(int argc, char** argv)
 {
     return RunGuarded([&] {
-        use_starting_console();
-        const std::vector<std::string> args = program_arguments(argc, argv);
-        std::string error;
-        if (!parse_game_options(args, launch_options, error)) {
-            std::fprintf(stderr, "kelvora3d: %s (see 'kelvora3d --help')\n", error.c_str());
-            return 2;
+        try {
+            return run(argc, argv);
+        } catch (const std::exception& e) {
+            report_fatal(e.what(), true);  // RunGuarded prints it
+            throw;
         }
-        if (launch_options.help) {
-            std::fputs(game_usage("kelvora3d").c_str(), stdout);
-            return 0;
-        }
-        if (launch_options.version) {
-            std::fputs(game_version_text().c_str(), stdout);
-            return 0;
-        }
-        std::vector<TRenderer> order;
-        if (!RendererOrder(launch_options.renderer, order, error)) {
-            std::fprintf(stderr, "kelvora3d: %s\n", error.c_str());
-            return 2;
-        }
-        PreferRenderers(order);
-        // Relative paths of options are the player's, not the game folder's.
-        for (std::string* path : {&launch_options.record, &launch_options.replay})
-            *path = absolute_path(*path);
-        const precise_timers timers;  // the frame pacer's sleeps end on time
-        // For tests that drive the program; opened before the working folder
-        // changes, so a relative name is the caller's.
-        const state_log frames;
-
-        game_start_wishes.window = launch_options.window;
-        game_start_wishes.mute = launch_options.mute;
-        TProgramLayout layout;
-        EnterFilesDirectory("kelvora3d", &layout);
-        if (in_system_programs_folder(layout.program_dir))
-            layout.installed = true;
-        apply_window_wishes();
-        say_if_sounds_missing(layout);
-        if (!launch_options.replay.empty())
-            return replay_recorded_game(launch_options.replay);
-        const saved_values_place place = choose_saved_values_place(layout, user_saves_folder());
-        if (place.folder.empty())
-            std::fprintf(stderr,
-                         "Kelvora 3D: nowhere to keep the best score and the 3D mode (neither %s/data nor the "
-                         "user data folder can be written); this run's values will not be saved\n",
-                         layout.files_dir.c_str());
-        use_saved_values_place(place);
-        if (!launch_options.record.empty())
-            return run_recorded_game(launch_options.record);
-        return run_game();
     });
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "app/platform.h"
 #include "app/saves_folder.h"
 
 #ifndef KV_VERSION
@@ -36,8 +37,8 @@ const std::vector<option_row>& option_table()
 {
     static const std::vector<option_row> rows = {
         {"window", takes::optional_value, "SCALE",
-         "play in a window of SCALE x 640x480 (1 to 16; default: the largest\n"
-         "                      that fits the desktop)",
+         "play in a window of SCALE x 640x480 (1 to 16, at most what fits\n"
+         "                      the desktop; default: the largest that fits)",
          [](game_options& o, const std::string* v) {
              o.window = true;
              o.window_scale = 0;
@@ -164,7 +165,7 @@ std::string game_usage(const std::string& program)
     }
     text += "\nKeys: cursor keys steer, left Ctrl fires, Space or Escape pauses,\n"
             "Alt+Enter switches between window and full screen.\n"
-            "The best score and the 3D mode are kept in data/ beside the program when\n"
+            "The best score and the 3D mode are kept in " + shown_path("data/") + " beside the program when\n"
             "it is writable, else in " + std::string(user_saves_folder_name()) + ".\n";
     return text;
 }

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// The command line after the program's name, as UTF-8.
+// The command line after the program's name, as UTF-8 (Windows' "/?" as
+// "--help").
 std::vector<std::string> program_arguments(int argc, char** argv);
 
 // Where --help, --version and the error lines go: a windowed Windows program
@@ -17,6 +18,18 @@ void use_starting_console();
 // started from the desktop has no console; the error stream elsewhere (and
 // on Windows too), after the game's name.
 void tell_player(const std::string& text);
+
+// An error that ends the program, as one line: on the error stream (unless
+// said there already), and on Windows in a message box too, as a program
+// started from the desktop has no console (SDL's box needs no window).
+void report_fatal(const std::string& text, bool said_on_stderr = false);
+
+// A path as the system writes it in messages (backslashes on Windows).
+std::string shown_path(const std::string& path);
+
+// Windows: window sizes and the full screen in the display's real pixels, not
+// a picture the system stretches on a scaled desktop. Before the video starts.
+void use_real_pixels();
 
 // Sleeps and the millisecond clock as precise as the system allows for as
 // long as the object lives (Windows' timer otherwise ticks every 15.6 ms).

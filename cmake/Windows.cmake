@@ -23,7 +23,8 @@ target_link_libraries(PkgConfig::VORBIS INTERFACE ${KV_LIB_vorbisfile} ${KV_LIB_
 target_include_directories(PkgConfig::VORBIS INTERFACE ${KV_VORBIS_INCLUDE})
 
 # kv_windows_program(target): a program for players: no console window of
-# its own, the game's icon, and the version information Explorer shows.
+# its own, the game's icon, the version information Explorer shows, and the
+# manifest (app/win/kelvora3d.manifest).
 function(kv_windows_program target)
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
   set(icons "")
@@ -44,7 +45,12 @@ function(kv_windows_program target)
   set(KV_ICON_IMAGES "${icons}")
   set(KV_ICON_GROUP "  0, 1, ${n},\n${group}")
   set(KV_VERSION_COMMAS ${version_commas})
+  string(REPLACE "," "." KV_VERSION_DOTS "${version_commas}")
+  set(KV_MANIFEST ${CMAKE_BINARY_DIR}/kelvora3d.manifest)
+  configure_file(${CMAKE_SOURCE_DIR}/app/win/kelvora3d.manifest ${KV_MANIFEST} @ONLY)
   configure_file(${CMAKE_SOURCE_DIR}/app/win/kelvora3d.rc.in ${CMAKE_BINARY_DIR}/kelvora3d.rc @ONLY)
+  # windres does not see what the script includes: rebuilt when the manifest changes.
+  set_source_files_properties(${CMAKE_BINARY_DIR}/kelvora3d.rc PROPERTIES OBJECT_DEPENDS ${KV_MANIFEST})
   target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/kelvora3d.rc)
 endfunction()
 

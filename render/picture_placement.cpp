@@ -1,5 +1,6 @@
 #include "render/picture_placement.h"
 
+#include <algorithm>
 #include <cmath>
 
 TPlacement PlacePicture(int pw, int ph, int dw, int dh, TPlacementRule rule)
@@ -47,4 +48,13 @@ void MinimumWindowSize(int pw, int ph, bool can_scale_down, int& min_w, int& min
     min_h = can_scale_down ? (ph + 1) / 2 : ph;
     if (min_w < 1) min_w = 1;
     if (min_h < 1) min_h = 1;
+}
+
+int FittingWindowScale(int asked, int pw, int ph, int uw, int uh)
+{
+    if (pw > 0 && ph > 0 && uw > 0 && uh > 0) {
+        const int fits = std::min(uw / pw, uh / ph);
+        if (asked == 0 || asked > fits) asked = fits;
+    }
+    return asked < 1 ? 1 : asked;
 }

@@ -38,3 +38,8 @@ TPointerMapping MappingFor(const TPlacement& p, int pw, int ww, int dw, void* wi
 // The smallest window worth showing the picture in: half its size each way,
 // where the picture can be scaled down; else the picture's own size.
 void MinimumWindowSize(int pw, int ph, bool can_scale_down, int& min_w, int& min_h);
+
+// The whole scale a window of a pw x ph picture gets on a usable desktop of
+// uw x uh: asked (0: the largest that fits), but never more than fits, and
+// at least 1. Sizes of 0 (nothing known of the desktop) leave asked alone.
+int FittingWindowScale(int asked, int pw, int ph, int uw, int uh);

@@ -17,9 +17,10 @@ fail() { echo "FAILED: $*"; status=1; }
 # prefix's wineserver with its services when it was started here (a run of
 # this script alone), not the caller's.
 groups=""
-own_server=""
+own_server="" bare_x=""
 wineserver -p </dev/null >/dev/null 2>&1 && own_server=1
 trap 'for g in $groups; do kill -KILL -- "-$g" 2>/dev/null || true; done
+      [ -z "$bare_x" ] || kill "$bare_x" 2>/dev/null || true
       [ -z "$own_server" ] || wineserver -k 2>/dev/null || true' EXIT
 
 # Wine's audio finds an output on ALSA's null device, as a machine without
@@ -205,14 +206,54 @@ echo "wine: saved in %APPDATA%\\Kelvora3D\\ ($SAVES): hiscore.dat [$hi] anaglyph
 [ "$mode" = 01000000 ] || fail "anaglyph3d.dat does not hold the 3D mode chosen"
 [ ! -e "$inst/data/hiscore.dat" ] || fail "the values went beside the installed program"
 
+# No usable OpenGL (as on a Windows machine with only the basic display
+# driver): an X server of its own without GLX. The reason is on stderr and in
+# a message box, and the program ends with status 1 once the box is closed.
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -extension GLX -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+bare_x=$!
+read -r bare_display <"$fifo"
+rm -f "$fifo"
+own_display=$DISPLAY
+export DISPLAY=:$bare_display
+start_exe "$inst/kelvora3d.exe" no-opengl --window=1
+box=""
+for _ in $(seq 1 2400); do
+  box=$(windows_of $pid | tail -n 1)
+  [ -n "$box" ] && break
+  kill -0 $pid 2>/dev/null || break
+  sleep 0.05
+done
+exit_status=""
+if [ -n "$box" ]; then
+  import -window root "$OUT/no-opengl-box.png" 2>/dev/null || true
+  title=$(xdotool getwindowname "$box" 2>/dev/null || true)
+  xdotool windowfocus "$box" key Return
+  wait_gone $pid 30 || kill -KILL -- "-$pid" 2>/dev/null || true
+  exit_status=0
+  wait $pid || exit_status=$?
+else
+  end_program
+fi
+echo "wine: without OpenGL: message box [${title:-none}] ($OUT/no-opengl-box.png), status $exit_status:" \
+  "$(grep -m1 'cannot open' "$OUT/no-opengl.log" || true)"
+[ -n "$box" ] && [ "$title" = "Kelvora 3D" ] || fail "no message box without OpenGL ($OUT/no-opengl.log)"
+[ "$exit_status" = 1 ] || fail "without OpenGL the program ended with status $exit_status, not 1"
+grep -q 'cannot open a 640x480 display: .' "$OUT/no-opengl.log" || fail "the reason was not on stderr"
+export DISPLAY=$own_display
+kill "$bare_x" 2>/dev/null || true
+bare_x=""
+
 # The program copied alone into a folder of the player's, without its data/:
 # it says once, in a message box, that the sounds are missing, plays, and
-# keeps the values in %APPDATA%\Kelvora3D.
+# keeps the values in %APPDATA%\Kelvora3D. Asked for a window far larger
+# than the desktop, it takes the largest that fits (1 here) and says so.
 alone="$WINEPREFIX/drive_c/users/$USER/Kelvora copy"
 rm -rf "$SAVES" "$alone"
 mkdir -p "$alone"
 cp "$WB/kelvora3d.exe" "$alone/"
-start_exe "$alone/kelvora3d.exe" alone --window=1
+start_exe "$alone/kelvora3d.exe" alone --window=16
 size() { xdotool getwindowgeometry "$1" 2>/dev/null | sed -n 's/^ *Geometry: //p' || true; }
 # The box comes before the game draws its first frame, and is not 640x480.
 boxes=0 box="" exit_status=""
@@ -227,6 +268,7 @@ done
 read_state
 if [ -n "$box" ] && [ "$frame" -lt 1 ] && [ "$(size "$box")" != 640x480 ]; then
   boxes=1
+  import -window root "$OUT/no-data-box.png" 2>/dev/null || true
   xdotool windowfocus "$box" key Return
 fi
 game=""
@@ -250,6 +292,9 @@ echo "wine: kelvora3d.exe alone in a folder: $boxes message box(es), told $told 
   "saved hiscore.dat [$(saved "$SAVES/hiscore.dat")] anaglyph3d.dat [$(saved "$SAVES/anaglyph3d.dat")]"
 [ "$boxes" = 1 ] && [ "$told" = 1 ] || fail "the missing sounds were not said once in a message box ($OUT/alone.log)"
 [ "$exit_status" = 0 ] || fail "the program alone ended with status $exit_status"
+clamped=$(grep -c 'window at scale 16 (10240x7680) does not fit .*; scale 1 instead' "$OUT/alone.log" || true)
+echo "wine: --window=16 on a 1024x768 desktop: a 640x480 window, said $clamped time(s)"
+[ "$clamped" = 1 ] || fail "--window=16 was not clamped with one line saying so ($OUT/alone.log)"
 ! grep -i 'could not \(save\|make\)\|nowhere to keep' "$OUT/alone.log" || fail "the program alone could not save"
 [ "$(saved "$SAVES/hiscore.dat")" = 00000000 ] && [ "$(saved "$SAVES/anaglyph3d.dat")" = 00000000 ] ||
   fail "the program alone did not keep its values in %APPDATA%\\Kelvora3D"

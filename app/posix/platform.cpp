@@ -18,6 +18,15 @@ void use_starting_console() {}
 
 void tell_player(const std::string& text) { std::fprintf(stderr, "Kelvora 3D: %s\n", text.c_str()); }
 
+void report_fatal(const std::string& text, bool said_on_stderr)
+{
+    if (!said_on_stderr) std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+std::string shown_path(const std::string& path) { return path; }
+
+void use_real_pixels() {}
+
 precise_timers::precise_timers() = default;
 precise_timers::~precise_timers() = default;
 

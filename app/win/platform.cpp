@@ -7,7 +7,12 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <SDL.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
 
 #include "app/saves_folder.h"
 #include "runtime/win/wide.h"
@@ -57,10 +62,14 @@ std::vector<std::string> program_arguments(int, char**)
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide) return args;
     for (int i = 1; i < count; ++i)
-        args.push_back(Narrow(wide[i]));
+        args.push_back(std::wcscmp(wide[i], L"/?") == 0 ? "--help" : Narrow(wide[i]));
     LocalFree(wide);
     return args;
 }
+
+// The code page of the console borrowed, given back as the program ends: the
+// command prompt's later programs expect their own.
+static UINT console_code_page = 0;
 
 void use_starting_console()
 {
@@ -69,7 +78,13 @@ void use_starting_console()
     if ((out && err) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
     if (!out) std::freopen("CONOUT$", "w", stdout);
     if (!err) std::freopen("CONOUT$", "w", stderr);
-    SetConsoleOutputCP(CP_UTF8);
+    console_code_page = GetConsoleOutputCP();
+    if (console_code_page == 0 || !SetConsoleOutputCP(CP_UTF8)) return;
+    std::atexit([] {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        SetConsoleOutputCP(console_code_page);
+    });
 }
 
 // Also on the error stream, for a console or a log the output was sent to.
@@ -77,6 +92,34 @@ void tell_player(const std::string& text)
 {
     std::fprintf(stderr, "Kelvora 3D: %s\n", text.c_str());
     MessageBoxW(nullptr, Widen(text).c_str(), L"Kelvora 3D", MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+}
+
+void report_fatal(const std::string& text, bool said_on_stderr)
+{
+    if (!said_on_stderr) std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+    // The box has the game's name as its title already.
+    std::string shown = text;
+    for (const char* name : {"Kelvora 3D: ", "kelvora3d: "})
+        if (shown.rfind(name, 0) == 0) shown.erase(0, std::strlen(name));
+    MessageBoxW(nullptr, Widen(shown).c_str(), L"Kelvora 3D", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+std::string shown_path(const std::string& path)
+{
+    std::string shown = path;
+    for (char& c : shown)
+        if (c == '/') c = '\\';
+    return shown;
+}
+
+// Per-monitor v2 as the manifest says (SDL asks again, harmless), and SDL's
+// sizes left in pixels: its DPI scaling would make a 640x480 window 960x720
+// at 150 %, a picture at an uneven scale.
+void use_real_pixels()
+{
+    SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
+    SDL_SetHint(SDL_HINT_WINDOWS_DPI_SCALING, "0");
 }
 
 precise_timers::precise_timers() : raised_(timeBeginPeriod(1) == TIMERR_NOERROR) {}

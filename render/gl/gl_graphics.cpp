@@ -367,16 +367,24 @@ TGLContext* FindByWindowId(Uint32 id)
 }
 
 // The whole scale a window shows its picture at: 1 unless asked otherwise;
-// 0 asks for the largest that fits the desktop's usable area.
+// 0 asks for the largest that fits the desktop's usable area, and a larger
+// one than fits gets that, said once (a window bigger than the desktop
+// would start off screen).
 int WindowScale(const TGLContext* rec, int scale)
 {
     if (scale < 0 || rec->direct) return 1;
-    if (scale == 0) {
-        SDL_Rect r{0, 0, 0, 0};
-        if (SDL_GetDisplayUsableBounds(0, &r) == 0 && rec->width > 0 && rec->height > 0)
-            scale = std::min(r.w / rec->width, r.h / rec->height);
+    SDL_Rect r{0, 0, 0, 0};
+    if (SDL_GetDisplayUsableBounds(0, &r) != 0) r.w = r.h = 0;
+    const int s = FittingWindowScale(scale, rec->width, rec->height, r.w, r.h);
+    static int told = 0;
+    if (s < scale && scale != told) {
+        told = scale;
+        std::fprintf(stderr,
+                     "Kelvora 3D: a window at scale %d (%dx%d) does not fit the desktop (%dx%d usable); "
+                     "scale %d instead\n",
+                     scale, rec->width * scale, rec->height * scale, r.w, r.h, s);
     }
-    return scale < 1 ? 1 : scale;
+    return s;
 }
 
 bool WindowResizable(const TGLContext* rec) { return GraphicsWindowOptions().scale >= 0 && !rec->direct; }

@@ -1,28 +1,43 @@
 #include "system/sdl/pad_mappings.h"
 
 #include <SDL.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "runtime/utf8_path.h"
+#ifdef _WIN32
+#include "runtime/win/wide.h"
+#endif
 
 namespace {
 
 void LoadFile(const std::string& path)
 {
     if (path.empty()) return;
-    struct stat st;
+    // By a wide name on Windows: the player's folder may have any letters.
+    std::error_code ec;
+    const std::filesystem::file_status st = std::filesystem::status(Utf8Path(path), ec);
+    if (ec || !std::filesystem::exists(st)) return;
     // Only a regular file: SDL's reader would wait for ever on a FIFO.
-    if (::stat(path.c_str(), &st) != 0) return;
-    if (!S_ISREG(st.st_mode) || SDL_GameControllerAddMappingsFromFile(path.c_str()) < 0)
+    const bool regular = std::filesystem::is_regular_file(st);
+    if (!regular || SDL_GameControllerAddMappingsFromFile(path.c_str()) < 0)
         std::fprintf(stderr, "Game pad mappings not read from %s: %s\n", path.c_str(),
-                     S_ISREG(st.st_mode) ? SDL_GetError() : "not a file");
+                     regular ? SDL_GetError() : "not a file");
 }
 
 }  // namespace
 
 std::string UserPadMappingFile()
 {
+#ifdef _WIN32
+    // Where Windows keeps a player's settings; HOME is seldom set there.
+    const wchar_t* appdata = _wgetenv(L"APPDATA");
+    if (!appdata || !appdata[0]) return "";
+    return Narrow(appdata) + "\\Kelvora3D\\gamecontrollerdb.txt";
+#else
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string base;
     // A relative XDG_CONFIG_HOME is invalid and ignored.
@@ -34,6 +49,7 @@ std::string UserPadMappingFile()
         base = std::string(home) + "/.config";
     }
     return base + "/kelvora3d/gamecontrollerdb.txt";
+#endif
 }
 
 void LoadPadMappings()

@@ -26,4 +26,15 @@ TEST(PicturePlacement, BelowAWholeScaleOfOneThePictureIsScaledDownNeverLeftOut)
     EXPECT_DOUBLE_EQ(m.scale, 533.0 / 640 / 2);
 }
 
+TEST(PicturePlacement, AWindowScaleIsClampedToTheLargestThatFitsTheDesktop)
+{
+    // 1920x1040 usable: 3 fits across, 2 down.
+    EXPECT_EQ(FittingWindowScale(16, 640, 480, 1920, 1040), 2);
+    EXPECT_EQ(FittingWindowScale(0, 640, 480, 1920, 1040), 2);
+    EXPECT_EQ(FittingWindowScale(2, 640, 480, 1920, 1040), 2) << "one that just fits stays";
+    EXPECT_EQ(FittingWindowScale(1, 640, 480, 1920, 1040), 1) << "a smaller one stays";
+    EXPECT_EQ(FittingWindowScale(3, 640, 480, 800, 400), 1) << "never below 1, even if 1 does not fit";
+    EXPECT_EQ(FittingWindowScale(5, 640, 480, 0, 0), 5) << "a desktop of unknown size leaves the wish";
+}
+
 }  // namespace
