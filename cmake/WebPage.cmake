@@ -45,3 +45,44 @@ add_custom_command(OUTPUT ${KV_WEB_OUT}/index.html
     ${kv_web_scripts} ${CMAKE_SOURCE_DIR}/cmake/WebPageFiles.cmake
   VERBATIM)
 add_custom_target(kelvora3d_web DEPENDS ${KV_WEB_OUT}/index.html)
+
+# --- The page's licences: licences.txt beside index.html --------------------
+# Everything the page's program carries: the game and its font
+# (dist/copyright), the libraries scripts/web-deps.sh builds from the same
+# Debian sources as the Windows program's (dist/licences, each naming its
+# source package, which must be the version built), and emscripten's
+# runtime. A fixed name, not a hashed one: WebPageFiles.cmake leaves it be.
+set(kv_web_licences ${CMAKE_SOURCE_DIR}/dist/copyright)
+get_filename_component(kv_web_prefix_name "${KV_WEB_PREFIX}" NAME)
+set(kv_web_licence_text "Kelvora 3D in the browser: the licences of the game, its font, and the
+libraries and runtime built into kelvora3d.*.wasm and kelvora3d.*.js.\n")
+file(READ ${CMAKE_SOURCE_DIR}/dist/copyright text)
+string(APPEND kv_web_licence_text "\n\n======== Kelvora 3D and its font (Play Bold) ========\n\n${text}")
+foreach(lib SDL2 zlib libpng FreeType libogg libvorbis emscripten-runtime)
+  set(f ${CMAKE_SOURCE_DIR}/dist/licences/${lib}.txt)
+  list(APPEND kv_web_licences ${f})
+  file(READ ${f} text)
+  # "... from Debian's source package libsdl2=2.26.5+dfsg-1: ...": the
+  # version is in the library cache's name (':' and '+' as '.' and '_').
+  if(kv_web_prefix_name MATCHES "sdl2-" AND text MATCHES "^[^\n]*source package [^=]+=([^ ]+): ")
+    set(pinned ${CMAKE_MATCH_1})
+    string(REPLACE ":" "." v "${pinned}")
+    string(REPLACE "+" "_" v "${v}")
+    string(FIND "${kv_web_prefix_name}" "-${v}-" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "dist/licences/${lib}.txt is for ${pinned}, not the version in ${KV_WEB_PREFIX}")
+    endif()
+  endif()
+  string(APPEND kv_web_licence_text "\n\n======== ${lib} ========\n\n${text}")
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${kv_web_licences})
+# Written only when it changes, so that the page's copy is not made again.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/licences.txt.new "${kv_web_licence_text}")
+configure_file(${CMAKE_CURRENT_BINARY_DIR}/licences.txt.new ${CMAKE_CURRENT_BINARY_DIR}/licences.txt COPYONLY)
+add_custom_command(OUTPUT ${KV_WEB_OUT}/licences.txt
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${KV_WEB_OUT}
+  COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_BINARY_DIR}/licences.txt ${KV_WEB_OUT}/licences.txt.part
+  COMMAND ${CMAKE_COMMAND} -E rename ${KV_WEB_OUT}/licences.txt.part ${KV_WEB_OUT}/licences.txt
+  DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/licences.txt VERBATIM)
+add_custom_target(kelvora3d_web_licences DEPENDS ${KV_WEB_OUT}/licences.txt)
+add_dependencies(kelvora3d_web kelvora3d_web_licences)

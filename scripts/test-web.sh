@@ -27,7 +27,10 @@ esac
 # Everything the page loads, compressed as a web server would send it (the
 # folder holds only the page's files: the build removes an earlier build's).
 total=0
-for f in build/web/*; do total=$((total + $(gzip -9c "$f" | wc -c))); done
+for f in build/web/*; do
+  [ "${f##*/}" = licences.txt ] && continue   # served, never loaded by the page
+  total=$((total + $(gzip -9c "$f" | wc -c)))
+done
 echo "web: the page loads $total bytes compressed (at most 3145728)"
 [ "$total" -le 3145728 ] || { echo "web: FAILED: the page is over 3 MB compressed"; status=1; }
 

@@ -125,11 +125,15 @@ def seed_storage(browser, url, items):
 # index.html, none left from an earlier build.
 files = sorted(os.listdir(a.web_dir))
 index = open(os.path.join(a.web_dir, 'index.html')).read()
-odd = [f for f in files if f != 'index.html' and not (
+odd = [f for f in files if f not in ('index.html', 'licences.txt') and not (
     re.fullmatch(r'[a-z0-9_]+\.([0-9a-f]{8})\.(js|wasm|data|png)', f) and f'"{f}' in index and
     hashlib.sha256(open(os.path.join(a.web_dir, f), 'rb').read()).hexdigest()[:8] == f.split('.')[-2])]
 check('the page\'s files are named after their content and all in use', not odd and len(files) >= 5, odd or files)
-loaded = sum(os.path.getsize(os.path.join(a.web_dir, f)) for f in files if not f.endswith(('.html', '.png')))
+licences = open(os.path.join(a.web_dir, 'licences.txt')).read()
+check('the page carries the licences of what its program links', all(
+    f'======== {n} ========' in licences for n in ('SDL2', 'zlib', 'libpng', 'FreeType', 'libogg', 'libvorbis',
+                                                  'emscripten-runtime')))
+loaded = sum(os.path.getsize(os.path.join(a.web_dir, f)) for f in files if not f.endswith(('.html', '.png', '.txt')))
 
 server = subprocess.Popen([sys.executable, os.path.join(SRC, 'scripts', 'serve-web.py'), '--port', '0',
                            '--dir', a.web_dir], stdout=subprocess.PIPE, text=True)
