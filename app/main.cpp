@@ -39,7 +39,7 @@ void say_if_sounds_missing(const TProgramLayout& layout)
 {
     if (FileType(layout.files_dir + "/data") == FILETYPE_DIR)
         return;
-    tell_player("The sounds and music were not found (there is no data folder in " + shown_path(layout.files_dir) +
+    tell_player("The sounds and music were not found (there is no data folder in " + SystemPathText(layout.files_dir) +
                 "); the game plays without them. Keep the program in the folder it came in.");
 }
 
@@ -102,7 +102,7 @@ int run(int argc, char** argv)
         std::fprintf(stderr,
                      "Kelvora 3D: nowhere to keep the best score and the 3D mode (neither %s nor the "
                      "user data folder can be written); this run's values will not be saved\n",
-                     shown_path(layout.files_dir + "/data").c_str());
+                     SystemPathText(layout.files_dir + "/data").c_str());
     use_saved_values_place(place);
     if (!launch_options.record.empty())
         return report_if_no_display(run_recorded_game(launch_options.record));

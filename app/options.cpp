@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <functional>
 
-#include "app/platform.h"
 #include "app/saves_folder.h"
+#include "io/filesystem.h"
 
 #ifndef KV_VERSION
 #define KV_VERSION "0"
@@ -165,7 +165,7 @@ std::string game_usage(const std::string& program)
     }
     text += "\nKeys: cursor keys steer, left Ctrl fires, Space or Escape pauses,\n"
             "Alt+Enter switches between window and full screen.\n"
-            "The best score and the 3D mode are kept in " + shown_path("data/") + " beside the program when\n"
+            "The best score and the 3D mode are kept in " + SystemPathText("data/") + " beside the program when\n"
             "it is writable, else in " + std::string(user_saves_folder_name()) + ".\n";
     return text;
 }

@@ -24,9 +24,6 @@ void tell_player(const std::string& text);
 // started from the desktop has no console (SDL's box needs no window).
 void report_fatal(const std::string& text, bool said_on_stderr = false);
 
-// A path as the system writes it in messages (backslashes on Windows).
-std::string shown_path(const std::string& path);
-
 // Windows: window sizes and the full screen in the display's real pixels, not
 // a picture the system stretches on a scaled desktop. Before the video starts.
 void use_real_pixels();

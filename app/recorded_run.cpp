@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "game/engine.h"
+#include "io/filesystem.h"
 #include "game/globals.h"
 #include "game/host_hooks.h"
 #include "app/input_script.h"
@@ -135,7 +136,8 @@ int run_recorded_game(const std::string& file)
     // Fail before playing, not after a whole game.
     std::ofstream out(Utf8Path(file), std::ios::binary | std::ios::trunc);
     if (!out) {
-        std::fprintf(stderr, "kelvora3d: cannot write the recording %s: %s\n", file.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "kelvora3d: cannot write the recording %s: %s\n", SystemPathText(file).c_str(),
+                     std::strerror(errno));
         return 2;
     }
     // The game reads time only through Delay on this clock, as it does on
@@ -170,7 +172,8 @@ int run_recorded_game(const std::string& file)
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
     if (!out) {
-        std::fprintf(stderr, "kelvora3d: could not write the recording %s: %s\n", file.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "kelvora3d: could not write the recording %s: %s\n", SystemPathText(file).c_str(),
+                     std::strerror(errno));
         return status != 0 ? status : 1;
     }
     return status;
@@ -192,7 +195,7 @@ int replay_recorded_game(const std::string& file)
             info = check_recording(text);
             events = parse_replay_script(text);
         } catch (const std::runtime_error& e) {
-            std::fprintf(stderr, "kelvora3d: %s: %s\n", file.c_str(), e.what());
+            std::fprintf(stderr, "kelvora3d: %s: %s\n", SystemPathText(file).c_str(), e.what());
             return 2;
         }
     }
@@ -260,7 +263,8 @@ int replay_recorded_game(const std::string& file)
             differences += " " + name;
     }
     if (!differences.empty()) {
-        std::fprintf(stderr, "kelvora3d: the replay of %s ended differently from the recorded run:%s\n", file.c_str(),
+        std::fprintf(stderr, "kelvora3d: the replay of %s ended differently from the recorded run:%s\n",
+                     SystemPathText(file).c_str(),
                      differences.c_str());
         return 1;
     }

@@ -98,7 +98,8 @@ bool save_value(const char* game_name, const char* file, int value)
         return false;  // said once at start
     std::string error;
     if (place.folder != "data" && !CreateFolders(place.folder, &error)) {
-        std::fprintf(stderr, "Kelvora 3D: could not make %s: %s\n", place.folder.c_str(), error.c_str());
+        std::fprintf(stderr, "Kelvora 3D: could not make %s: %s\n", SystemPathText(place.folder).c_str(),
+                     error.c_str());
         return false;
     }
     if (!save_int_file(in_folder(place.folder, game_name, file).c_str(), value))
@@ -147,8 +148,8 @@ bool save_int_file(const char* path, int value)
     std::string error;
     if (ReplaceFileContents(path, bytes, 4, &error))
         return true;
-    std::fprintf(stderr, "Kelvora 3D: could not save %s: %s\n", ResolvePathCase(NormalizePath(path)).c_str(),
-                 error.c_str());
+    const std::string shown = SystemPathText(ResolvePathCase(NormalizePath(path)));
+    std::fprintf(stderr, "Kelvora 3D: could not save %s: %s\n", shown.c_str(), error.c_str());
     return false;
 }
 

@@ -28,6 +28,15 @@ std::string Parent(const std::string& p)
 
 } // namespace
 
+std::string SystemPathText(const std::string& path)
+{
+    std::string text = path;
+    const char separator = NativePathSeparator();
+    for (char& c : text)
+        if (c == '/') c = separator;
+    return text;
+}
+
 std::string NormalizePath(const std::string& path, bool forDirectory)
 {
     std::string p = path;

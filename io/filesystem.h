@@ -14,6 +14,10 @@ constexpr int FILETYPE_DIR = 2;
 // "/" unless the path is a root.
 std::string NormalizePath(const std::string& path, bool forDirectory = false);
 
+// The path as the system writes it, for messages: its separators the
+// system's own ("C:\\Games\\data" on Windows).
+std::string SystemPathText(const std::string& path);
+
 // Where path really is on a case-sensitive file system: each component whose
 // exact spelling does not exist is replaced by an entry of its directory that
 // differs only in ASCII letter case (the first in byte order when several do).

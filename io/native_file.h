@@ -24,5 +24,7 @@ bool NativeFolderWritable(const std::string& path);
 // Makes one folder, private to the user where the system has modes; true
 // when it exists afterwards.
 bool NativeMakeFolder(const std::string& path, std::string* error);
+// The separator the system writes in paths ('\\' on Windows).
+char NativePathSeparator();
 // See ReplaceFileContents.
 bool NativeReplaceFile(const std::string& path, const void* data, int size, std::string* error);

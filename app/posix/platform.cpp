@@ -23,8 +23,6 @@ void report_fatal(const std::string& text, bool said_on_stderr)
     if (!said_on_stderr) std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-std::string shown_path(const std::string& path) { return path; }
-
 void use_real_pixels() {}
 
 precise_timers::precise_timers() = default;

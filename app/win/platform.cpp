@@ -105,14 +105,6 @@ void report_fatal(const std::string& text, bool said_on_stderr)
     MessageBoxW(nullptr, Widen(shown).c_str(), L"Kelvora 3D", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
-std::string shown_path(const std::string& path)
-{
-    std::string shown = path;
-    for (char& c : shown)
-        if (c == '/') c = '\\';
-    return shown;
-}
-
 // Per-monitor v2 as the manifest says (SDL asks again, harmless), and SDL's
 // sizes left in pixels: its DPI scaling would make a 640x480 window 960x720
 // at 150 %, a picture at an uneven scale.

@@ -153,6 +153,8 @@ void SyncFolderOf(const std::string& path)
 
 }  // namespace
 
+char NativePathSeparator() { return '/'; }
+
 bool NativeReplaceFile(const std::string& path, const void* data, int size, std::string* error)
 {
     std::string temp;

@@ -225,6 +225,8 @@ DWORD WriteInPlace(const std::wstring& target, const void* data, int size)
 // through to the disk, and then takes the old one's place in one step.
 // Where that cannot be done (no new file may be made there, the disk is
 // full, the old file stays held), the bytes go over the old ones instead.
+char NativePathSeparator() { return '\\'; }
+
 bool NativeReplaceFile(const std::string& path, const void* data, int size, std::string* error)
 {
     const std::wstring target = WinPath(path);

@@ -18,6 +18,11 @@ TEST(NormalizePath, TurnsBackslashesAndFixesDriveAndNetworkRoots)
     EXPECT_EQ(NormalizePath("data\\", true), "data");
     EXPECT_EQ(NormalizePath("C:\\", true), "C:/");
     EXPECT_EQ(NormalizePath("/", true), "/");
+#ifdef _WIN32
+    EXPECT_EQ(SystemPathText(NormalizePath("C:\\Games\\data")), "C:\\Games\\data") << "as Windows writes it";
+#else
+    EXPECT_EQ(SystemPathText("/games/a\\b"), "/games/a\\b") << "a backslash is part of a name here";
+#endif
 }
 
 class Files : public TempDirTest {};
