@@ -532,16 +532,17 @@ void DestroyRecord(TGLContext* rec)
         }
         ForgetMapping(rec);
         if (rec->gl) {
+            MakeCurrent(rec);
+            NotifyGLContextHooks(rec->gl, false);
             if (rec->fbo || rec->color_rb || rec->depth_rb || rec->kept) {
-                MakeCurrent(rec);
                 TFboProcs& p = d.fbo;
                 if (rec->fbo) p.BindFramebuffer(GL_FRAMEBUFFER, 0);
                 if (rec->fbo) p.DeleteFramebuffers(1, &rec->fbo);
                 if (rec->color_rb) p.DeleteRenderbuffers(1, &rec->color_rb);
                 if (rec->depth_rb) p.DeleteRenderbuffers(1, &rec->depth_rb);
                 if (rec->kept) glDeleteTextures(1, &rec->kept);
-                MakeCurrent(d.current);
             }
+            MakeCurrent(d.current);
             DestroyForeignEglSurface(rec->egl_surface);
             SDL_GL_DeleteContext(rec->gl);
         }

@@ -39,6 +39,16 @@ struct TGLContextSettings {
 const TGLContextSettings& GLContextSettings(const TGLContext& context);
 void DestroyGLContext(TGLContext* context);
 
+// Drivers that keep objects of their own in a context (vertex arrays, and
+// the programs and buffers they made there) hear of its end: with lost
+// false, just before the context is destroyed, with it current, so they can
+// delete them; with lost true, after the context lost everything it held
+// (a reset), so they forget the names. gl_context is the SDL context.
+using TGLContextHook = void (*)(void* gl_context, bool lost);
+void AddGLContextHook(TGLContextHook hook);
+// Tells every hook (the backends call this).
+void NotifyGLContextHooks(void* gl_context, bool lost);
+
 // The kind of OpenGL context made: the fixed-function driver's default
 // (compatibility) context, an OpenGL 3.3 core profile, or OpenGL ES 3.0
 // (through EGL under X11).

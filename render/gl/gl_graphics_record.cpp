@@ -2,6 +2,30 @@
 // settings and, closing, hands the record back to the backend.
 #include "render/gl/gl_graphics.h"
 
+#include <vector>
+
+namespace {
+
+std::vector<TGLContextHook>& Hooks()
+{
+    static std::vector<TGLContextHook> hooks;
+    return hooks;
+}
+
+}  // namespace
+
+void AddGLContextHook(TGLContextHook hook)
+{
+    for (TGLContextHook h : Hooks())
+        if (h == hook) return;
+    Hooks().push_back(hook);
+}
+
+void NotifyGLContextHooks(void* gl_context, bool lost)
+{
+    for (TGLContextHook h : Hooks()) h(gl_context, lost);
+}
+
 TGLGraphics::~TGLGraphics() { Close(); }
 
 TGraphicsDriver* TGLGraphics::Driver() { return GLGraphicsDriver(); }

@@ -91,6 +91,7 @@ void Destroy(TGLContext* rec)
     if (GetPointerMapping().window == rec->window) Report(nullptr);
     if (rec->gl) {
         SDL_GL_MakeCurrent(rec->window, rec->gl);
+        NotifyGLContextHooks(rec->gl, false);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         if (rec->fbo) glDeleteFramebuffers(1, &rec->fbo);
         if (rec->color_rb) glDeleteRenderbuffers(1, &rec->color_rb);
