@@ -28,9 +28,8 @@
 
 #include "bench/render2d/logged_frames.h"
 #include "render/freetype_font.h"
-#include "render/gl/gl_image_frame.h"
+#include "render/core2d/image_frame.h"
 #include "render/gl/gl_rast2d_driver.h"
-#include "render/gl/gl_rast2d_state.h"
 #include "render/gl3/gl3_rast2d_driver.h"
 #include "render/graphics.h"
 #include "render/image.h"
@@ -137,7 +136,7 @@ struct DirectScene {
 };
 
 DirectQuad QuadOf(const TImagePtr& image, float x, float y, float rot, float scale) {
-    auto* f = dynamic_cast<TGLImageFrame*>(image->Frame(0).get());
+    auto* f = dynamic_cast<TCoreImageFrame*>(image->Frame(0).get());
     DirectQuad q{static_cast<GLuint>(f->name), f->u1, f->v1, {}};
     const double r = rot * 0.017453292519943295;
     const float c = static_cast<float>(std::cos(r)), sn = static_cast<float>(std::sin(r));
@@ -345,12 +344,12 @@ int RunLogged(const std::string& path) {
             // The engine's caches do not know what the raw calls changed.
             driver->ResetGLContext(CurrentGraphics());
             driver->SetBatching(true);
-            const unsigned long sent = GLRast2DState().batches_sent;
+            const unsigned long sent = GLRast2DDriver()->State().batches_sent;
             Timing t = TimeFrames(1, [&] {
                 engine.Draw(i);
                 Flip(0);
             });
-            draws += GLRast2DState().batches_sent - sent;
+            draws += GLRast2DDriver()->State().batches_sent - sent;
             batched.push_back(t.total_ms);
             batched_submit.push_back(t.submit_ms);
             batched_cpu.push_back(t.cpu_ms);

@@ -48,6 +48,7 @@ bool LoadGL3Api(TGL3Api& a)
     KV_GL3_LOAD(GenTextures);
     KV_GL3_LOAD(GenVertexArrays);
     KV_GL3_LOAD(GetError);
+    KV_GL3_LOAD(GetFloatv);
     KV_GL3_LOAD(GetIntegerv);
     KV_GL3_LOAD(GetProgramInfoLog);
     KV_GL3_LOAD(GetProgramiv);
@@ -57,6 +58,7 @@ bool LoadGL3Api(TGL3Api& a)
     KV_GL3_LOAD(GetUniformLocation);
     KV_GL3_LOAD(IsProgram);
     KV_GL3_LOAD(IsVertexArray);
+    KV_GL3_LOAD(LineWidth);
     KV_GL3_LOAD(LinkProgram);
     KV_GL3_LOAD(PixelStorei);
     KV_GL3_LOAD(ReadPixels);

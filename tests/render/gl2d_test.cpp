@@ -3,18 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
+#include <SDL.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
-#include "render/gl/gl_image_frame.h"
-#include "render/gl3/gl3_image_frame.h"
+#include "render/core2d/image_frame.h"
 #include "render/gl/gl_rast2d_driver.h"
-#include "render/gl/gl_rast2d_state.h"
 #include "render/graphics.h"
+#include "render/image.h"
 #include "render/pixmap.h"
 #include "render/rast2d.h"
 #include "render/rast2d_graphics.h"
+#include "render/renderer_choice.h"
+#include "tests/render/gl_scene.h"
 #include "tests/render/test_renderer.h"
 
 namespace {
@@ -395,28 +399,28 @@ TEST_F(GL2DTest, RedundantStateChangesIssueNothing) {
 }
 
 // The texels of level 0 of a frame's texture.
-TPixmapPtr TextureTexels(const TGLImageFrame& f, int tw, int th) {
+TPixmapPtr TextureTexels(const TCoreImageFrame& f, int tw, int th) {
     TPixmapPtr t = TPixmap::Create(tw, th, PIXFMT_RGBA8888, 4);
     glBindTexture(GL_TEXTURE_2D, f.name);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, t->pixels);
-    glBindTexture(GL_TEXTURE_2D, GLRast2DState().texture);
+    glBindTexture(GL_TEXTURE_2D, GLRast2DDriver()->State().bound);
     return t;
 }
 
-int TexParam(const TGLImageFrame& f, GLenum level_param, int level = 0) {
+int TexParam(const TCoreImageFrame& f, GLenum level_param, int level = 0) {
     GLint v = 0;
     glBindTexture(GL_TEXTURE_2D, f.name);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, level, level_param, &v);
-    glBindTexture(GL_TEXTURE_2D, GLRast2DState().texture);
+    glBindTexture(GL_TEXTURE_2D, GLRast2DDriver()->State().bound);
     return v;
 }
 
-int MinFilter(const TGLImageFrame& f) {
+int MinFilter(const TCoreImageFrame& f) {
     GLint v = 0;
     glBindTexture(GL_TEXTURE_2D, f.name);
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &v);
-    glBindTexture(GL_TEXTURE_2D, GLRast2DState().texture);
+    glBindTexture(GL_TEXTURE_2D, GLRast2DDriver()->State().bound);
     return v;
 }
 
@@ -430,7 +434,7 @@ TPixmapPtr Gradient(int w, int h) {
 TEST_F(GL2DTest, TexturesArePaddedToPowersOfTwoWithTheEdgeSmeared) {
     SKIP_UNLESS_LEGACY();
     TPixmapPtr src = Gradient(56, 92);
-    auto frame = std::dynamic_pointer_cast<TGLImageFrame>(GLRast2DDriver()->CreateFrameFromPixmap(src, 0));
+    auto frame = std::dynamic_pointer_cast<TCoreImageFrame>(GLRast2DDriver()->CreateFrameFromPixmap(src, 0));
     ASSERT_NE(frame, nullptr);
     EXPECT_EQ(frame->u0, 0.0f);
     EXPECT_EQ(frame->v0, 0.0f);
@@ -446,7 +450,7 @@ TEST_F(GL2DTest, TexturesArePaddedToPowersOfTwoWithTheEdgeSmeared) {
     for (int x = 0; x < 56; ++x) ASSERT_EQ(t->ReadPixel(x, 92), src->ReadPixel(x, 91)) << x;
     EXPECT_EQ(t->ReadPixel(56, 92), src->ReadPixel(55, 91));
 
-    auto square = std::dynamic_pointer_cast<TGLImageFrame>(
+    auto square = std::dynamic_pointer_cast<TCoreImageFrame>(
         GLRast2DDriver()->CreateFrameFromPixmap(Gradient(64, 64)->Convert(PIXFMT_BGR888), 0));
     ASSERT_NE(square, nullptr);
     EXPECT_EQ(square->u1, 1.0f);
@@ -467,7 +471,7 @@ TEST_F(GL2DTest, FlagsChooseFilteringAndMipmaps) {
                  {4, GL_NEAREST_MIPMAP_NEAREST, true},
                  {6, GL_LINEAR_MIPMAP_LINEAR, true}};
     for (const Case& c : cases) {
-        auto f = std::dynamic_pointer_cast<TGLImageFrame>(GLRast2DDriver()->CreateFrameFromPixmap(Gradient(5, 3), c.flags));
+        auto f = std::dynamic_pointer_cast<TCoreImageFrame>(GLRast2DDriver()->CreateFrameFromPixmap(Gradient(5, 3), c.flags));
         ASSERT_NE(f, nullptr);
         EXPECT_EQ(MinFilter(*f), c.min) << c.flags;
         // 8x4 down to 1x1 is four more levels.
@@ -483,11 +487,11 @@ TEST_F(GL2DTest, RefusedTextureSizesShrink) {
     GLint max = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
     int w = max + 1, h = 3;
-    AdjustTexSize(w, h);
+    GLRast2DDriver()->AdjustTexSize(w, h);
     EXPECT_EQ(w, max);
     EXPECT_EQ(h, 2);
     // The picture is resampled to what fits.
-    auto f = std::dynamic_pointer_cast<TGLImageFrame>(GLRast2DDriver()->CreateFrameFromPixmap(Gradient(max + 1, 3), 0));
+    auto f = std::dynamic_pointer_cast<TCoreImageFrame>(GLRast2DDriver()->CreateFrameFromPixmap(Gradient(max + 1, 3), 0));
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(TexParam(*f, GL_TEXTURE_WIDTH), max);
     EXPECT_EQ(f->u1, 1.0f);
@@ -519,8 +523,8 @@ TEST_F(GL2DTest, FramesDrawTintedAndReleaseTheirTexture) {
     ExpectNear(At(195, 115), {0, 0, 255}, 1, "rotated top-right");
     SetRotation(0);
 
-    auto legacy = std::dynamic_pointer_cast<TGLImageFrame>(frame);
-    auto shader = std::dynamic_pointer_cast<TGL3ImageFrame>(frame);
+    auto legacy = std::dynamic_pointer_cast<TCoreImageFrame>(frame);
+    auto shader = std::dynamic_pointer_cast<TCoreImageFrame>(frame);
     ASSERT_TRUE(legacy || shader);
     EXPECT_EQ(legacy ? legacy->seq : shader->seq, GraphicsSeq());
     const GLuint name = static_cast<GLuint>(legacy ? legacy->name : shader->name);
@@ -531,7 +535,8 @@ TEST_F(GL2DTest, FramesDrawTintedAndReleaseTheirTexture) {
     EXPECT_FALSE(glIsTexture(name));
     // Drawing something textured afterwards must not pick the stale binding.
     if (TestingLegacy()) {
-        EXPECT_NE(GLRast2DState().texture, name);
+        EXPECT_NE(GLRast2DDriver()->State().texture, name);
+        EXPECT_NE(GLRast2DDriver()->State().bound, name);
     }
     TPixmapPtr other = TPixmap::Create(1, 1, PIXFMT_RGBA8888, 4);
     other->WritePixel(0, 0, static_cast<int>(0xFF102030u));
@@ -544,6 +549,34 @@ TEST_F(GL2DTest, FramesDrawTintedAndReleaseTheirTexture) {
 TEST_F(GL2DTest, BadPixmapsMakeNoFrame) {
     EXPECT_EQ(Current2DDriver()->CreateFrameFromPixmap(nullptr, 0), nullptr);
     EXPECT_EQ(Current2DDriver()->CreateFrameFromPixmap(TPixmap::Create(0, 5, PIXFMT_RGBA8888, 4), 0), nullptr);
+}
+
+// The atlas's shelves: blocks side by side, a new shelf under the tallest
+// when the next does not fit beside; a block wider or taller than the page
+// takes no room.
+TEST(Core2DAtlas, ShelvesPackSideBySideAndSkipWhatCannotFit) {
+    TAtlasShelves page;
+    page.size = 256;
+    int x = -1, y = -1;
+    ASSERT_TRUE(page.Reserve(12, 12, x, y));
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    EXPECT_FALSE(page.Reserve(302, 12, x, y));
+    EXPECT_FALSE(page.Reserve(12, 257, x, y));
+    ASSERT_TRUE(page.Reserve(12, 20, x, y));
+    EXPECT_EQ(x, 12) << "beside the first";
+    EXPECT_EQ(y, 0);
+    ASSERT_TRUE(page.Reserve(232, 5, x, y));
+    EXPECT_EQ(x, 24) << "up to the edge";
+    ASSERT_TRUE(page.Reserve(1, 1, x, y));
+    EXPECT_EQ(x, 0) << "a new shelf";
+    EXPECT_EQ(y, 20) << "under the tallest";
+    ASSERT_TRUE(page.Reserve(10, 236, x, y));
+    EXPECT_EQ(x, 1);
+    EXPECT_FALSE(page.Reserve(246, 1, x, y)) << "no shelf left below";
+    ASSERT_TRUE(page.Reserve(245, 1, x, y)) << "a full shelf refused nothing that fits beside";
+    EXPECT_EQ(x, 11);
+    EXPECT_EQ(y, 20);
 }
 
 TEST(GL2DDriver, NameAndWrapping) {
@@ -600,8 +633,8 @@ TEST(GL2DSharedTextures, FramesOutliveTheirWindow) {
     EXPECT_EQ(viewport[2], 640);
     EXPECT_EQ(viewport[3], 480);
 
-    auto legacy = std::dynamic_pointer_cast<TGLImageFrame>(frame);
-    auto shader = std::dynamic_pointer_cast<TGL3ImageFrame>(frame);
+    auto legacy = std::dynamic_pointer_cast<TCoreImageFrame>(frame);
+    auto shader = std::dynamic_pointer_cast<TCoreImageFrame>(frame);
     const GLuint name = static_cast<GLuint>(legacy ? legacy->name : shader->name);
     legacy.reset();
     shader.reset();
@@ -612,3 +645,187 @@ TEST(GL2DSharedTextures, FramesOutliveTheirWindow) {
 }
 
 }  // namespace
+
+// Every driver against the fixed-function one, in one process: legacy
+// first, ES last (SDL keeps EGL once it has taken it). Where Mesa hides
+// framebuffer objects core and ES refuse their contexts, which other tests
+// check; then only the legacy driver is drawn.
+namespace {
+
+struct DriverPicture {
+    TRenderer renderer;
+    TPixmapPtr picture;
+};
+
+template <class Draw>
+std::vector<DriverPicture> DrawWithEveryDriver(Draw draw) {
+    std::vector<DriverPicture> out;
+    for (TRenderer r : {TRenderer::Legacy, TRenderer::Core, TRenderer::ES}) {
+        InitRast2DDriver({r});
+        if (!Graphics(640, 480, 0, 0, 0)) {
+            EXPECT_NE(r, TRenderer::Legacy) << LastGraphicsError();
+            continue;
+        }
+        SetClsColor(0, 0, 0);
+        Cls();
+        SetBlend(BLEND_SOLID);
+        SetColor(255, 255, 255);
+        SetAlpha(1);
+        draw();
+        out.push_back({r, GrabPixmap(0, 0, 640, 480)});
+        EndGraphics();
+    }
+    return out;
+}
+
+// Wide aliased lines are exact in OpenGL (columns or rows of the rounded
+// width along the thin line), so every driver lights the same pixels: no
+// tolerance. Eight lines a width, each in its own 80x80 cell: horizontal,
+// vertical and both diagonals, each drawn both ways.
+TEST(ShaderDriverLines, EveryWidthLightsTheFixedFunctionDriversPixels) {
+    SKIP_WITHOUT_X_SERVER();
+    if (!TestingLegacy()) GTEST_SKIP() << "compares every driver in one run already";
+    const float ends[8][4] = {{10, 40, 70, 40}, {70, 40, 10, 40}, {40, 10, 40, 70}, {40, 70, 40, 10},
+                              {10, 10, 70, 70}, {70, 70, 10, 10}, {10, 70, 70, 10}, {70, 10, 10, 70}};
+    const float widths[] = {1, 1.4f, 2, 2.6f, 3, 4};
+    for (float w : widths) {
+        const auto draw = [&] {
+            SetLineWidth(w);
+            for (int k = 0; k < 8; ++k) {
+                const float* e = ends[k];
+                DrawLine(k * 80 + e[0], 100 + e[1], k * 80 + e[2], 100 + e[3], 0);
+            }
+            // And batched beside other primitives, at fractional positions.
+            SetColor(200, 100, 50);
+            DrawRect(20, 300, 4, 4);
+            DrawLine(30.25f, 310.75f, 130.5f, 350.25f, 0);
+            DrawLine(230.5f, 300.5f, 180.25f, 400.75f, 0);
+            SetLineWidth(1);
+        };
+        const auto pictures = DrawWithEveryDriver(draw);
+        ASSERT_FALSE(pictures.empty());
+        // The reference: a horizontal line of 60 pixels lights as many rows
+        // as its width rounds to.
+        int lit = 0;
+        for (int y = 100; y < 180; ++y)
+            for (int x = 0; x < 80; ++x) lit += (pictures[0].picture->ReadPixel(x, y) & 0xFFFFFF) != 0;
+        EXPECT_EQ(lit, 60 * std::max(1, int(std::lround(w)))) << "width " << w;
+        // As WebGL must draw them too (thin lines side by side), compared on
+        // the horizontal and vertical cells at odd widths: there OpenGL's
+        // rule fixes every pixel. An even width's extra row, the diagonals'
+        // and the fractional lines' pixels differ between rasterisers' own
+        // wide lines already (llvmpipe and softpipe disagree there).
+        SetGL3WidestOwnLine(1);
+        const auto emulated = DrawWithEveryDriver(draw);
+        SetGL3WidestOwnLine(0);
+        const auto straight_cells = [](const TPixmapPtr& p) { return PixmapWindow(p, 0, 100, 320, 80); };
+        for (size_t i = 1; i < pictures.size(); ++i) {
+            int x = -1, y = -1;
+            EXPECT_EQ(gl_scene::Differences(pictures[0].picture, pictures[i].picture, x, y), 0)
+                << RendererName(pictures[i].renderer) << " width " << w << ": first at " << x << ", " << y;
+            if (std::lround(w) % 2 == 0) continue;
+            EXPECT_EQ(gl_scene::Differences(straight_cells(pictures[0].picture), straight_cells(emulated[i].picture),
+                                            x, y), 0)
+                << RendererName(pictures[i].renderer) << " as WebGL, width " << w << ": first at " << x << ", " << y;
+        }
+    }
+}
+
+// A pixmap wider than the largest texture, its far end on screen.
+TEST(ShaderDriverPixmaps, WiderThanTheLargestTextureDrawTheSamePixels) {
+    SKIP_WITHOUT_X_SERVER();
+    if (!TestingLegacy()) GTEST_SKIP() << "compares every driver in one run already";
+    InitRast2DDriver({TRenderer::Legacy});
+    ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    EndGraphics();
+    ASSERT_GT(max, 0);
+    const int w = max + 300;
+    TPixmapPtr p = TPixmap::Create(w, 3, PIXFMT_RGBA8888, 4);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < w; ++x)
+            p->WritePixel(x, y, static_cast<int>(0xFF000000u | (x & 255) << 16 | ((x >> 8) & 255) << 8 | (y * 80)));
+    const auto pictures = DrawWithEveryDriver([&] {
+        DrawPixmap(p, 500 - w, 10);
+        DrawPixmap(p, -7, 20);
+    });
+    ASSERT_FALSE(pictures.empty());
+    EXPECT_EQ(pictures[0].picture->ReadPixel(0, 11), p->ReadPixel(w - 500, 1));
+    EXPECT_EQ(pictures[0].picture->ReadPixel(499, 12), p->ReadPixel(w - 1, 2));
+    EXPECT_EQ(pictures[0].picture->ReadPixel(500, 10) & 0xFFFFFF, 0);
+    for (size_t i = 1; i < pictures.size(); ++i) {
+        int x = -1, y = -1;
+        EXPECT_EQ(gl_scene::Differences(pictures[0].picture, pictures[i].picture, x, y), 0)
+            << RendererName(pictures[i].renderer) << ": first at " << x << ", " << y;
+    }
+}
+
+// Texture names alive in the current context's share group, among the first
+// few thousand (Mesa hands names out from 1 up).
+int LiveTextures() {
+    int n = 0;
+    for (GLuint name = 1; name < 8192; ++name) n += glIsTexture(name) == GL_TRUE;
+    return n;
+}
+
+// Small shareable images between ones wider than a page: the wide ones
+// take no room in the page, so all the small ones fit in one.
+TEST(ShaderDriverAtlas, EveryDriverPacksThePagesAlike) {
+    SKIP_WITHOUT_X_SERVER();
+    if (!TestingLegacy()) GTEST_SKIP() << "compares every driver in one run already";
+    std::vector<int> made;
+    DrawWithEveryDriver([&] {
+        const int before = LiveTextures();
+        std::vector<TImagePtr> images;
+        for (int i = 0; i < 30; ++i) {
+            images.push_back(LoadImage(gl_scene::Pattern(10, 10, i, false), IMAGE_SHAREABLE));
+            images.push_back(LoadImage(gl_scene::Pattern(300, 10, i, false), IMAGE_SHAREABLE));
+        }
+        for (const TImagePtr& im : images) ASSERT_NE(im->Frame(0), nullptr);
+        made.push_back(LiveTextures() - before);
+        images.clear();
+        EXPECT_EQ(LiveTextures(), before) << "every texture goes with its images";
+    });
+    ASSERT_FALSE(made.empty());
+    EXPECT_EQ(made[0], 60 + 1) << "an own texture per image and one page";
+    for (size_t i = 1; i < made.size(); ++i) EXPECT_EQ(made[i], made[0]) << i;
+}
+
+}  // namespace
+
+// Graphics opened and closed again and again leave no OpenGL objects behind
+// in the share group: programs, buffers, vertex arrays and textures counted
+// in a context of the group after each opening.
+TEST(GLObjects, OpeningAndClosingTheGraphicsLeavesNothingBehind) {
+    SKIP_WITHOUT_X_SERVER();
+    InitTestRast2DDriver();
+    using IsFn = GLboolean (*)(GLuint);
+    std::vector<int> live;
+    for (int cycle = 0; cycle < 6; ++cycle) {
+        ASSERT_NE(Graphics(640, 480, 0, 0, 0), nullptr) << LastGraphicsError();
+        const IsFn is[] = {reinterpret_cast<IsFn>(SDL_GL_GetProcAddress("glIsProgram")),
+                           reinterpret_cast<IsFn>(SDL_GL_GetProcAddress("glIsBuffer")),
+                           reinterpret_cast<IsFn>(SDL_GL_GetProcAddress("glIsVertexArray")),
+                           reinterpret_cast<IsFn>(SDL_GL_GetProcAddress("glIsTexture"))};
+        for (IsFn f : is) ASSERT_NE(f, nullptr);
+        // Every program variant, a wide line, a texture.
+        TImagePtr image = LoadImage(gl_scene::Pattern(8, 8, 1, true), 0);
+        for (int blend : {BLEND_SOLID, BLEND_MASK}) {
+            SetBlend(blend);
+            DrawRect(0, 0, 10, 10);
+            DrawImage(image, 20, 20);
+            SetLineWidth(3);
+            DrawLine(0, 50, 100, 50);
+            SetLineWidth(1);
+        }
+        Flip(0);
+        int n = 0;
+        for (GLuint name = 1; name < 8192; ++name)
+            for (IsFn f : is) n += f(name) == GL_TRUE;
+        live.push_back(n);
+        image.reset();
+        EndGraphics();
+    }
+    for (int cycle = 1; cycle < 6; ++cycle) EXPECT_EQ(live[cycle], live[0]) << "after opening " << cycle + 1;
+}

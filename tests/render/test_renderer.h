@@ -10,7 +10,6 @@
 
 #include "render/gl/gl_graphics.h"
 #include "render/gl/gl_rast2d_driver.h"
-#include "render/gl/gl_rast2d_state.h"
 #include "render/gl3/gl3_rast2d_driver.h"
 #include "render/rast2d_graphics.h"
 #include "render/renderer_choice.h"
@@ -56,8 +55,7 @@ inline TRast2DDriver* Current2DDriver()
 // Draw calls the driver under test has sent so far.
 inline unsigned long BatchesSent()
 {
-    if (TestingLegacy()) return GLRast2DState().batches_sent;
-    return static_cast<TGL3Rast2DDriver*>(RendererDriver(TestRenderer()))->BatchesSent();
+    return static_cast<TCore2DDriver*>(RendererDriver(TestRenderer()))->BatchesSent();
 }
 
 #define SKIP_UNLESS_LEGACY()                                                                  \
