@@ -10,7 +10,7 @@ set(KV_EXACT_FLOAT_MODULES game system render)
 # window and context code, its choice of driver, its X11 parts and the
 # threaded sound-card output give way to them.
 if(EMSCRIPTEN)
-  set(KV_PLATFORM_EXCLUDE "render/gl/gl_graphics\\.cpp" "render/gl/gl_default_driver\\.cpp"
+  set(KV_PLATFORM_EXCLUDE "render/sdl/.*\\.cpp" "render/gl/gl_default_driver\\.cpp"
       "render/x11/.*\\.cpp" "audio/sdl/.*\\.cpp")
 else()
   set(KV_PLATFORM_EXCLUDE "[a-z]+/web/.*\\.cpp")

@@ -298,6 +298,8 @@ int GraphicsFlags() { return State().settings.flags; }
 
 int GraphicsSeq() { return State().seq; }
 
+void GraphicsObjectsLost() { BumpSeq(); }
+
 int FlipHook()
 {
     static const int id = AllocHookId();

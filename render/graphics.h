@@ -97,6 +97,11 @@ int GraphicsFlags();
 // Changes whenever Graphics opens or EndGraphics closes a display; cached
 // textures remember it and are rebuilt when it differs. Never 0.
 int GraphicsSeq();
+// Drivers whose contexts lost every object they held (a reset, a lost WebGL
+// context) and were made again call this: GraphicsSeq changes, so images
+// make their textures again from their pixmaps. The driver then sets the
+// current graphics again, for the 2D driver to set up its state anew.
+void GraphicsObjectsLost();
 
 // Runs the flip hooks, then presents. sync -1 paces to the rate Graphics was
 // opened with (sleeping, or the vertical blank when that proved reliable);

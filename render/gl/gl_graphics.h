@@ -1,4 +1,5 @@
-// The OpenGL graphics driver: windows, full screen and OpenGL contexts.
+// The OpenGL graphics driver: windows, full screen and OpenGL contexts. Two
+// backends implement it: render/sdl/ on the desktop, render/web/ in a page.
 //
 // Every context draws into an offscreen framebuffer of exactly the size asked
 // for. Flip presents it by the rules of render/picture_placement.h - centred
@@ -19,7 +20,12 @@
 // Flip keeps the frame in a texture, draws it to the centre at the largest
 // whole scale that fits, and after the swap draws it back into the corner,
 // so that the frame just presented is there to read until the next is drawn.
-// Such a picture cannot be scaled down: its window is not resizable.
+// Such a picture cannot be scaled down: its window is not resizable. Only a
+// compatibility context goes without them; a core or ES context is refused.
+// Where the driver reports resets (robust contexts), Flip notices one and
+// makes every context again in its window: hooks hear lost=true,
+// GraphicsSeq changes and the current graphics are set again, so the game
+// draws on; in a page the same follows a lost and restored WebGL context.
 // Every context shares textures with one hidden context made on first use, so
 // textures outlive any one window; SwapSharedContext switches to it and back.
 #pragma once

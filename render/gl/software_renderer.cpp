@@ -57,5 +57,7 @@ bool GLRendersInSoftware()
 {
     int accelerated = GLRendererAccelerated();
     if (accelerated >= 0) return accelerated == 0;
-    return SoftwareRendererName(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    // From the context's own library: a core or ES context need not be libGL's.
+    auto get_string = reinterpret_cast<const GLubyte*(APIENTRY*)(GLenum)>(SDL_GL_GetProcAddress("glGetString"));
+    return get_string && SoftwareRendererName(reinterpret_cast<const char*>(get_string(GL_RENDERER)));
 }

@@ -7,11 +7,16 @@
 // it to the tab (4:3 with bars) and goes full screen itself, so pointer
 // positions arrive in the picture's pixels. There is one context: every
 // texture belongs to it, and there is no other to share with.
+// The browser may take the context away (a GPU reset, too many contexts in
+// other tabs) and give it back with nothing in it: meanwhile frames run
+// without being shown; once it is back, what the context held is made again.
 #include "render/gl/gl_graphics.h"
 
 #include <GLES3/gl3.h>
 #include <SDL.h>
+#include <emscripten/html5.h>
 
+#include <climits>
 #include <string>
 
 #include "render/graphics.h"
@@ -33,6 +38,8 @@ struct TDriverState {
     bool current = false;           // and current
     GLuint pair_binding = 0;        // the texture bound when a SwapSharedContext pair began
     bool pair_open = false;
+    bool lost = false;              // the browser took the context away
+    bool restored = false;          // and gave it back, empty
 };
 
 TDriverState& Driver()
@@ -81,6 +88,47 @@ bool CreateFramebuffer(TGLContext* rec)
     return true;
 }
 
+// Told by the browser between frames: Flip acts on it at the next frame.
+EM_BOOL OnContextLost(int, const void*, void*)
+{
+    Driver().lost = true;
+    Driver().restored = false;
+    return EM_TRUE;  // the default would be never to give it back
+}
+
+EM_BOOL OnContextRestored(int, const void*, void*)
+{
+    Driver().restored = true;
+    return EM_TRUE;
+}
+
+void WatchForLoss()
+{
+    static bool watching = false;
+    if (watching) return;
+    watching = true;
+    emscripten_set_webglcontextlost_callback("#canvas", nullptr, EM_FALSE, OnContextLost);
+    emscripten_set_webglcontextrestored_callback("#canvas", nullptr, EM_FALSE, OnContextRestored);
+}
+
+// The context back, empty: the picture is made again, the 2D driver forgets
+// what it made (the names belong to the lost context, and deleting them
+// would only raise errors), images make their textures again, and the 2D
+// driver sets up its state anew.
+void Restore(TGLContext* rec)
+{
+    TDriverState& d = Driver();
+    d.lost = d.restored = false;
+    NotifyGLContextHooks(rec->gl, true);
+    rec->fbo = rec->color_rb = rec->depth_rb = 0;
+    d.pair_open = false;
+    CreateFramebuffer(rec);
+    rec->seq = INT_MAX;  // no texture of before may be deleted by name
+    GraphicsObjectsLost();
+    rec->seq = GraphicsSeq();
+    if (std::shared_ptr<TGraphics> g = CurrentGraphics()) SetGraphics(g);
+}
+
 void Destroy(TGLContext* rec)
 {
     TDriverState& d = Driver();
@@ -91,11 +139,14 @@ void Destroy(TGLContext* rec)
     if (GetPointerMapping().window == rec->window) Report(nullptr);
     if (rec->gl) {
         SDL_GL_MakeCurrent(rec->window, rec->gl);
-        NotifyGLContextHooks(rec->gl, false);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        if (rec->fbo) glDeleteFramebuffers(1, &rec->fbo);
-        if (rec->color_rb) glDeleteRenderbuffers(1, &rec->color_rb);
-        if (rec->depth_rb) glDeleteRenderbuffers(1, &rec->depth_rb);
+        // Lost, the context holds nothing to delete.
+        NotifyGLContextHooks(rec->gl, d.lost);
+        if (!d.lost) {
+            glBindFramebuffer(GL_FRAMEBUFFER, 0);
+            if (rec->fbo) glDeleteFramebuffers(1, &rec->fbo);
+            if (rec->color_rb) glDeleteRenderbuffers(1, &rec->color_rb);
+            if (rec->depth_rb) glDeleteRenderbuffers(1, &rec->depth_rb);
+        }
         SDL_GL_MakeCurrent(nullptr, nullptr);
         SDL_GL_DeleteContext(rec->gl);
     }
@@ -166,6 +217,7 @@ std::shared_ptr<TGraphics> TGLGraphicsDriver::CreateGraphics(int width, int heig
     SetGraphicsVerticalBlankAvailable(false);
     rec->seq = GraphicsSeq();
     Driver().context = rec;
+    WatchForLoss();
     SDL_GL_MakeCurrent(nullptr, nullptr);
     Driver().current = false;
     return std::make_shared<TGLGraphics>(rec);
@@ -191,6 +243,11 @@ void TGLGraphicsDriver::Flip(int)
     TDriverState& d = Driver();
     TGLContext* rec = d.context;
     if (!rec || !d.current) return;
+    if (d.restored) {
+        Restore(rec);
+        return;
+    }
+    if (d.lost) return;  // nothing can be shown until the browser gives the context back
     // Only the scissor test stands between the picture and the canvas: on
     // the page nothing changes the colour mask (the shader driver has no
     // such call), and the bars are cleared without the clear colour. Its

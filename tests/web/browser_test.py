@@ -200,6 +200,30 @@ try:
     # Frames on the display's clock, and a tab hidden on the title and in play.
     check_pacing(page, check)
 
+    # The browser takes the WebGL context away (WEBGL_lose_context stands in
+    # for a GPU reset) and gives it back: frames go on meanwhile without a
+    # picture, and afterwards the title is drawn again, not a black canvas.
+    gl = "Module.canvas.getContext('webgl2')"
+    page.eval(f"window.kvLose = {gl}.getExtension('WEBGL_lose_context'); window.kvLose.loseContext(); true")
+    lost = page.wait_for(f"{gl}.isContextLost() && {game}", 10, 'the context lost')
+    during = page.wait_for(f"{game}.frame > {lost['frame'] + 30} && {game}", 30, 'frames while the context is lost')
+    page.eval("window.kvLose.restoreContext(); true")
+    back = page.wait_for(f"!{gl}.isContextLost() && {game}", 10, 'the context back')
+    page.wait_for(f"{game}.frame > {back['frame'] + 30}", 30, 'frames after the context came back')
+    page.eval("document.getElementById('fullscreen').style.visibility = 'hidden'")
+    restored = os.path.join(a.out, 'title-restored.png')
+    page.screenshot(restored, {'x': 0, 'y': 0, 'width': 640, 'height': 480})
+    page.eval("document.getElementById('fullscreen').style.visibility = ''")
+    # (The landscape scrolls and the counters change: the share of lit
+    # pixels tells a title drawn with all its images from a black or bare one.)
+    def lit(png):
+        _, _, rows = read_png_rgb(png)
+        return 100.0 * sum(1 for r in rows for x in range(0, len(r), 3) if max(r[x:x + 3]) > 24) / (640 * 480)
+    before, after = lit(shot), lit(restored)
+    check('a lost WebGL context: frames go on, and once it is back the title is drawn again',
+          during['state'] == STATE_TITLE and before > 10 and after >= 0.9 * before,
+          f'{after:.1f} % of pixels lit, {before:.1f} % before')
+
     # 3D mode: the menu's second row steps it; the choice goes to storage at once.
     page.click(320, 275)
     page.wait_for(f'{game}.mode3d === 1', 10, 'the 3D mode to change')
