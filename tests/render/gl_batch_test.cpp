@@ -7,11 +7,9 @@
 #include <vector>
 
 #include "render/freetype_font.h"
-#include "render/gl/gl_glyph_atlas.h"
-#include "render/gl/gl_image_frame.h"
+#include "render/core2d/atlas.h"
+#include "render/core2d/image_frame.h"
 #include "render/gl/gl_rast2d_driver.h"
-#include "render/gl/gl_rast2d_state.h"
-#include "render/gl3/gl3_image_frame.h"
 #include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"
@@ -34,6 +32,7 @@ void OpenGraphics() {
 TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOneDraw) {
     SKIP_WITHOUT_X_SERVER();
     ASSERT_NO_FATAL_FAILURE(OpenGraphics());
+    const bool exact = RoundsEachBlend();
     TImageFontPtr smooth = SmoothFont();
     ASSERT_NE(smooth, nullptr);
     TImagePtr background = LoadImage(Pattern(640, 480, 5, false), 0);
@@ -53,8 +52,15 @@ TEST(GLBatching, TextFromTheGlyphAtlasHasThePixelsOfPerGlyphTexturesAndALineIsOn
     SetBlend(BLEND_SOLID);
     DrawImage(background, 0, 0);
     TPixmapPtr bare = GrabPixmap(0, 0, 640, 480);
+    // Where the rasteriser rounds every blend, the same pixels. Where it
+    // does not (softpipe), a line in one draw instead of one per glyph
+    // moves the flushes, and with them the rounding of pixels blended more
+    // than once (neighbouring glyphs' borders overlap): one step apart at
+    // most, in 180 pixels there.
+    const Difference d = Compare(own, atlas);
+    EXPECT_EQ(d.far, 0) << "first at " << d.first_x << ", " << d.first_y;
+    EXPECT_LE(d.pixels, exact ? 0 : 600) << "first at " << d.first_x << ", " << d.first_y;
     int x = -1, y = -1;
-    EXPECT_EQ(Differences(own, atlas, x, y), 0) << "first at " << x << ", " << y;
     EXPECT_GT(Differences(bare, atlas, x, y), 30000) << "the text shows";
 
     // A line at whole pixels: one texture, one draw; from own textures, a
@@ -110,8 +116,8 @@ TEST(GLBatching, ShareableImagesLargerThanAPageOrBeyondAFullPageDrawTheirOwnPixe
 
     // The atlas page of an image's cell, null where it keeps its own texture.
     auto page = [&](size_t i) -> const void* {
-        if (TestingLegacy()) return std::dynamic_pointer_cast<TGLImageFrame>(images[i]->Frame(0))->cell.page.get();
-        return std::dynamic_pointer_cast<TGL3ImageFrame>(images[i]->Frame(0))->cell.page.get();
+        if (TestingLegacy()) return std::dynamic_pointer_cast<TCoreImageFrame>(images[i]->Frame(0))->cell.page.get();
+        return std::dynamic_pointer_cast<TCoreImageFrame>(images[i]->Frame(0))->cell.page.get();
     };
     EXPECT_EQ(page(0), nullptr);
     EXPECT_EQ(page(1), nullptr);
@@ -124,6 +130,7 @@ TEST(GLBatching, ShareableImagesLargerThanAPageOrBeyondAFullPageDrawTheirOwnPixe
 TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
     SKIP_WITHOUT_X_SERVER();
     ASSERT_NO_FATAL_FAILURE(OpenGraphics());
+    const bool exact = RoundsEachBlend();
     TImageFontPtr font = SmoothFont();
     ASSERT_NE(font, nullptr);
     std::vector<TImagePtr> images = {LoadImage(Pattern(640, 480, 1, false), IMAGE_FILTERED),
@@ -142,17 +149,18 @@ TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
     TPixmapPtr batched = GrabPixmap(0, 0, 640, 480);
     ASSERT_TRUE(one_by_one && batched);
 
-    int differ = 0, first_x = -1, first_y = -1, lit = 0;
+    // Where the rasteriser rounds every blend, the same pixels. Where it
+    // does not (softpipe), batches flush at other points than single draws
+    // (which only a read flushes here): pixels blended more than once
+    // between two flushes are one step apart at most, 2084 of them there
+    // (736 from the shader driver, whose flushes fall elsewhere the second
+    // time).
+    const Difference d = Compare(one_by_one, batched);
+    EXPECT_EQ(d.far, 0) << "first at " << d.first_x << ", " << d.first_y;
+    EXPECT_LE(d.pixels, exact ? 0 : 4000) << "first at " << d.first_x << ", " << d.first_y;
+    int lit = 0;
     for (int y = 0; y < 480; ++y)
-        for (int x = 0; x < 640; ++x) {
-            const int a = one_by_one->ReadPixel(x, y), b = batched->ReadPixel(x, y);
-            lit += (a & 0xFFFFFF) != 0;
-            if (a != b && differ++ == 0) {
-                first_x = x;
-                first_y = y;
-            }
-        }
-    EXPECT_EQ(differ, 0) << "first at " << first_x << ", " << first_y;
+        for (int x = 0; x < 640; ++x) lit += (one_by_one->ReadPixel(x, y) & 0xFFFFFF) != 0;
     EXPECT_GT(lit, 200000) << "the scene covers the screen";
 
     // Retro Line FX as the game draws it: its rows and their last pixels

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "render/graphics.h"
 #include "render/image.h"
 #include "render/image_font.h"
 #include "render/pixmap.h"
@@ -111,6 +113,56 @@ inline int Differences(const TPixmapPtr& a, const TPixmapPtr& b, int& first_x, i
     return differ;
 }
 
+// Pixels that differ between two grabs and, of those, the ones more than
+// one step apart in some channel; where the first is.
+struct Difference {
+    int pixels = 0, far = 0, first_x = -1, first_y = -1;
+};
+
+inline Difference Compare(const TPixmapPtr& a, const TPixmapPtr& b) {
+    Difference d;
+    for (int y = 0; y < a->height; ++y)
+        for (int x = 0; x < a->width; ++x) {
+            const unsigned p = a->ReadPixel(x, y), q = b->ReadPixel(x, y);
+            if (p == q) continue;
+            if (d.pixels++ == 0) {
+                d.first_x = x;
+                d.first_y = y;
+            }
+            for (int shift = 0; shift < 32; shift += 8)
+                if (std::abs(int(p >> shift & 255) - int(q >> shift & 255)) > 1) {
+                    ++d.far;
+                    break;
+                }
+        }
+    return d;
+}
+
+// Whether the rasteriser rounds each blend's result to the picture's 8
+// bits, as OpenGL has it. Softpipe keeps the picture's tiles in floating
+// point until it writes them back (at a flush, a read, a tile evicted): a
+// pixel blended twice in between is rounded once, so the same draws with
+// flushes elsewhere (the drivers flush every so many draws in software)
+// differ by one step where blends pile up. Draws on the picture.
+inline bool RoundsEachBlend() {
+    SetViewport(0, 0, GraphicsWidth(), GraphicsHeight());
+    SetTransform(0, 1, 1);
+    SetColor(105, 220, 215);
+    SetAlpha(1);
+    SetBlend(BLEND_SHADE);
+    unsigned got[2];
+    for (int read_between = 0; read_between < 2; ++read_between) {
+        SetClsColor(79, 176, 74);
+        Cls();
+        DrawRect(0, 0, 4, 4);
+        if (read_between) GrabPixmap(0, 0, 1, 1);
+        DrawRect(0, 0, 4, 4);
+        got[read_between] = GrabPixmap(1, 1, 1, 1)->ReadPixel(0, 0);
+    }
+    // 79 * (105 / 255)^2 is 13.39: rounded once 13, twice 14.
+    return got[0] == got[1];
+}
+
 // Every printable character of both fonts in every blend mode over a busy
 // background: at whole pixels (the glyph atlas), at fractional positions,
 // scaled, mirrored and rotated (each glyph's own texture).
@@ -133,8 +185,11 @@ inline void DrawTextScene(const TImagePtr& background, const TImageFontPtr& smoo
             DrawText(all.substr(0, 48), -3, y + font * 22);
             DrawText(all.substr(48), 7, y + 44 + font * 12);
             DrawText(all.substr(10, 30), 330.5f, y + 60.25f + font * 3);
+            // Magnified: no pixel centre on a texel's edge, where which of
+            // the two texels a nearest sample takes is up to the last bit
+            // of the rasteriser's arithmetic.
             SetTransform(0, 1.5f, 1.25f);
-            DrawText(all.substr(33, 26), 420, y + 3 + font * 30);
+            DrawText(all.substr(33, 26), 420.25f, y + 3.125f + font * 30);
             SetTransform(0, -1, 1);
             DrawText(all.substr(60, 12), 600, y + 70 + font);
             SetTransform(12.5f + b * 30, 1, 1);

@@ -1,7 +1,7 @@
 // The shader driver against the fixed-function one on Mesa: the same busy
 // frame and the same text drawn by each, read back and compared pixel by
-// pixel. Core contexts come through GLX, ES 3.0 through EGL, one after the
-// other in this process; ES last, since under X11 SDL keeps EGL for the
+// pixel. Core and ES 3.0 contexts come through GLX, one after the other in
+// this process. ES last: where SDL is told to take EGL it keeps it for the
 // rest of the process once it has taken it (CTest runs each test alone, and
 // this file sorts after the other OpenGL tests for a run of the whole binary).
 #include <gtest/gtest.h>
@@ -23,6 +23,10 @@ using namespace gl_scene;
 
 struct Pictures {
     TPixmapPtr scene, text;
+    // The quad of the scene's second full-screen layer drawn once, lighter
+    // where the rasteriser covered a pixel twice.
+    TPixmapPtr layer;
+    bool exact = true;  // RoundsEachBlend
     std::string refused;  // why no context could be had
 };
 
@@ -33,10 +37,18 @@ Pictures DrawWith(TRenderer r, const std::vector<TImagePtr>& images, const TImag
         p.refused = LastGraphicsError();
         return p;
     }
+    p.exact = RoundsEachBlend();
     DrawScene(images, font);
     p.scene = GrabPixmap(0, 0, 640, 480);
     DrawTextScene(images[0], font);
     p.text = GrabPixmap(0, 0, 640, 480);
+    SetClsColor(0, 0, 0);
+    Cls();
+    SetColor(255, 255, 255);
+    SetAlpha(0.3f);
+    SetBlend(BLEND_LIGHT);
+    DrawRect(3.5f, -2.25f, 640, 480);
+    p.layer = GrabPixmap(0, 0, 640, 480);
     EndGraphics();
     return p;
 }
@@ -76,16 +88,28 @@ TEST(ShaderDriver, CoreAndESDrawTheFixedFunctionDriversPixels) {
         // Fills, sprites rotated, scaled, filtered and mipmapped in every
         // blend mode, text, thin lines and points are the same pixels, but
         // OpenGL promises the same result only to the same program: the
-        // fixed-function pipeline's own arithmetic may round a vertex or a
-        // colour the other way in its last bit. Measured on llvmpipe: a
-        // handful of glyph pixels in the last three columns, where quads
-        // hang past the picture, and two sprite pixels one step apart.
-        int x = -1, y = -1;
-        EXPECT_LE(Differences(legacy.text, got.text, x, y), 8) << RendererName(r);
+        // fixed-function pipeline's own arithmetic may round a colour the
+        // other way in its last bit (two sprite pixels on llvmpipe). Where
+        // the rasteriser does not round each blend (softpipe), the drivers'
+        // flushes fall between other draws: one step apart where blends
+        // pile up, 9 pixels of the text there and 152 of the scene.
+        const bool exact = legacy.exact && got.exact;
+        const Difference text = Compare(legacy.text, got.text);
+        EXPECT_EQ(text.far, 0) << RendererName(r) << ": first at " << text.first_x << ", " << text.first_y;
+        EXPECT_LE(text.pixels, exact ? 0 : 60) << RendererName(r);
         // The one line 3 pixels wide is a quad here: OpenGL leaves the ends
         // and the rounding of a wide line's columns to the implementation,
         // so pixels within 2.5 pixels of it may differ, at most about one in
-        // four of those it covers (620 columns of 3).
+        // four of those it covers (620 columns of 3). Softpipe covers a
+        // pixel of a large quad twice now and then (one of the shader
+        // driver's layer at 187, 136, none of llvmpipe's): those are left out.
+        auto twice = [](const TPixmapPtr& layer, int i, int j) {
+            return (layer->ReadPixel(i, j) & 255) > (layer->ReadPixel(320, 240) & 255);
+        };
+        int doubled = 0;
+        for (int j = 0; j < 480; ++j)
+            for (int i = 0; i < 640; ++i) doubled += twice(legacy.layer, i, j) || twice(got.layer, i, j);
+        EXPECT_LE(doubled, 2) << RendererName(r) << ": the rasteriser's slips are rare";
         int inside = 0, outside = 0, far = 0;
         for (int j = 0; j < 480; ++j)
             for (int i = 0; i < 640; ++i) {
@@ -95,11 +119,12 @@ TEST(ShaderDriver, CoreAndESDrawTheFixedFunctionDriversPixels) {
                     ++inside;
                     continue;
                 }
+                if (twice(legacy.layer, i, j) || twice(got.layer, i, j)) continue;
                 ++outside;
                 for (int shift = 0; shift < 32; shift += 8)
                     if (std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)) > 1) ++far;
             }
-        EXPECT_LE(outside, 8) << RendererName(r);
+        EXPECT_LE(outside, exact ? 8 : 400) << RendererName(r);
         EXPECT_EQ(far, 0) << RendererName(r) << ": away from the wide line, at most one step apart";
         EXPECT_LE(inside, 620 * 3 / 4) << RendererName(r);
     }
