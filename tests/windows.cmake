@@ -46,7 +46,7 @@ add_custom_target(kv_reference_decodes DEPENDS ${decodes}/.complete)
 add_dependencies(test_audio kv_reference_decodes)
 target_compile_definitions(test_audio PRIVATE KV_REFERENCE_DECODES="${decodes}")
 kv_windows_suite(test_render render SKIP "gl.*_test.cpp" graphics_gl_test.cpp image_gl_test.cpp
-                 graphics_screen_test.cpp font_test.cpp LIBS kv_render)
+                 graphics_screen_test.cpp font_test.cpp context_loss_test.cpp LIBS kv_render)
 kv_windows_test(test_game SOURCES ${T}/game/game_fixture.cpp ${T}/game/qvdraw_test.cpp ${T}/game/entities_test.cpp
                 ${T}/game/screens_test.cpp LIBS kv_game kv_app LABELS game)
 kv_windows_suite(test_app app LIBS kv_app)
