@@ -559,14 +559,8 @@ void TCore2DDriver::DrawPixmap(const TPixmapPtr& pixmap, int x, int y)
             for (int tx = 0; tx < p->width; tx += most) {
                 const int tw = std::min(most, p->width - tx);
                 if (x + tx >= gw || x + tx + tw <= 0) continue;
-                if (tw == p->width && th == p->height) {
-                    DrawPixmapTile(*p, x, y);
-                    continue;
-                }
-                TPixmapPtr tile = TPixmap::Create(tw, th, PIXFMT_RGBA8888, 4);
-                for (int row = 0; row < th; ++row)
-                    std::memcpy(tile->PixelPtr(0, row), p->PixelPtr(tx, ty + row), size_t(tw) * 4);
-                DrawPixmapTile(*tile, x + tx, y + ty);
+                // A window on the pixels: rows keep the whole pixmap's pitch.
+                DrawPixmapTile(*PixmapWindow(p, tx, ty, tw, th), x + tx, y + ty);
             }
         }
     });
