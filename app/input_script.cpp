@@ -14,12 +14,14 @@
 #include <system_error>
 
 #include "game/saved_values.h"
-#include "io/stream.h"
+#include "kelvora/io/stream.h"
 #include "runtime/utf8_path.h"
 
 #ifndef KV_VERSION
 #define KV_VERSION "0"
 #endif
+
+using namespace kelvora;
 
 namespace {
 

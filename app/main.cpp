@@ -11,11 +11,13 @@
 #include "app/saves_folder.h"
 #include "app/state_log.h"
 #include "game/saved_values.h"
-#include "io/filesystem.h"
-#include "render/graphics.h"
+#include "kelvora/io/filesystem.h"
+#include "kelvora/render/graphics.h"
 #include "render/png_loader.h"
 #include "render/renderer_choice.h"
 #include "runtime/program.h"
+
+using namespace kelvora;
 
 // Generated with the program's embedded icon.
 void RegisterProgramIcon();

@@ -5,11 +5,13 @@
 #include <functional>
 
 #include "app/saves_folder.h"
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
 
 #ifndef KV_VERSION
 #define KV_VERSION "0"
 #endif
+
+using namespace kelvora;
 
 game_options launch_options;
 

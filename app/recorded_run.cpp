@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "game/engine.h"
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
 #include "game/globals.h"
 #include "game/host_hooks.h"
 #include "app/input_script.h"
@@ -21,14 +21,16 @@
 #include "game/qvdraw.h"
 #include "game/saved_values.h"
 #include "app/script_feed.h"
-#include "system/event.h"
-#include "system/hook.h"
+#include "kelvora/system/event.h"
+#include "kelvora/system/hook.h"
 #include "system/input_recorder.h"
-#include "system/joystick.h"
+#include "kelvora/system/joystick.h"
 #include "system/paced_clock.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
 #include "runtime/utf8_path.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -1,7 +1,9 @@
 #include "app/saves_folder.h"
 
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
 #include "runtime/program.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -7,7 +7,10 @@
 
 #include "game/saved_values.h"
 
+namespace kelvora {
 struct TProgramLayout;
+}  // namespace kelvora
+using namespace kelvora;
 
 // The player's own folder for them: $XDG_DATA_HOME/kelvora3d
 // (~/.local/share/kelvora3d) on Linux, %APPDATA%\Kelvora3D on Windows (as a

@@ -4,6 +4,8 @@
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
 
+using namespace kelvora;
+
 script_feed::script_feed(std::vector<replay_event> events, TScriptedSystemDriver& system,
                          TScriptedJoystickSystem& joysticks, int joy_id)
     : events_(std::move(events)), system_(system), joysticks_(joysticks), joy_id_(joy_id)

@@ -8,8 +8,11 @@
 
 #include "app/input_script.h"
 
+namespace kelvora {
 class TScriptedSystemDriver;
 class TScriptedJoystickSystem;
+}  // namespace kelvora
+using namespace kelvora;
 
 class script_feed {
 public:

@@ -13,6 +13,8 @@
 #include "runtime/win/wide.h"
 #endif
 
+using namespace kelvora;
+
 namespace {
 
 const char* const VARIABLE = "KELVORA3D_STATE_LOG";

@@ -1,4 +1,6 @@
-#include "audio/audio.h"
+#include "kelvora/audio/audio.h"
+
+namespace kelvora {
 
 TSoundPtr LoadSound(const TUrl& url, int flags) { return TSound::Load(url, flags); }
 
@@ -52,3 +54,5 @@ void ResumeChannel(const TChannelPtr& channel)
 {
     if (channel) channel->SetPaused(0);
 }
+
+}  // namespace kelvora

@@ -5,6 +5,8 @@
 
 #include "audio/mixer.h"
 
+namespace kelvora {
+
 namespace softmix {
 
 class audiodevice {
@@ -22,3 +24,5 @@ protected:
 };
 
 }  // namespace softmix
+
+}  // namespace kelvora

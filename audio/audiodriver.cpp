@@ -1,8 +1,10 @@
-#include "audio/audiodriver.h"
+#include "kelvora/audio/audiodriver.h"
 
 #include "audio/mixer.h"
 #include "audio/softmixdriver.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -107,3 +109,5 @@ void ShutdownAudioDriver()
     TAudioDriverPtr old = std::move(s.current);
     old->Shutdown();
 }
+
+}  // namespace kelvora

@@ -1,5 +1,7 @@
 #include "audio/channeltable.h"
 
+namespace kelvora {
+
 void TChannelTable::Reset()
 {
     for (int i = 0; i < SLOTS; ++i) {
@@ -42,3 +44,5 @@ void TChannelTable::Free(int handle)
     slots_[0].next_free = int(index);
     --in_use_;
 }
+
+}  // namespace kelvora

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace kelvora {
+
 namespace softmix {
 class sound;
 }
@@ -38,3 +40,5 @@ private:
     Slot slots_[SLOTS];
     int in_use_ = 0;
 };
+
+}  // namespace kelvora

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace kelvora {
+
 namespace {
 std::atomic<int> use_manual{0};
 std::atomic<softmix::manualdevice*> running{nullptr};
@@ -41,3 +43,5 @@ int PullAudioFragment(int16_t* out)
     device->pull(out);
     return device->fragment_values();
 }
+
+}  // namespace kelvora

@@ -6,6 +6,8 @@
 
 #include "audio/audiodevice.h"
 
+namespace kelvora {
+
 namespace softmix {
 
 class manualdevice : public audiodevice {
@@ -33,3 +35,5 @@ int ManualAudioOutputInUse();
 // holds 1024 values (512 stereo frames). Returns the number of values, 0
 // when no manual output runs.
 int PullAudioFragment(int16_t* out);
+
+}  // namespace kelvora

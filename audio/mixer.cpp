@@ -11,7 +11,9 @@
 #endif
 
 #include "audio/samplefill.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+namespace kelvora {
 
 namespace softmix {
 
@@ -470,3 +472,5 @@ void mixer::mix16(int16_t* out, int count)
 }
 
 }  // namespace softmix
+
+}  // namespace kelvora

@@ -13,6 +13,8 @@
 #include "audio/spscring.h"
 #include "audio/voice.h"
 
+namespace kelvora {
+
 namespace softmix {
 
 class audiodevice;
@@ -103,3 +105,5 @@ struct TMixerCounts {
     int voices_pooled = 0;  // back from the mixing thread, ready for reuse
 };
 TMixerCounts MixerCounts();
+
+}  // namespace kelvora

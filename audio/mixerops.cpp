@@ -9,7 +9,9 @@
 #include "audio/audiodevice.h"
 #include "audio/channeltable.h"
 #include "audio/mixer.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+namespace kelvora {
 
 using softmix::sound;
 
@@ -319,3 +321,5 @@ TMixerCounts MixerCounts()
     c.voices_pooled = s.pooled;
     return c;
 }
+
+}  // namespace kelvora

@@ -6,6 +6,8 @@
 
 #include "audio/samplefill.h"
 
+namespace kelvora {
+
 namespace {
 
 std::atomic<int64_t> live_bytes{0};
@@ -77,3 +79,5 @@ void ReleaseMixerSound(MixerSound* sound)
     delete[] sound->data;
     delete sound;
 }
+
+}  // namespace kelvora

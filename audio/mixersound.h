@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace kelvora {
+
 class TSampleFill;
 
 // One loaded sound as the mixer plays it. The data block holds length + 1
@@ -43,3 +45,5 @@ MixerSound* AdoptMixerSound(int length, int bits, int channels, int hertz, uint8
 int64_t MixerSoundBytes();
 // Drops one reference; the record and its bytes go with the last one.
 void ReleaseMixerSound(MixerSound* sound);
+
+}  // namespace kelvora

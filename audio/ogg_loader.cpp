@@ -12,6 +12,8 @@
 
 #include "audio/samplefill.h"
 
+namespace kelvora {
+
 namespace {
 
 // What the decoder's callbacks work on. An exception of the stream is kept
@@ -505,3 +507,5 @@ TAudioSamplePtr TAudioSampleLoaderOGG::LoadAudioSampleProgressive(const TStreamP
     stream->Seek(start);
     return LoadAudioSample(stream);
 }
+
+}  // namespace kelvora

@@ -1,7 +1,9 @@
 // Ogg Vorbis files, decoded whole into 16-bit little-endian frames.
 #pragma once
 
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
+
+namespace kelvora {
 
 // One channel gives FORMAT_MONO16LE, every other count FORMAT_STEREO16LE:
 // files of 3 to 8 channels are mixed down to two by their speaker layout,
@@ -18,3 +20,5 @@ public:
     // is decoded whole. Either way the frames are those of a whole decode.
     TAudioSamplePtr LoadAudioSampleProgressive(const TStreamPtr& stream) override;
 };
+
+}  // namespace kelvora

@@ -5,4 +5,8 @@
 
 #include "audio/audiodevice.h"
 
+namespace kelvora {
+
 std::unique_ptr<softmix::audiodevice> MakeSoundCardDevice();
+
+}  // namespace kelvora

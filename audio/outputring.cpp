@@ -5,6 +5,8 @@
 
 #include "audio/mixer.h"
 
+namespace kelvora {
+
 namespace softmix {
 
 TOutputRing::TOutputRing(int fragment_values, int device_values, int rate)
@@ -91,3 +93,5 @@ int TOutputRing::Update(mixer& mix)
 }
 
 }  // namespace softmix
+
+}  // namespace kelvora

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace kelvora {
+
 namespace softmix {
 
 class mixer;
@@ -80,3 +82,5 @@ private:
 };
 
 }  // namespace softmix
+
+}  // namespace kelvora

@@ -1,4 +1,4 @@
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 
 #include <climits>
 #include <cstring>
@@ -7,7 +7,9 @@
 #include "audio/ogg_loader.h"
 #include "audio/samplefill.h"
 #include "audio/wav_loader.h"
-#include "runtime/errors.h"
+#include "kelvora/runtime/errors.h"
+
+namespace kelvora {
 
 const int BytesPerSample[7] = {0, 1, 2, 2, 2, 4, 4};
 const int ChannelsPerSample[7] = {0, 1, 1, 1, 2, 2, 2};
@@ -248,3 +250,5 @@ TAudioSamplePtr LoadThroughChain(const TUrl& url, bool progressive)
 TAudioSamplePtr LoadAudioSample(const TUrl& url) { return LoadThroughChain(url, false); }
 
 TAudioSamplePtr LoadAudioSampleProgressive(const TUrl& url) { return LoadThroughChain(url, true); }
+
+}  // namespace kelvora

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #endif
 
+namespace kelvora {
+
 // The one background decoder. It runs while there is work and ends when
 // there is none; the next fill starts it again.
 class TSampleDecodeThread {
@@ -204,3 +206,5 @@ void TSampleFill::Cancel()
 }
 
 void StartSampleFill(const std::shared_ptr<TSampleFill>& fill) { DecodeThread().Add(fill); }
+
+}  // namespace kelvora

@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+namespace kelvora {
+
 class TSampleFill {
 public:
     virtual ~TSampleFill() = default;
@@ -95,3 +97,5 @@ private:
 // Hands the rest of a fill's decoding to the background decoder, which
 // works on one piece at a time.
 void StartSampleFill(const std::shared_ptr<TSampleFill>& fill);
+
+}  // namespace kelvora

@@ -5,6 +5,8 @@
 #include "audio/output_device.h"
 #include "audio/voice.h"
 
+namespace kelvora {
+
 namespace {
 
 // Starts the mixer on the output of one mode; true on success.
@@ -136,3 +138,5 @@ void RegisterSoftMixDrivers()
     TSoftMixAudioDriver::Create("SoftMix Multimedia", TSoftMixAudioDriver::MODE_MULTIMEDIA);
     TSoftMixAudioDriver::Create("SoftMix", TSoftMixAudioDriver::MODE_ANY);
 }
+
+}  // namespace kelvora

@@ -3,8 +3,10 @@
 
 #include <string>
 
-#include "audio/audiodriver.h"
+#include "kelvora/audio/audiodriver.h"
 #include "audio/mixersound.h"
+
+namespace kelvora {
 
 class TSoftMixAudioDriver : public TAudioDriver {
 public:
@@ -66,3 +68,5 @@ public:
 
 // Registers "SoftMix Multimedia" and "SoftMix" (the module's start-up).
 void RegisterSoftMixDrivers();
+
+}  // namespace kelvora

@@ -1,6 +1,8 @@
-#include "audio/sound.h"
+#include "kelvora/audio/sound.h"
 
-#include "audio/audiodriver.h"
+#include "kelvora/audio/audiodriver.h"
+
+namespace kelvora {
 
 TChannelPtr TSound::Play(const TChannelPtr&) { return std::make_shared<TChannel>(); }
 
@@ -20,3 +22,5 @@ TSoundPtr TSound::Load(const TAudioSamplePtr& sample, int flags)
     if (!sample) return nullptr;
     return AudioDriver()->CreateSound(sample, flags);
 }
+
+}  // namespace kelvora

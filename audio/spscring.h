@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace kelvora {
+
 template <typename T, uint32_t N>
 class TSpscRing {
     static_assert(N > 0 && (N & (N - 1)) == 0, "ring size must be a power of two");
@@ -38,3 +40,5 @@ private:
     alignas(64) std::atomic<uint32_t> read_{0};
     T items_[N]{};
 };
+
+}  // namespace kelvora

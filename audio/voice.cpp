@@ -1,5 +1,7 @@
 #include "audio/voice.h"
 
+namespace kelvora {
+
 namespace softmix {
 
 namespace {
@@ -54,3 +56,5 @@ void sound::take_settings(const output* from)
 }
 
 }  // namespace softmix
+
+}  // namespace kelvora

@@ -7,6 +7,8 @@
 
 #include "audio/mixersound.h"
 
+namespace kelvora {
+
 namespace softmix {
 
 // Voice status bits.
@@ -85,3 +87,5 @@ public:
 };
 
 }  // namespace softmix
+
+}  // namespace kelvora

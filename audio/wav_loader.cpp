@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kelvora {
+
 namespace {
 
 bool ReadTag(TStream& s, const char* tag)
@@ -70,3 +72,5 @@ TAudioSamplePtr TAudioSampleLoaderWAV::LoadAudioSample(const TStreamPtr& stream)
     }
     return nullptr;
 }
+
+}  // namespace kelvora

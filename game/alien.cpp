@@ -12,6 +12,8 @@
 #include "game/pshot.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 void alien_tag::create_one()
 {
     if (aliens_left != 0)

@@ -6,6 +6,8 @@
 #include "game/globals.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 void apart_tag::create_em(float x, float y, float scale, float offs)
 {
     for (int i = 0; i <= 25; ++i) {

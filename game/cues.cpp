@@ -3,6 +3,8 @@
 #include "game/engine.h"
 #include "game/globals.h"
 
+using namespace kelvora;
+
 void play_sfx(const std::shared_ptr<TSound>& sound)
 {
     if (!sound)

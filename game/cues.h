@@ -3,7 +3,10 @@
 
 #include <memory>
 
+namespace kelvora {
 class TSound;
+}  // namespace kelvora
+using namespace kelvora;
 
 // Plays an effect on a channel of its own at sound_volume.
 void play_sfx(const std::shared_ptr<TSound>& sound);

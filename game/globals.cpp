@@ -8,6 +8,8 @@
 #include "game/pshot.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 int game_state = 0;
 int quit_game = 0;
 int mode3d = 0;

@@ -7,10 +7,14 @@
 
 #include "game/object_list.h"
 
+namespace kelvora {
 class TImage;
 class TImageFont;
 class TSound;
 class TChannel;
+}  // namespace kelvora
+using namespace kelvora;
+
 struct qvdraw_tag;
 struct player_tag;
 struct msurface_tag;

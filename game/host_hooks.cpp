@@ -2,6 +2,8 @@
 
 #include "game/engine.h"
 
+using namespace kelvora;
+
 host_hooks game_hooks;
 
 void notify_frame_start()

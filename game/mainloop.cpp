@@ -19,8 +19,10 @@
 #include "game/qvdraw.h"
 #include "game/results.h"
 #include "game/saved_values.h"
-#include "system/hook.h"
-#include "system/session_end.h"
+#include "kelvora/system/hook.h"
+#include "kelvora/system/session_end.h"
+
+using namespace kelvora;
 
 start_wishes game_start_wishes;
 

@@ -15,6 +15,8 @@
 #include "game/qvdraw.h"
 #include "game/saved_values.h"
 
+using namespace kelvora;
+
 void show_logo(int y_offset)
 {
     float alpha = 1.0f;

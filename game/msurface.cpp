@@ -6,6 +6,8 @@
 #include "game/globals.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 void msurface_tag::create_em()
 {
     for (int i = 0; i <= 100; ++i) {

@@ -14,6 +14,8 @@
 #include "game/qvdraw.h"
 #include "game/saved_values.h"
 
+using namespace kelvora;
+
 void play_frame()
 {
     const int n = alien_tag::update_all();

@@ -7,6 +7,8 @@
 #include "game/pshot.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 void player_tag::reset(int full)
 {
     player_tag& p = *player;

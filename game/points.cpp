@@ -6,6 +6,8 @@
 #include "game/globals.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 void points_tag::create_it(float x, float y, float scale, float offs, const std::string& text)
 {
     auto p = std::make_shared<points_tag>();

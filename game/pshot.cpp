@@ -7,6 +7,8 @@
 #include "game/player.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 void pshot_tag::fire()
 {
     shots_fired += 1;

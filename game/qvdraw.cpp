@@ -3,6 +3,8 @@
 #include "game/engine.h"
 #include "game/globals.h"
 
+using namespace kelvora;
+
 int qvdraw_tag::slc(int lr, int lg, int lb, int rr, int rg, int rb)
 {
     leye_r = lr;

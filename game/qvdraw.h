@@ -6,7 +6,10 @@
 #include <memory>
 #include <string>
 
+namespace kelvora {
 class TImage;
+}  // namespace kelvora
+using namespace kelvora;
 
 struct qvdraw_tag {
     int leye_r = 0, leye_g = 0, leye_b = 0;

@@ -9,6 +9,8 @@
 #include "game/player.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 namespace {
 
 int random_shade()

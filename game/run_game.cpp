@@ -7,6 +7,8 @@
 #include "render/default_driver.h"
 #include "game/mainloop.h"
 
+using namespace kelvora;
+
 void start_engine_services()
 {
     RegisterEmbeddedResources();

@@ -10,6 +10,8 @@
 #include "game/player.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 namespace {
 
 const char* const HISCORE_FILE = "data\\hiscore.dat";

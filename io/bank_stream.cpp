@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+namespace kelvora {
+
 std::shared_ptr<TBankStream> TBankStream::Create(std::vector<uint8_t> bytes, int readable, int writeable)
 {
     auto s = std::make_shared<TBankStream>();
@@ -41,3 +43,5 @@ int TBankStream::Write(const void* buf, int count)
     _pos += n;
     return n;
 }
+
+}  // namespace kelvora

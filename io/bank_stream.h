@@ -4,7 +4,9 @@
 
 #include <vector>
 
-#include "io/stream.h"
+#include "kelvora/io/stream.h"
+
+namespace kelvora {
 
 class TBankStream : public TStream {
 public:
@@ -24,3 +26,5 @@ private:
     int _read = 1;
     int _write = 1;
 };
+
+}  // namespace kelvora

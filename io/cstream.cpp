@@ -2,8 +2,10 @@
 
 #include <sys/types.h>
 
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
 #include "io/native_file.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -100,3 +102,5 @@ int TCStream::Close()
     _size = 0;
     return 0;
 }
+
+}  // namespace kelvora

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "io/stream.h"
+#include "kelvora/io/stream.h"
+
+namespace kelvora {
 
 class TCStream : public TStream {
 public:
@@ -39,3 +41,5 @@ private:
     void SwitchTo(LastOp op);
     LastOp _last = LastOp::None;
 };
+
+}  // namespace kelvora

@@ -1,6 +1,8 @@
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
 
 #include "io/native_file.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -123,3 +125,5 @@ bool ReplaceFileContents(const std::string& path, const void* data, int size, st
 {
     return NativeReplaceFile(ResolvePathCase(NormalizePath(path)), data, size, error);
 }
+
+}  // namespace kelvora

@@ -1,4 +1,6 @@
-#include "io/incbin.h"
+#include "kelvora/io/incbin.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -43,3 +45,5 @@ int64_t IncbinLen(const std::string& name)
     const TIncbinEntry* e = Find(name);
     return e ? e->size : 0;
 }
+
+}  // namespace kelvora

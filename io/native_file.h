@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+namespace kelvora {
+
 // Anything is there (a link counts, followed or not).
 bool NativeExists(const std::string& path);
 // The entry of dir spelt like name but for ASCII case, the first in byte
@@ -28,3 +30,5 @@ bool NativeMakeFolder(const std::string& path, std::string* error);
 char NativePathSeparator();
 // See ReplaceFileContents.
 bool NativeReplaceFile(const std::string& path, const void* data, int size, std::string* error);
+
+}  // namespace kelvora

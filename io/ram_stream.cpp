@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "io/incbin.h"
+#include "kelvora/io/incbin.h"
+
+namespace kelvora {
 
 std::shared_ptr<TRamStream> TRamStream::Create(unsigned char* buf, int64_t size, int readable, int writeable)
 {
@@ -58,3 +60,5 @@ TStreamPtr TRamStreamFactory::CreateStream(const TUrl&, const std::string& proto
     s->_read = readable;
     return s;
 }
+
+}  // namespace kelvora

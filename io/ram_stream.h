@@ -1,8 +1,10 @@
 // Streams over memory the stream does not own, and the "incbin" protocol.
 #pragma once
 
-#include "io/stream.h"
-#include "io/stream_factory.h"
+#include "kelvora/io/stream.h"
+#include "kelvora/io/stream_factory.h"
+
+namespace kelvora {
 
 class TRamStream : public TStream {
 public:
@@ -29,3 +31,5 @@ public:
     TStreamPtr CreateStream(const TUrl& url, const std::string& proto, const std::string& path,
                             int readable, int writeable) override;
 };
+
+}  // namespace kelvora

@@ -1,12 +1,14 @@
-#include "io/stream.h"
+#include "kelvora/io/stream.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "io/bank_stream.h"
 #include "io/cstream.h"
-#include "io/stream_factory.h"
+#include "kelvora/io/stream_factory.h"
 #include "io/stream_wrapper.h"
+
+namespace kelvora {
 
 // ---- TIO defaults: a stream that can do nothing ----
 
@@ -250,3 +252,5 @@ std::vector<uint8_t> LoadBytes(const TUrl& url)
     s->Close();
     return bytes;
 }
+
+}  // namespace kelvora

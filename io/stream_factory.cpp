@@ -1,6 +1,8 @@
-#include "io/stream_factory.h"
+#include "kelvora/io/stream_factory.h"
 
 #include "io/ram_stream.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -45,3 +47,5 @@ TStreamFactory* StreamFactories()
     StartStreamModules();
     return g_head;
 }
+
+}  // namespace kelvora

@@ -1,5 +1,7 @@
 #include "io/stream_wrapper.h"
 
+namespace kelvora {
+
 int TStreamWrapper::Eof() { return _stream ? _stream->Eof() : 1; }
 int64_t TStreamWrapper::Pos() { return _stream ? _stream->Pos() : 0; }
 int64_t TStreamWrapper::Size() { return _stream ? _stream->Size() : 0; }
@@ -45,3 +47,5 @@ int TStreamStream::Close()
     SetStream(nullptr);
     return 0;
 }
+
+}  // namespace kelvora

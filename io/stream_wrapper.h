@@ -1,7 +1,9 @@
 // Streams that forward to another stream.
 #pragma once
 
-#include "io/stream.h"
+#include "kelvora/io/stream.h"
+
+namespace kelvora {
 
 // Forwards every raw operation and most typed ones to _stream. Without an
 // inner stream it answers as a closed stream: at its end, reading nothing.
@@ -45,3 +47,5 @@ public:
     static std::shared_ptr<TStreamStream> Create(TStreamPtr stream);
     int Close() override;
 };
+
+}  // namespace kelvora

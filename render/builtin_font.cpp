@@ -3,7 +3,9 @@
 #include <array>
 #include <cstring>
 
-#include "render/pixmap.h"
+#include "kelvora/render/pixmap.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -256,3 +258,5 @@ TPixmapPtr BuiltinFontPixmap() {
     }
     return p;
 }
+
+}  // namespace kelvora

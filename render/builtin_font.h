@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <memory>
 
+namespace kelvora {
+
 class TPixmap;
 using TPixmapPtr = std::shared_ptr<TPixmap>;
 
@@ -13,3 +15,5 @@ const uint8_t* BuiltinFontBits();
 // The whole font as a 768x16 PIXFMT_RGBA8888 pixmap: ink opaque white,
 // the rest transparent black.
 TPixmapPtr BuiltinFontPixmap();
+
+}  // namespace kelvora

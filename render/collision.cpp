@@ -1,10 +1,12 @@
-#include "render/collision.h"
+#include "kelvora/render/collision.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "render/rast2d.h"
+#include "kelvora/render/rast2d.h"
 #include "render/rast2d_graphics.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -374,3 +376,5 @@ int ImagesCollideTransformed(const TImagePtr& image1, float x1, float y1, int fr
     }
     return hit ? 1 : 0;
 }
+
+}  // namespace kelvora

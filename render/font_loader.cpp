@@ -1,4 +1,6 @@
-#include "render/font.h"
+#include "kelvora/render/font.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -28,3 +30,5 @@ TFontPtr LoadFont(const TUrl& source, int size, int style) {
     }
     return nullptr;
 }
+
+}  // namespace kelvora

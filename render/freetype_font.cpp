@@ -7,8 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "io/stream.h"
-#include "render/pixmap.h"
+#include "kelvora/io/stream.h"
+#include "kelvora/render/pixmap.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -196,3 +198,5 @@ public:
 void InitFreeTypeFontLoader() {
     static TFreeTypeFontLoader loader;
 }
+
+}  // namespace kelvora

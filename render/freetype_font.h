@@ -5,7 +5,11 @@
 #include <memory>
 #include <vector>
 
-#include "render/font.h"
+#include "kelvora/render/font.h"
+
+namespace kelvora {
 
 // Links the FreeType loader into the font loader chain (once).
 void InitFreeTypeFontLoader();
+
+}  // namespace kelvora

@@ -1,14 +1,16 @@
-#include "render/graphics.h"
+#include "kelvora/render/graphics.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
 #include <functional>
 
-#include "system/clock.h"
-#include "system/hook.h"
-#include "system/input.h"
-#include "system/system_driver.h"
+#include "kelvora/system/clock.h"
+#include "kelvora/system/hook.h"
+#include "kelvora/system/input.h"
+#include "kelvora/system/system_driver.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -365,3 +367,5 @@ void SetGraphicsAppId(const std::string& id)
 }
 
 const TGraphicsWindowOptions& GraphicsWindowOptions() { return State().window; }
+
+}  // namespace kelvora

@@ -1,11 +1,13 @@
-#include "render/image.h"
+#include "kelvora/render/image.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "render/graphics.h"
-#include "render/pixmap_loader.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/pixmap_loader.h"
 #include "render/rast2d_graphics.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -193,3 +195,5 @@ void GrabImage(const TImagePtr& image, int x, int y, int frame) {
     if (image->flags & IMAGE_MASKED) p = MaskPixmap(p, g_mask_r, g_mask_g, g_mask_b);
     image->SetPixmap(frame, p);
 }
+
+}  // namespace kelvora

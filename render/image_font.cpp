@@ -1,12 +1,14 @@
-#include "render/image_font.h"
+#include "kelvora/render/image_font.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "render/builtin_font.h"
-#include "render/image.h"
-#include "render/pixmap.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/pixmap.h"
 #include "render/rast2d_graphics.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -146,3 +148,5 @@ int TextHeight() {
     TImageFontPtr font = g && g->image_font ? g->image_font : DefaultImageFont();
     return font->Height();
 }
+
+}  // namespace kelvora

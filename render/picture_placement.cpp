@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace kelvora {
+
 TPlacement PlacePicture(int pw, int ph, int dw, int dh, TPlacementRule rule)
 {
     TPlacement r;
@@ -58,3 +60,5 @@ int FittingWindowScale(int asked, int pw, int ph, int uw, int uh)
     }
     return asked < 1 ? 1 : asked;
 }
+
+}  // namespace kelvora

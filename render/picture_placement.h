@@ -15,6 +15,8 @@
 
 #include "system/pointer_mapping.h"
 
+namespace kelvora {
+
 enum class TPlacementRule {
     ANY_SCALE,      // hardware: scales between whole ones are filtered
     SOFTWARE,       // whole scales above 1, scaled down to fit below it
@@ -43,3 +45,5 @@ void MinimumWindowSize(int pw, int ph, bool can_scale_down, int& min_w, int& min
 // uw x uh: asked (0: the largest that fits), but never more than fits, and
 // at least 1. Sizes of 0 (nothing known of the desktop) leave asked alone.
 int FittingWindowScale(int asked, int pw, int ph, int uw, int uh);
+
+}  // namespace kelvora

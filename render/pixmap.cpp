@@ -1,4 +1,4 @@
-#include "render/pixmap.h"
+#include "kelvora/render/pixmap.h"
 
 #include <algorithm>
 #include <climits>
@@ -7,7 +7,9 @@
 #include <new>
 #include <vector>
 
-#include "runtime/errors.h"
+#include "kelvora/runtime/errors.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -347,3 +349,5 @@ TPixmapPtr ResizePixmap(const TPixmapPtr& src, int width, int height) {
     }
     return out;
 }
+
+}  // namespace kelvora

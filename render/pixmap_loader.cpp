@@ -1,6 +1,8 @@
-#include "render/pixmap_loader.h"
+#include "kelvora/render/pixmap_loader.h"
 
 #include "render/png_loader.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -59,3 +61,5 @@ TPixmapPtr LoadPixmap(const TUrl& source) {
     }
     return nullptr;
 }
+
+}  // namespace kelvora

@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+namespace kelvora {
+
 namespace {
 
 // Larger pictures are refused rather than risk exhausting memory on a
@@ -159,3 +161,5 @@ TPixmapPtr LoadPixmapPNG(const TUrl& source) {
     stream->Close();
     return p;
 }
+
+}  // namespace kelvora

@@ -1,7 +1,9 @@
 // PNG decoding through libpng, reading from an engine stream.
 #pragma once
 
-#include "render/pixmap_loader.h"
+#include "kelvora/render/pixmap_loader.h"
+
+namespace kelvora {
 
 class TPixmapLoaderPNG : public TPixmapLoader {
 public:
@@ -17,3 +19,5 @@ TPixmapLoaderPNG& PNGPixmapLoader();
 TPixmapPtr LoadPixmapPNG(const TUrl& source);
 // Decodes from the stream's current position.
 TPixmapPtr DecodePNG(TStream& stream);
+
+}  // namespace kelvora

@@ -1,10 +1,12 @@
-#include "render/rast2d.h"
+#include "kelvora/render/rast2d.h"
 
 #include <cmath>
 
-#include "render/pixmap.h"
+#include "kelvora/render/pixmap.h"
 #include "render/rast2d_graphics.h"
 #include "runtime/trig.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -212,3 +214,5 @@ void OpaqueUnlessAlphaBuffer(TPixmap& grabbed, int graphics_flags) {
         for (int x = 0; x < grabbed.width; ++x) p[x * 4 + 3] = 255;
     }
 }
+
+}  // namespace kelvora

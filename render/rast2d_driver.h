@@ -6,8 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "render/graphics.h"
-#include "render/image_frame.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/image_frame.h"
+
+namespace kelvora {
 
 class TPixmap;
 using TPixmapPtr = std::shared_ptr<TPixmap>;
@@ -52,3 +54,5 @@ using TRast2DDriverPtr = std::shared_ptr<TRast2DDriver>;
 // that its user never asked for, and an unmasked grab would then vanish
 // under BLEND_MASK.
 void OpaqueUnlessAlphaBuffer(TPixmap& grabbed, int graphics_flags);
+
+}  // namespace kelvora

@@ -1,7 +1,9 @@
 #include "render/rast2d_graphics.h"
 
-#include "render/image_font.h"
-#include "render/rast2d.h"
+#include "kelvora/render/image_font.h"
+#include "kelvora/render/rast2d.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -80,3 +82,5 @@ TRast2DGraphicsPtr TRast2DGraphics::Create(TGraphicsPtr graphics, TRast2DDriver*
     g->tform_jy = m.jy;
     return g;
 }
+
+}  // namespace kelvora

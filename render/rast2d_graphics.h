@@ -5,8 +5,10 @@
 
 #include <memory>
 
-#include "render/graphics.h"
+#include "kelvora/render/graphics.h"
 #include "render/rast2d_driver.h"
+
+namespace kelvora {
 
 class TImageFont;
 using TImageFontPtr = std::shared_ptr<TImageFont>;
@@ -54,3 +56,5 @@ public:
     static TRast2DGraphics* Current();
     static TRast2DGraphicsPtr Create(TGraphicsPtr graphics, TRast2DDriver* driver);
 };
+
+}  // namespace kelvora

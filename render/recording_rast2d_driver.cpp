@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "render/image.h"
-#include "render/pixmap.h"
-#include "render/rast2d.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/render/rast2d.h"
 #include "render/rast2d_graphics.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -375,3 +377,5 @@ std::string TRecordingRast2DDriver::ToString() const {
     for (const auto& c : calls_) s += c.ToString() + "\n";
     return s;
 }
+
+}  // namespace kelvora

@@ -18,6 +18,8 @@
 
 #include "render/rast2d_driver.h"
 
+namespace kelvora {
+
 // One logged call. Numbers are kept as doubles in argument order (ints are
 // exact); pixmap and frame name the objects passed or made, when any.
 struct TRast2DCall {
@@ -131,3 +133,5 @@ private:
     bool painted_ = false;
     int refused_grabs_ = 0;
 };
+
+}  // namespace kelvora

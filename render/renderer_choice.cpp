@@ -7,6 +7,8 @@
 #include "render/gl3/gl3_rast2d_driver.h"
 #include "render/rast2d_graphics.h"
 
+namespace kelvora {
+
 namespace {
 
 // Stands as the graphics driver until a context opens: CreateGraphics tries
@@ -184,3 +186,5 @@ TRenderer CurrentRenderer()
         if (d == RendererDriver(r)) return r;
     return Chooser().order.empty() ? TRenderer::Legacy : Chooser().order.front();
 }
+
+}  // namespace kelvora

@@ -10,6 +10,8 @@
 
 #include "render/rast2d_driver.h"
 
+namespace kelvora {
+
 enum class TRenderer { Legacy, Core, ES };
 
 // The environment variable that forces one (same names as --renderer).
@@ -38,3 +40,5 @@ void PreferRenderers(const std::vector<TRenderer>& order);
 const std::vector<TRenderer>& PreferredRenderers();
 // The renderer whose driver draws now; the first choice before any opened.
 TRenderer CurrentRenderer();
+
+}  // namespace kelvora

@@ -7,6 +7,8 @@
 
 #include "runtime/utf8_path.h"
 
+namespace kelvora {
+
 std::string ProgramDirectory()
 {
     const std::string exe = ProgramPath();
@@ -57,3 +59,5 @@ int RunGuarded(const std::function<int()>& body)
     std::fflush(stderr);
     return EXIT_UNCAUGHT_ERROR;
 }
+
+}  // namespace kelvora

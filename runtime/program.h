@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+namespace kelvora {
+
 // Exit status of a program that ended on an error nothing caught (-1 as a byte).
 constexpr int EXIT_UNCAUGHT_ERROR = 255;
 
@@ -38,3 +40,5 @@ bool EnterFilesDirectory(const std::string& name, TProgramLayout* layout = nullp
 // Runs body; an error that escapes it has its text written to stderr and
 // gives EXIT_UNCAUGHT_ERROR. Otherwise body's result is returned.
 int RunGuarded(const std::function<int()>& body);
+
+}  // namespace kelvora

@@ -2,6 +2,13 @@
 
 #if KV_QUAD_TRIG
 #include <quadmath.h>
+#else
+#include <cmath>
+#endif
+
+namespace kelvora {
+
+#if KV_QUAD_TRIG
 
 long double SinExtended(long double radians)
 {
@@ -15,11 +22,11 @@ long double CosExtended(long double radians)
     return static_cast<long double>(cosq(static_cast<__float128>(radians)));
 }
 #else
-#include <cmath>
-
 // Compilers without libquadmath (clang, which builds the fuzz targets and the
 // browser's WebAssembly) take the C library's long double functions.
 long double SinExtended(long double radians) { return std::sin(radians); }
 
 long double CosExtended(long double radians) { return std::cos(radians); }
 #endif
+
+}  // namespace kelvora

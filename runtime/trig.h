@@ -5,5 +5,9 @@
 // extended precision.
 #pragma once
 
+namespace kelvora {
+
 long double SinExtended(long double radians);
 long double CosExtended(long double radians);
+
+}  // namespace kelvora

@@ -1,6 +1,8 @@
-#include "system/app_title.h"
+#include "kelvora/system/app_title.h"
 
 #include "runtime/program.h"
+
+namespace kelvora {
 
 namespace {
 std::string ProgramName()
@@ -21,3 +23,5 @@ std::string& Title()
 const std::string& AppTitle() { return Title(); }
 
 void SetAppTitle(const std::string& title) { Title() = title; }
+
+}  // namespace kelvora

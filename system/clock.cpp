@@ -1,4 +1,4 @@
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
 
 #include <errno.h>
 #include <time.h>
@@ -13,6 +13,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
+
+namespace kelvora {
 
 namespace {
 
@@ -164,3 +166,5 @@ int Millisecs() { return CurrentClock().Millisecs(); }
 void Delay(int ms) { CurrentClock().Delay(ms); }
 
 void Rest(int ms) { CurrentClock().Rest(ms); }
+
+}  // namespace kelvora

@@ -1,6 +1,8 @@
-#include "system/event.h"
+#include "kelvora/system/event.h"
 
-#include "system/hook.h"
+#include "kelvora/system/hook.h"
+
+namespace kelvora {
 
 namespace {
 const char* KnownName(int id)
@@ -96,3 +98,5 @@ int EmitEventHook()
     static const int id = AllocHookId();
     return id;
 }
+
+}  // namespace kelvora

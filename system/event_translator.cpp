@@ -1,7 +1,9 @@
 #include "system/event_translator.h"
 
-#include "system/event.h"
+#include "kelvora/system/event.h"
 #include "system/pointer_mapping.h"
+
+namespace kelvora {
 
 namespace {
 // Slot of a modifier key in the held-modifier table, or -1.
@@ -129,3 +131,5 @@ void TEventTranslator::Reset()
     mods_ = 0;
     buttons_ = 0;
 }
+
+}  // namespace kelvora

@@ -8,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+namespace kelvora {
+
 class TEventTranslator {
 public:
     // Close request of the window or the application.
@@ -55,3 +57,5 @@ private:
     int last_x_ = 0, last_y_ = 0;  // game pixels
     bool mouse_visible_ = true;
 };
+
+}  // namespace kelvora

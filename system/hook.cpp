@@ -1,6 +1,8 @@
-#include "system/hook.h"
+#include "kelvora/system/hook.h"
 
-#include "runtime/errors.h"
+#include "kelvora/runtime/errors.h"
+
+namespace kelvora {
 
 namespace {
 int next_hook_id = 0;
@@ -53,3 +55,5 @@ THookData RunHooks(int id, THookData data)
     for (std::shared_ptr<THook> hook = Head(id); hook; hook = hook->succ) data = hook->func(id, data, hook->context);
     return data;
 }
+
+}  // namespace kelvora

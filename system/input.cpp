@@ -1,8 +1,10 @@
-#include "system/input.h"
+#include "kelvora/system/input.h"
 
-#include "system/event.h"
-#include "system/hook.h"
-#include "system/system_driver.h"
+#include "kelvora/system/event.h"
+#include "kelvora/system/hook.h"
+#include "kelvora/system/system_driver.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -231,3 +233,5 @@ void DisablePolledInput()
     tables.source = nullptr;
     tables.enabled = 0;
 }
+
+}  // namespace kelvora

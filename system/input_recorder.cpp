@@ -4,8 +4,10 @@
 #include <climits>
 #include <cstdio>
 
-#include "system/event.h"
-#include "system/hook.h"
+#include "kelvora/system/event.h"
+#include "kelvora/system/hook.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -176,3 +178,5 @@ void TInputRecorder::Log(const std::string& what)
     // a pump could arrive here: the harness can deliver them at frame 1.
     lines_.push_back(std::to_string(LogFrame() < 1 ? 1 : LogFrame()) + " " + what);
 }
+
+}  // namespace kelvora

@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "system/joystick.h"
-#include "system/system_driver.h"
+#include "kelvora/system/joystick.h"
+#include "kelvora/system/system_driver.h"
+
+namespace kelvora {
 
 class TInputRecorder {
 public:
@@ -58,3 +60,5 @@ private:
     int frame_ = 0;
     bool idle_ = false;
 };
+
+}  // namespace kelvora

@@ -1,6 +1,8 @@
-#include "system/joystick.h"
+#include "kelvora/system/joystick.h"
 
 #include <algorithm>
+
+namespace kelvora {
 
 namespace {
 
@@ -222,3 +224,5 @@ std::string JoyName(int port)
     if (port < 0 || port >= MAX_PORTS) return "";
     return tables.names[port];
 }
+
+}  // namespace kelvora

@@ -2,6 +2,8 @@
 
 #include <thread>
 
+namespace kelvora {
+
 namespace {
 constexpr int64_t kNanosPerMs = 1000000;
 }
@@ -26,3 +28,5 @@ void TPacedClock::Delay(int ms)
     }
     WaitUntilNanos(due);
 }
+
+}  // namespace kelvora

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+namespace kelvora {
 
 // Millisecs() moves only when Delay is called, by exactly the time asked, as
 // on TVirtualClock; Delay also sleeps until real time has caught up. A run
@@ -19,3 +21,5 @@ private:
     int64_t real_start_;  // MonotonicNanos() when virtual_ms_ was 0
     int64_t virtual_ms_ = 0;  // time added by Delay since real_start_
 };
+
+}  // namespace kelvora

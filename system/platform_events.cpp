@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+namespace kelvora {
+
 namespace {
 std::vector<std::pair<TPlatformEventHandler, void*>>& Handlers()
 {
@@ -33,3 +35,5 @@ void DispatchPlatformEvent(const void* platform_event)
     auto hs = Handlers();
     for (auto& [handler, context] : hs) handler(platform_event, context);
 }
+
+}  // namespace kelvora

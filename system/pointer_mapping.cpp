@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace kelvora {
+
 namespace {
 TPointerMapping& Current()
 {
@@ -40,3 +42,5 @@ int GameToWindowY(const TPointerMapping& m, int game_y)
 {
     return int(std::floor(m.offset_y + (game_y + 0.5) * Scale(m)));
 }
+
+}  // namespace kelvora

@@ -4,6 +4,8 @@
 // picture stays 640x480 even when it is shown scaled on a larger screen).
 #pragma once
 
+namespace kelvora {
+
 struct TPointerMapping {
     // The platform window of the game (an SDL_Window*); null when no graphics
     // are open. Pointer visibility and focus refer to this window.
@@ -28,3 +30,5 @@ int WindowToGameY(const TPointerMapping& m, double window_y);
 // The window pixel at the centre of a game pixel, so that it maps back to it.
 int GameToWindowX(const TPointerMapping& m, int game_x);
 int GameToWindowY(const TPointerMapping& m, int game_y);
+
+}  // namespace kelvora

@@ -1,8 +1,10 @@
-#include "system/random.h"
+#include "kelvora/system/random.h"
 
 #include <cmath>
 
 #include "runtime/trig.h"
+
+namespace kelvora {
 
 namespace {
 int rnd_state = RND_DEFAULT_SEED;
@@ -52,3 +54,5 @@ int Rand(int min, int max)
 
 double Sin(double degrees) { return double(SinExtended((long double)degrees * 0.017453292519943295L)); }
 double Cos(double degrees) { return double(CosExtended((long double)degrees * 0.017453292519943295L)); }
+
+}  // namespace kelvora

@@ -1,5 +1,7 @@
 #include "system/scripted_joystick.h"
 
+namespace kelvora {
+
 int TScriptedJoystickSystem::AddDevice(int num_axes, int num_buttons, bool has_pov)
 {
     Device d;
@@ -54,3 +56,5 @@ bool TScriptedJoystickSystem::Read(int id, TJoyReading& reading)
     reading = devices_[size_t(id)].state;
     return true;
 }
+
+}  // namespace kelvora

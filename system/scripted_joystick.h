@@ -5,7 +5,9 @@
 
 #include <vector>
 
-#include "system/joystick.h"
+#include "kelvora/system/joystick.h"
+
+namespace kelvora {
 
 class TScriptedJoystickSystem : public TJoystickSystem {
 public:
@@ -31,3 +33,5 @@ private:
     bool Answers(int id) const;
     std::vector<Device> devices_;
 };
+
+}  // namespace kelvora

@@ -2,6 +2,8 @@
 
 #include "system/pointer_mapping.h"
 
+namespace kelvora {
+
 TScriptedSystemDriver::TScriptedSystemDriver() = default;
 
 void TScriptedSystemDriver::QueueClose()
@@ -111,3 +113,5 @@ std::string TScriptedSystemDriver::RequestFile(const std::string&, const std::st
 std::string TScriptedSystemDriver::RequestDir(const std::string&, const std::string&) { return ""; }
 
 int TScriptedSystemDriver::OpenURL(const std::string&) { return 0; }
+
+}  // namespace kelvora

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "system/event_translator.h"
-#include "system/system_driver.h"
+#include "kelvora/system/system_driver.h"
+
+namespace kelvora {
 
 class TScriptedSystemDriver : public TSystemDriver {
 public:
@@ -61,3 +63,5 @@ private:
     double px_ = 0, py_ = 0;  // pointer, window pixels
     int polls_ = 0;
 };
+
+}  // namespace kelvora

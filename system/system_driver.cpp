@@ -1,4 +1,6 @@
-#include "system/system_driver.h"
+#include "kelvora/system/system_driver.h"
+
+namespace kelvora {
 
 namespace {
 std::shared_ptr<TSystemDriver>& Slot()
@@ -49,3 +51,5 @@ void MoveMouse(int x, int y) { SystemDriver().MoveMouse(x, y); }
 void ShowMouse() { SystemDriver().SetMouseVisible(1); }
 
 void HideMouse() { SystemDriver().SetMouseVisible(0); }
+
+}  // namespace kelvora

@@ -9,6 +9,8 @@
 
 #include "app/saves_folder.h"
 
+using namespace kelvora;
+
 std::vector<std::string> program_arguments(int argc, char** argv)
 {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);

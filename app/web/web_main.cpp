@@ -15,8 +15,10 @@
 #include "game/player.h"
 #include "game/saved_values.h"
 #include "runtime/program.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
 #include "system/web/browser_clock.h"
+
+using namespace kelvora;
 
 // app/web/kelvora3d_lib.js
 extern "C" {

@@ -8,7 +8,9 @@
 // sleeps, so it runs to its end at once and the program resumes unchanged.
 #include <emscripten.h>
 
-#include "system/event.h"
+#include "kelvora/system/event.h"
+
+using namespace kelvora;
 
 namespace {
 

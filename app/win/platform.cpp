@@ -17,6 +17,8 @@
 #include "app/saves_folder.h"
 #include "runtime/win/wide.h"
 
+using namespace kelvora;
+
 namespace {
 
 std::string forward_slashes(std::string path)

@@ -6,6 +6,8 @@
 
 #include <SDL.h>
 
+namespace kelvora {
+
 class TSDLAudioOutput {
 public:
     ~TSDLAudioOutput() { Close(); }
@@ -44,3 +46,5 @@ public:
 private:
     SDL_AudioDeviceID device_ = 0;
 };
+
+}  // namespace kelvora

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <system_error>
 
+namespace kelvora {
+
 namespace softmix {
 
 namespace {
@@ -82,3 +84,5 @@ void sdldevice::close()
 }
 
 }  // namespace softmix
+
+}  // namespace kelvora

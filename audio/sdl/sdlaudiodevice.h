@@ -16,6 +16,8 @@
 
 struct SDL_semaphore;
 
+namespace kelvora {
+
 namespace softmix {
 
 class sdldevice : public audiodevice {
@@ -57,3 +59,5 @@ private:
 };
 
 }  // namespace softmix
+
+}  // namespace kelvora

@@ -6,6 +6,8 @@
 
 #include "audio/output_device.h"
 
+namespace kelvora {
+
 namespace softmix {
 
 namespace {
@@ -39,3 +41,5 @@ void webdevice::close() { output_.Close(); }
 }  // namespace softmix
 
 std::unique_ptr<softmix::audiodevice> MakeSoundCardDevice() { return std::make_unique<softmix::webdevice>(); }
+
+}  // namespace kelvora

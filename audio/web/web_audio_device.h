@@ -10,6 +10,8 @@
 #include "audio/audiodevice.h"
 #include "audio/sdl/sdl_audio_output.h"
 
+namespace kelvora {
+
 namespace softmix {
 
 class webdevice : public audiodevice {
@@ -29,3 +31,5 @@ private:
 };
 
 }  // namespace softmix
+
+}  // namespace kelvora

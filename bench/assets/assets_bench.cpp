@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "assets/embedded_resources.h"
-#include "audio/sample.h"
-#include "render/pixmap_loader.h"
+#include "kelvora/audio/sample.h"
+#include "kelvora/render/pixmap_loader.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
+
+using namespace kelvora;
 
 namespace {
 

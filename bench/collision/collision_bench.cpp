@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <ctime>
 
-#include "render/collision.h"
+#include "kelvora/render/collision.h"
+
+using namespace kelvora;
 
 namespace {
 

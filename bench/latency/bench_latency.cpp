@@ -16,7 +16,9 @@
 
 #include "audio/mixer.h"
 #include "audio/sdl/sdlaudiodevice.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+using namespace kelvora;
 
 namespace {
 

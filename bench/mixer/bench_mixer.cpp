@@ -15,7 +15,9 @@
 
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "render/gl/gl_graphics.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "render/pixmap_loader.h"
+#include "kelvora/render/pixmap_loader.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -10,9 +10,11 @@
 #include <sstream>
 
 #include "render/gl/gl_rast2d_driver.h"
-#include "render/image.h"
-#include "render/image_frame.h"
-#include "render/pixmap.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/image_frame.h"
+#include "kelvora/render/pixmap.h"
+
+using namespace kelvora;
 
 namespace {
 

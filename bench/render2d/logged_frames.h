@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+namespace kelvora {
 class TImageFrame;
 class TPixmap;
 class TRast2DDriver;
+}  // namespace kelvora
+using namespace kelvora;
 
 struct LoggedCall {
     std::string name;

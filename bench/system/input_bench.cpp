@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "system/input.h"
-#include "system/system_driver.h"
+#include "kelvora/system/input.h"
+#include "kelvora/system/system_driver.h"
+
+using namespace kelvora;
 
 namespace {
 

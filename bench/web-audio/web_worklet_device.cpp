@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+using namespace kelvora;
+
 namespace softmix {
 
 namespace {
@@ -87,7 +89,6 @@ EM_JS(void, kv_worklet_close, (), {
         if (st.node) { st.node.port.onmessage = null; st.node.disconnect(); }
         Module.kvAudioOut = undefined;
 });
-
 
 }  // namespace
 

@@ -8,6 +8,8 @@
 
 #include "audio/audiodevice.h"
 
+using namespace kelvora;
+
 namespace softmix {
 
 class webworkletdevice : public audiodevice {

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 #include "io/ram_stream.h"
+
+using namespace kelvora;
 
 namespace {
 

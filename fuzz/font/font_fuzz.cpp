@@ -4,10 +4,12 @@
 #include <cstdint>
 
 #include "io/ram_stream.h"
-#include "io/stream_factory.h"
+#include "kelvora/io/stream_factory.h"
 #include "render/freetype_font.h"
-#include "render/image.h"
-#include "render/image_font.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/image_font.h"
+
+using namespace kelvora;
 
 namespace {
 

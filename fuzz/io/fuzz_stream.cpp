@@ -5,11 +5,13 @@
 #include <cstring>
 
 #include "io/bank_stream.h"
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
 #include "io/ram_stream.h"
-#include "io/stream.h"
-#include "io/stream_factory.h"
+#include "kelvora/io/stream.h"
+#include "kelvora/io/stream_factory.h"
 #include "io/stream_wrapper.h"
+
+using namespace kelvora;
 
 namespace {
 

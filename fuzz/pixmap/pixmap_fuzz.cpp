@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "render/pixmap.h"
+#include "kelvora/render/pixmap.h"
+
+using namespace kelvora;
 
 namespace {
 

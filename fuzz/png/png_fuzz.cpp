@@ -6,6 +6,8 @@
 
 #include "render/png_loader.h"
 
+using namespace kelvora;
+
 namespace {
 
 class FuzzStream : public TStream {

@@ -17,11 +17,13 @@
 #include "app/input_script.h"
 #include "app/script_feed.h"
 #include "game/saved_values.h"
-#include "system/input.h"
-#include "system/joystick.h"
+#include "kelvora/system/input.h"
+#include "kelvora/system/joystick.h"
 #include "system/pointer_mapping.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
+
+using namespace kelvora;
 
 namespace {
 

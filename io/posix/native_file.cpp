@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -179,3 +181,5 @@ bool NativeReplaceFile(const std::string& path, const void* data, int size, std:
     if (err != 0) SetError(error, err);
     return err == 0;
 }
+
+}  // namespace kelvora

@@ -6,8 +6,10 @@
 
 #include <atomic>
 
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
 #include "runtime/win/wide.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -247,3 +249,5 @@ bool NativeReplaceFile(const std::string& path, const void* data, int size, std:
     SetError(error, code);
     return false;
 }
+
+}  // namespace kelvora

@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "render/core2d/core2d.h"
-#include "render/graphics.h"
-#include "render/pixmap.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/pixmap.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -96,3 +98,5 @@ TAtlasCell TCoreAtlas::Place(TCore2DDriver& driver, const TPixmapPtr& rgba, bool
 void SetGLGlyphAtlas(bool on) { atlas_on = on; }
 
 bool GLGlyphAtlas() { return atlas_on; }
+
+}  // namespace kelvora

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+namespace kelvora {
+
 class TCore2DDriver;
 class TPixmap;
 using TPixmapPtr = std::shared_ptr<TPixmap>;
@@ -67,3 +69,5 @@ private:
 // must be the same either way, which is what tests compare.
 void SetGLGlyphAtlas(bool on);
 bool GLGlyphAtlas();
+
+}  // namespace kelvora

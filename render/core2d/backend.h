@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace kelvora {
+
 class TPixmap;
 
 // One vertex: position in pixels, texture coordinates, colour.
@@ -66,3 +68,5 @@ public:
     // as it is made (the caller can then take another driver).
     virtual bool MayRefuse() const = 0;
 };
+
+}  // namespace kelvora

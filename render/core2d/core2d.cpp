@@ -7,10 +7,12 @@
 
 #include "render/core2d/held_point_box.h"
 #include "render/core2d/image_frame.h"
-#include "render/pixmap.h"
-#include "render/rast2d.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/render/rast2d.h"
 #include "render/rast2d_graphics.h"
-#include "runtime/errors.h"
+#include "kelvora/runtime/errors.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -588,3 +590,5 @@ TPixmapPtr TCore2DDriver::GrabPixmap(int x, int y, int width, int height)
     YFlipPixmapInPlace(*p);
     return p;
 }
+
+}  // namespace kelvora

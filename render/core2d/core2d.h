@@ -23,6 +23,8 @@
 #include "render/gl/gl_graphics.h"
 #include "render/rast2d_driver.h"
 
+namespace kelvora {
+
 class TCoreImageFrame;
 
 // What the core caches and batches. Valid for the current context only:
@@ -148,3 +150,5 @@ int OvalSegments(float x_radius, float y_radius);
 int WideLinePixels(float width);
 // Smallest power of two >= n, from 1.
 int Pow2Size(int n);
+
+}  // namespace kelvora

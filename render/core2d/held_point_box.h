@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace kelvora {
+
 // Grows box (x0, y0, x1, y1) by the point at (x, y); first: the box is empty.
 inline void GrowHeldPointBox(float* box, bool first, float x, float y)
 {
@@ -17,3 +19,5 @@ inline void GrowHeldPointBox(float* box, bool first, float x, float y)
     box[2] = std::max(box[2], x + 0.5f);
     box[3] = std::max(box[3], y + 0.5f);
 }
+
+}  // namespace kelvora

@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "render/core2d/core2d.h"
-#include "render/graphics.h"
-#include "render/image.h"
-#include "render/pixmap.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/pixmap.h"
+
+namespace kelvora {
 
 TPixmapPtr PadToTexture(const TPixmapPtr& src, int tw, int th)
 {
@@ -179,3 +181,5 @@ void TCoreImageFrame::Draw(float x0, float y0, float x1, float y1, float tx, flo
     const float uv[8] = {u0, v0, u1, v0, u1, v1, u0, v1};
     driver->Quad(xy, uv, unsigned(name));
 }
+
+}  // namespace kelvora

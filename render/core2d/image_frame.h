@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "render/core2d/atlas.h"
-#include "render/image_frame.h"
+#include "kelvora/render/image_frame.h"
+
+namespace kelvora {
 
 class TCore2DDriver;
 
@@ -39,3 +41,5 @@ public:
 // The image at the top-left of a texture-sized RGBA pixmap, its last column
 // and row repeated over the padding.
 TPixmapPtr PadToTexture(const TPixmapPtr& src, int tw, int th);
+
+}  // namespace kelvora

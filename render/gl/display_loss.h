@@ -4,5 +4,9 @@
 // the program ends at once.
 #pragma once
 
+namespace kelvora {
+
 // Installs the watch once video runs on X11; elsewhere nothing to do.
 void WatchForDisplayLoss();
+
+}  // namespace kelvora

@@ -6,6 +6,11 @@
 #define EGL_NO_PROTOTYPES 1
 #include <EGL/egl.h>
 #include <dlfcn.h>
+#endif
+
+namespace kelvora {
+
+#if __has_include(<EGL/egl.h>) && defined(SDL_VIDEO_DRIVER_X11) && !defined(__EMSCRIPTEN__)
 
 namespace {
 
@@ -117,3 +122,5 @@ void SwapForeignEglSurface(void*) {}
 void DestroyForeignEglSurface(void*) {}
 
 #endif
+
+}  // namespace kelvora

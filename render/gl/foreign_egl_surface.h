@@ -6,6 +6,8 @@
 
 #include <SDL.h>
 
+namespace kelvora {
+
 // With the window's context current: its surface, or nullptr where EGL is
 // not in use or the surface cannot be made (the reason in SDL_GetError's
 // style is returned in error).
@@ -15,3 +17,5 @@ void BindForeignEglSurface(void* surface);
 void SwapForeignEglSurface(void* surface);
 // With the surface's context no longer current.
 void DestroyForeignEglSurface(void* surface);
+
+}  // namespace kelvora

@@ -5,6 +5,8 @@
 
 #include "render/renderer_choice.h"
 
+namespace kelvora {
+
 void InitDefault2DDriver()
 {
     std::vector<TRenderer> order = PreferredRenderers();
@@ -15,3 +17,5 @@ void InitDefault2DDriver()
         order.clear();
     InitRast2DDriver(order);
 }
+
+}  // namespace kelvora

@@ -30,7 +30,9 @@
 // textures outlive any one window; SwapSharedContext switches to it and back.
 #pragma once
 
-#include "render/graphics.h"
+#include "kelvora/render/graphics.h"
+
+namespace kelvora {
 
 class TGLGraphicsDriver;
 struct TGLContext;  // the platform record behind one context
@@ -105,3 +107,5 @@ public:
 
 // The one OpenGL graphics driver.
 TGLGraphicsDriver* GLGraphicsDriver();
+
+}  // namespace kelvora

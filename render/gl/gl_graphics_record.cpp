@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace kelvora {
+
 namespace {
 
 std::vector<TGLContextHook>& Hooks()
@@ -47,3 +49,5 @@ void TGLGraphics::Close()
     _context = nullptr;
     DestroyGLContext(rec);
 }
+
+}  // namespace kelvora

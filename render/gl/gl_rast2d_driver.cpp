@@ -5,12 +5,14 @@
 #include <cstring>
 #include <vector>
 
-#include "render/pixmap.h"
-#include "render/rast2d.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/render/rast2d.h"
 
 #ifndef GL_CLAMP_TO_EDGE
 #define GL_CLAMP_TO_EDGE 0x812F
 #endif
+
+namespace kelvora {
 
 namespace {
 
@@ -220,3 +222,5 @@ void InitGLRast2DDriver() {
     GLRast2DDriver()->SetBatching(true);
     SetGraphicsDriver(GLRast2DDriver(), GFX_BACKBUFFER);
 }
+
+}  // namespace kelvora

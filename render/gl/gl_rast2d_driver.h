@@ -7,6 +7,8 @@
 
 #include "render/core2d/core2d.h"
 
+namespace kelvora {
+
 class TGLRast2DDriver : public TCore2DDriver {
 public:
     TGLRast2DDriver();
@@ -22,3 +24,5 @@ TGLRast2DDriver* GLRast2DDriver();
 // Installs the OpenGL 2D driver as the current graphics driver
 // (default flags GFX_BACKBUFFER), batching.
 void InitGLRast2DDriver();
+
+}  // namespace kelvora

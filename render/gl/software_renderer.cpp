@@ -12,6 +12,8 @@
 #define KV_HAVE_GLX 1
 #endif
 
+namespace kelvora {
+
 int GLRendererAccelerated()
 {
 #ifdef KV_HAVE_GLX
@@ -61,3 +63,5 @@ bool GLRendersInSoftware()
     auto get_string = reinterpret_cast<const GLubyte*(APIENTRY*)(GLenum)>(SDL_GL_GetProcAddress("glGetString"));
     return get_string && SoftwareRendererName(reinterpret_cast<const char*>(get_string(GL_RENDERER)));
 }
+
+}  // namespace kelvora

@@ -6,6 +6,8 @@
 // name is only the fallback.
 #pragma once
 
+namespace kelvora {
+
 // The renderer's accelerated flag from GLX_MESA_query_renderer for the
 // current context: 1 or 0, -1 where the window system does not offer it.
 int GLRendererAccelerated();
@@ -15,3 +17,5 @@ bool SoftwareRendererName(const char* renderer);
 
 // With a context current: the flag where known, else the name.
 bool GLRendersInSoftware();
+
+}  // namespace kelvora

@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+namespace kelvora {
+
 namespace {
 
 TGL3Api current{};
@@ -79,3 +81,5 @@ bool LoadGL3Api(TGL3Api& a)
 const TGL3Api& GL3() { return current; }
 
 void SetGL3(const TGL3Api& api) { current = api; }
+
+}  // namespace kelvora

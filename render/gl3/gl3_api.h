@@ -7,6 +7,8 @@
 #define GL_GLES_PROTOTYPES 0
 #include <GLES3/gl3.h>
 
+namespace kelvora {
+
 struct TGL3Api {
     PFNGLACTIVETEXTUREPROC ActiveTexture;
     PFNGLATTACHSHADERPROC AttachShader;
@@ -70,3 +72,5 @@ bool LoadGL3Api(TGL3Api& api);
 // The table of the driver's current context.
 const TGL3Api& GL3();
 void SetGL3(const TGL3Api& api);
+
+}  // namespace kelvora

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <vector>
 
+namespace kelvora {
+
 namespace {
 
 // Fixed-function equivalents: the projection as a matrix product, the
@@ -115,3 +117,5 @@ bool BuildGL3Program(bool es, int variant, TGL3Program& program, std::string& er
     gl.Uniform1i(gl.GetUniformLocation(p, "u_texture"), 0);
     return true;
 }
+
+}  // namespace kelvora

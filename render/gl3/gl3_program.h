@@ -10,6 +10,8 @@
 
 #include "render/gl3/gl3_api.h"
 
+namespace kelvora {
+
 // Vertex attribute slots.
 constexpr GLuint kGL3Position = 0, kGL3TexCoord = 1, kGL3Color = 2;
 
@@ -26,3 +28,5 @@ constexpr int kGL3Textured = 1, kGL3AlphaTest = 2, kGL3Variants = 4;
 // GLSL 3.30. Its sampler reads texture unit 0. False with the compiler's
 // or linker's log in error.
 bool BuildGL3Program(bool es, int variant, TGL3Program& program, std::string& error);
+
+}  // namespace kelvora

@@ -11,8 +11,10 @@
 
 #include "render/gl3/gl3_api.h"
 #include "render/gl3/gl3_program.h"
-#include "render/graphics.h"
-#include "render/rast2d.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/rast2d.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -412,3 +414,5 @@ TGL3Rast2DDriver* GL3ESRast2DDriver()
     static TGL3Rast2DDriver* driver = new TGL3Rast2DDriver(TGLProfile::ES);
     return driver;
 }
+
+}  // namespace kelvora

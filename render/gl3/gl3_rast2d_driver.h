@@ -10,6 +10,8 @@
 
 #include "render/core2d/core2d.h"
 
+namespace kelvora {
+
 class TGL3Rast2DDriver : public TCore2DDriver {
 public:
     explicit TGL3Rast2DDriver(TGLProfile profile);
@@ -23,3 +25,5 @@ void SetGL3WidestOwnLine(int pixels);
 // The two instances.
 TGL3Rast2DDriver* GL3CoreRast2DDriver();
 TGL3Rast2DDriver* GL3ESRast2DDriver();
+
+}  // namespace kelvora

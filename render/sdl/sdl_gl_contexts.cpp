@@ -9,6 +9,8 @@
 #include "render/gl/software_renderer.h"
 #include "render/sdl/sdl_gl_state.h"
 
+namespace kelvora {
+
 namespace {
 
 // The context version the profile asks for (none: the default one, which
@@ -342,3 +344,5 @@ bool RemakeContext(TGLContext* rec)
     if (interval != rec->swap_interval) rec->swap_interval = -1;
     return true;
 }
+
+}  // namespace kelvora

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "render/sdl/sdl_gl_state.h"
-#include "runtime/errors.h"
+#include "kelvora/runtime/errors.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -233,3 +235,5 @@ TGLGraphicsDriver* GLGraphicsDriver()
     static TGLGraphicsDriver driver;
     return &driver;
 }
+
+}  // namespace kelvora

@@ -4,6 +4,8 @@
 #include "render/gl/foreign_egl_surface.h"
 #include "render/sdl/sdl_gl_state.h"
 
+namespace kelvora {
+
 namespace {
 
 // Core and ES contexts have no attribute stack: what the present touches is
@@ -87,3 +89,5 @@ void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
     else
         saved.Restore(gl);
 }
+
+}  // namespace kelvora

@@ -4,6 +4,8 @@
 // objects is refused when made); it calls libGL directly.
 #include "render/sdl/sdl_gl_state.h"
 
+namespace kelvora {
+
 namespace {
 
 // Window pixels (origin bottom-left) for the presents that copy the picture
@@ -133,3 +135,5 @@ void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh)
     else
         PresentDirectInPlace(rec, p, dw, dh);
 }
+
+}  // namespace kelvora

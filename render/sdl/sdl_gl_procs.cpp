@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace kelvora {
+
 namespace {
 
 template <class F>
@@ -110,3 +112,5 @@ bool GLIsES(const TGLProcs& p)
     const char* version = Version(p);
     return version && std::strncmp(version, "OpenGL ES", 9) == 0;
 }
+
+}  // namespace kelvora

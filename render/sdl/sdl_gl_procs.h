@@ -7,6 +7,8 @@
 
 #include <SDL_opengl.h>
 
+namespace kelvora {
+
 struct TGLProcs {
     // Framebuffer objects: core/ARB names, or the older EXT ones.
     bool fbo = false;
@@ -54,3 +56,5 @@ bool LoadGLProcs(TGLProcs& procs);
 int GLMajorVersion(const TGLProcs& procs);
 // Whether the current context is OpenGL ES.
 bool GLIsES(const TGLProcs& procs);
+
+}  // namespace kelvora

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "render/sdl/sdl_gl_state.h"
-#include "runtime/errors.h"
+#include "kelvora/runtime/errors.h"
+
+namespace kelvora {
 
 void SimulateGLContextReset() { Driver().reset_simulated = true; }
 
@@ -51,3 +53,5 @@ bool RecoverFromReset()
     if (std::shared_ptr<TGraphics> g = CurrentGraphics()) SetGraphics(g);
     return true;
 }
+
+}  // namespace kelvora

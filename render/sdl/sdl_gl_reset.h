@@ -3,4 +3,8 @@
 // reported reset takes. Internal to the desktop backend and its tests.
 #pragma once
 
+namespace kelvora {
+
 void SimulateGLContextReset();
+
+}  // namespace kelvora

@@ -21,6 +21,8 @@
 #include "render/sdl/sdl_gl_procs.h"
 #include "system/pointer_mapping.h"
 
+namespace kelvora {
+
 constexpr int KIND_ATTACHED = 1;
 constexpr int KIND_WINDOW = 2;
 constexpr int KIND_FULLSCREEN = 3;
@@ -113,3 +115,5 @@ void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh);
 // Whether the current context reports a reset (or one was simulated); if
 // so every context of the group is made again and the game told.
 bool RecoverFromReset();
+
+}  // namespace kelvora

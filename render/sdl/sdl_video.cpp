@@ -5,6 +5,8 @@
 #include "render/gl/display_loss.h"
 #include "render/sdl/sdl_gl_state.h"
 
+namespace kelvora {
+
 namespace {
 
 // SDL falls back to drawing nowhere (its offscreen and dummy video drivers)
@@ -61,3 +63,5 @@ bool EnsureVideo()
     }
     return true;
 }
+
+}  // namespace kelvora

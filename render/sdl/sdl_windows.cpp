@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "render/pixmap.h"
+#include "kelvora/render/pixmap.h"
 #include "render/sdl/sdl_gl_state.h"
-#include "system/app_title.h"
+#include "kelvora/system/app_title.h"
 #include "system/platform_events.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -222,3 +224,5 @@ bool ChooseMode(const std::vector<TGraphicsMode>& modes, int width, int height, 
     }
     return false;
 }
+
+}  // namespace kelvora

@@ -1,8 +1,12 @@
 #include "render/default_driver.h"
 
 #include "render/gl3/gl3_rast2d_driver.h"
-#include "render/graphics.h"
+#include "kelvora/render/graphics.h"
+
+namespace kelvora {
 
 // WebGL 2 is OpenGL ES 3.0: the shader driver on it is the page's only one,
 // so there is nothing to choose between.
 void InitDefault2DDriver() { SetGraphicsDriver(GL3ESRast2DDriver(), GFX_BACKBUFFER); }
+
+}  // namespace kelvora

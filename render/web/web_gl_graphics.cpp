@@ -19,9 +19,11 @@
 #include <climits>
 #include <string>
 
-#include "render/graphics.h"
-#include "system/app_title.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/system/app_title.h"
 #include "system/pointer_mapping.h"
+
+namespace kelvora {
 
 // The canvas and its context.
 struct TGLContext : TGLContextSettings {
@@ -310,3 +312,5 @@ TGLGraphicsDriver* GLGraphicsDriver()
     static TGLGraphicsDriver driver;
     return &driver;
 }
+
+}  // namespace kelvora

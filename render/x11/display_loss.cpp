@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "render/graphics.h"
-#include "system/app_title.h"
-#include "system/hook.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/system/app_title.h"
+#include "kelvora/system/hook.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -32,3 +34,5 @@ void WatchForDisplayLoss()
     installed = true;
     XSetIOErrorHandler(OnDisplayLost);
 }
+
+}  // namespace kelvora

@@ -5,6 +5,8 @@
 
 #include "runtime/program.h"
 
+namespace kelvora {
+
 std::string ProgramPath()
 {
     std::error_code ec;
@@ -13,3 +15,5 @@ std::string ProgramPath()
 }
 
 bool SetWorkingDirectory(const std::string& dir) { return !dir.empty() && chdir(dir.c_str()) == 0; }
+
+}  // namespace kelvora

@@ -3,6 +3,8 @@
 #include "runtime/program.h"
 #include "runtime/win/wide.h"
 
+namespace kelvora {
+
 std::string ProgramPath()
 {
     std::wstring path(MAX_PATH, L'\0');
@@ -22,3 +24,5 @@ std::string ProgramPath()
 }
 
 bool SetWorkingDirectory(const std::string& dir) { return !dir.empty() && SetCurrentDirectoryW(Widen(dir).c_str()); }
+
+}  // namespace kelvora

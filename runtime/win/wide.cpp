@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace kelvora {
+
 std::wstring Widen(const std::string& utf8)
 {
     if (utf8.empty()) return {};
@@ -19,3 +21,5 @@ std::string Narrow(const std::wstring& wide)
     if (n > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), n, nullptr, nullptr);
     return utf8;
 }
+
+}  // namespace kelvora

@@ -3,5 +3,9 @@
 
 #include <string>
 
+namespace kelvora {
+
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
+
+}  // namespace kelvora

@@ -1,5 +1,7 @@
 #include "system/sdl/focus_keys.h"
 
+namespace kelvora {
+
 void TFocusKeys::KeyUp(int vk, uint32_t time)
 {
     if (vk < 1 || vk > 255) return;
@@ -37,3 +39,5 @@ bool TFocusKeys::HeldOver(int vk, uint32_t time)
     held_at_loss_[vk] = false;
     return releases_seen_ || time - gained_at_ <= wait_ms_ + POLL_SLACK_MS;
 }
+
+}  // namespace kelvora

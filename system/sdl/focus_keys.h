@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace kelvora {
+
 class TFocusKeys {
 public:
     // Times are SDL event timestamps in milliseconds.
@@ -43,3 +45,5 @@ private:
     uint32_t wait_ms_ = 0;
     bool releases_seen_ = false;
 };
+
+}  // namespace kelvora

@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+namespace kelvora {
+
 namespace {
 
 // Joystick button b is PAD_BUTTONS[b].
@@ -74,3 +76,5 @@ void ReadPadLayout(SDL_GameController* pad, TJoyReading& r)
     r.has_pov = true;
     r.pov = HatFromDpad(up, down, left, right);
 }
+
+}  // namespace kelvora

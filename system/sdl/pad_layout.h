@@ -17,9 +17,13 @@
 
 #include <SDL.h>
 
-#include "system/joystick.h"
+#include "kelvora/system/joystick.h"
+
+namespace kelvora {
 
 // Axes, buttons and hat of the layout.
 void PadLayoutCaps(TJoyCaps& caps);
 // The pad's current controls in the layout.
 void ReadPadLayout(SDL_GameController* pad, TJoyReading& reading);
+
+}  // namespace kelvora

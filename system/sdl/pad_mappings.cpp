@@ -12,6 +12,8 @@
 #include "runtime/win/wide.h"
 #endif
 
+namespace kelvora {
+
 namespace {
 
 void LoadFile(const std::string& path)
@@ -60,3 +62,5 @@ void LoadPadMappings()
     const char* named = SDL_GetHint(SDL_HINT_GAMECONTROLLERCONFIG_FILE);
     if (named) LoadFile(named);
 }
+
+}  // namespace kelvora

@@ -10,8 +10,12 @@
 
 #include <string>
 
+namespace kelvora {
+
 // Needs SDL's game-controller subsystem. A file that exists but cannot be
 // read is reported on stderr; a missing one is simply skipped.
 void LoadPadMappings();
 // The player's mapping file, from the environment.
 std::string UserPadMappingFile();
+
+}  // namespace kelvora

@@ -8,9 +8,11 @@
 #include <set>
 #include <vector>
 
-#include "system/joystick.h"
+#include "kelvora/system/joystick.h"
 #include "system/sdl/pad_layout.h"
 #include "system/sdl/pad_mappings.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -173,3 +175,5 @@ private:
 }  // namespace
 
 std::shared_ptr<TJoystickSystem> CreateSDLJoystickSystem() { return std::make_shared<TSDLJoystickSystem>(); }
+
+}  // namespace kelvora

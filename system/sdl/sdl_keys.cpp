@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+namespace kelvora {
+
 int VirtualKeyFromSDL(int keycode, int scancode)
 {
     if (keycode >= 'a' && keycode <= 'z') return 'A' + (keycode - 'a');
@@ -88,3 +90,5 @@ int VirtualKeyFromSDL(int keycode, int scancode)
     default: return 0;
     }
 }
+
+}  // namespace kelvora

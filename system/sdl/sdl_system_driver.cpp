@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "system/app_title.h"
+#include "kelvora/system/app_title.h"
 #include "system/event_translator.h"
 #include "system/platform_events.h"
 #include "system/pointer_mapping.h"
@@ -14,7 +14,9 @@
 #include "system/sdl/session_end.h"
 #include "system/sdl/sdl_keys.h"
 #include "system/sdl/x11_keyboard.h"
-#include "system/system_driver.h"
+#include "kelvora/system/system_driver.h"
+
+namespace kelvora {
 
 namespace {
 
@@ -336,3 +338,5 @@ private:
 }  // namespace
 
 std::shared_ptr<TSystemDriver> CreateSDLSystemDriver() { return std::make_shared<TSDLSystemDriver>(); }
+
+}  // namespace kelvora

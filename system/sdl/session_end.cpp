@@ -7,11 +7,13 @@
 #include <SDL_syswm.h>
 #include <windows.h>
 
-#include "system/hook.h"
-#include "system/session_end.h"
+#include "kelvora/system/hook.h"
+#include "kelvora/system/session_end.h"
 #else
 #include <signal.h>
 #endif
+
+namespace kelvora {
 
 namespace {
 
@@ -75,3 +77,5 @@ void WatchSessionEnd()
 }
 
 bool TakeSessionEnd() { return end_asked.exchange(false); }
+
+}  // namespace kelvora

@@ -5,8 +5,12 @@
 // from inside the message.
 #pragma once
 
+namespace kelvora {
+
 // Starts listening; once per process, from the main thread. A hang-up that
 // the program was told to ignore (nohup) stays ignored.
 void WatchSessionEnd();
 // The session asked the program to end since the last call.
 bool TakeSessionEnd();
+
+}  // namespace kelvora

@@ -5,6 +5,11 @@
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <SDL_syswm.h>
 #include <X11/XKBlib.h>
+#endif
+
+namespace kelvora {
+
+#if defined(SDL_VIDEO_DRIVER_X11)
 
 bool X11Keyboard()
 {
@@ -73,3 +78,5 @@ bool QueryX11Repeat(SDL_Window*, TX11Repeat& out)
 }
 
 #endif
+
+}  // namespace kelvora

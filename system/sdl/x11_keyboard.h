@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace kelvora {
+
 struct TX11Repeat {
     // Detectable auto-repeat: a held key sends no release before each
     // repeat, so every release the server sends is a real one.
@@ -29,3 +31,5 @@ void EnableX11KeyCodes();
 int X11KeyCode(const SDL_Event& e, bool& press);
 // Asks the X server of window; false when it is not an X11 window.
 bool QueryX11Repeat(SDL_Window* window, TX11Repeat& out);
+
+}  // namespace kelvora

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace kelvora {
+
 namespace {
 
 // A frame due at time T (its 60 Hz slot) is made in the first display
@@ -52,3 +54,5 @@ void TBrowserClock::Delay(int ms)
 }
 
 void TBrowserClock::Wake() { kv_clock_wake(); }
+
+}  // namespace kelvora

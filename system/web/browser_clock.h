@@ -3,7 +3,9 @@
 // then) instead of blocking it.
 #pragma once
 
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+namespace kelvora {
 
 class TBrowserClock : public TClock {
 public:
@@ -23,3 +25,5 @@ public:
 private:
     unsigned yields_ = 0;
 };
+
+}  // namespace kelvora

@@ -10,9 +10,11 @@
 #include "app/input_script.h"
 #include "app/script_feed.h"
 #include "system/input_recorder.h"
-#include "system/joystick.h"
+#include "kelvora/system/joystick.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "assets/embedded_resources.h"
-#include "io/incbin.h"
-#include "io/stream.h"
-#include "render/pixmap.h"
-#include "render/pixmap_loader.h"
+#include "kelvora/io/incbin.h"
+#include "kelvora/io/stream.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/render/pixmap_loader.h"
+
+using namespace kelvora;
 
 namespace {
 

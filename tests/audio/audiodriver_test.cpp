@@ -1,4 +1,4 @@
-#include "audio/audiodriver.h"
+#include "kelvora/audio/audiodriver.h"
 
 #include <gtest/gtest.h>
 
@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "audio/audio.h"
+#include "kelvora/audio/audio.h"
 #include "audio/manualaudiodevice.h"
 #include "audio/mixersound.h"
 #include "audio/softmixdriver.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -8,7 +8,9 @@
 
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+using namespace kelvora;
 
 class MixerFixture : public ::testing::Test {
 protected:

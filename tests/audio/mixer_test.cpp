@@ -9,6 +9,8 @@
 
 #include "mixer_fixture.h"
 
+using namespace kelvora;
+
 namespace {
 
 using MixerOutput = MixerFixture;

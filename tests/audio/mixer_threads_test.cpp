@@ -18,11 +18,13 @@
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
 #include "audio/outputring.h"
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 #include "audio/samplefill.h"
 #include "audio/sdl/sdlaudiodevice.h"
 #include "audio/voice.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+using namespace kelvora;
 
 namespace {
 

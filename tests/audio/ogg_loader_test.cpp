@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 #include "sample_test_files.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -7,7 +7,9 @@
 
 #include "audio/mixer.h"
 #include "audio/voice.h"
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 #include "sample_test_files.h"
+
+using namespace kelvora;
 
 namespace {
 

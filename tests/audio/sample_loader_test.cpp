@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "audio/ogg_loader.h"
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 #include "audio/wav_loader.h"
-#include "io/stream_factory.h"
+#include "kelvora/io/stream_factory.h"
 #include "sample_test_files.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 #include "io/bank_stream.h"
 #include "runtime/utf8_path.h"
+
+using namespace kelvora;
 
 namespace sampletest {
 

@@ -16,11 +16,13 @@
 #include <thread>
 #include <vector>
 
-#include "audio/audio.h"
+#include "kelvora/audio/audio.h"
 #include "audio/mixer.h"
-#include "audio/audiodriver.h"
+#include "kelvora/audio/audiodriver.h"
 #include "audio/manualaudiodevice.h"
 #include "audio/softmixdriver.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 #include "replay_runner.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -12,6 +12,8 @@
 #include "game/pshot.h"
 #include "game_fixture.h"
 
+using namespace kelvora;
+
 namespace {
 
 std::shared_ptr<pshot_tag> shot_at(float x, float y, float scale)

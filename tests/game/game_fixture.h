@@ -17,6 +17,8 @@
 #include "game/player.h"
 #include "game/qvdraw.h"
 
+using namespace kelvora;
+
 class GameWorld : public ::testing::Test {
 protected:
     void SetUp() override;

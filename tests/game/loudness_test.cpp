@@ -18,8 +18,10 @@
 
 #include "audio/manualaudiodevice.h"
 #include "audio/mixer.h"
-#include "audio/sample.h"
+#include "kelvora/audio/sample.h"
 #include "replay_runner.h"
+
+using namespace kelvora;
 
 namespace {
 

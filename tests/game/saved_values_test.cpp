@@ -15,6 +15,8 @@
 #include "game/play.h"
 #include "game_fixture.h"
 
+using namespace kelvora;
+
 namespace fs = std::filesystem;
 
 namespace {

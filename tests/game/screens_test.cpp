@@ -8,6 +8,8 @@
 #include "game/play.h"
 #include "game_fixture.h"
 
+using namespace kelvora;
+
 namespace {
 
 std::vector<std::pair<double, double>> positions(const std::vector<TRast2DCall>& frames)

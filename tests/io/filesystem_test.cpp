@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "io/filesystem.h"
-#include "io/stream.h"
+#include "kelvora/io/filesystem.h"
+#include "kelvora/io/stream.h"
 #include "runtime/utf8_path.h"
 #include "temp_dir.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "io/incbin.h"
+#include "kelvora/io/incbin.h"
 #include "io/ram_stream.h"
-#include "io/stream.h"
-#include "io/stream_factory.h"
+#include "kelvora/io/stream.h"
+#include "kelvora/io/stream_factory.h"
+
+using namespace kelvora;
 
 void RegisterIoFixtures();
 

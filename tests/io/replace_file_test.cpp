@@ -10,9 +10,11 @@
 #include <chrono>
 #include <thread>
 
-#include "io/filesystem.h"
+#include "kelvora/io/filesystem.h"
 #include "runtime/win/wide.h"
 #include "temp_dir.h"
+
+using namespace kelvora;
 
 namespace {
 

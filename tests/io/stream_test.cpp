@@ -11,10 +11,12 @@
 
 #include "io/bank_stream.h"
 #include "io/ram_stream.h"
-#include "io/stream.h"
-#include "io/stream_factory.h"
+#include "kelvora/io/stream.h"
+#include "kelvora/io/stream_factory.h"
 #include "io/stream_wrapper.h"
 #include "temp_dir.h"
+
+using namespace kelvora;
 
 namespace {
 

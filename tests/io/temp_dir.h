@@ -12,6 +12,8 @@
 
 #include "runtime/utf8_path.h"
 
+using namespace kelvora;
+
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -4,11 +4,13 @@
 
 #include <cmath>
 
-#include "render/collision.h"
-#include "render/rast2d.h"
+#include "kelvora/render/collision.h"
+#include "kelvora/render/rast2d.h"
 #include "render/rast2d_graphics.h"
 #include "render/recording_rast2d_driver.h"
 #include "tests/render/recording_fixture.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -9,12 +9,14 @@
 #include <initializer_list>
 #include <vector>
 
-#include "render/graphics.h"
-#include "render/image.h"
-#include "render/image_font.h"
-#include "render/rast2d.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/image_font.h"
+#include "kelvora/render/rast2d.h"
 #include "render/sdl/sdl_gl_reset.h"
 #include "tests/render/test_renderer.h"
+
+using namespace kelvora;
 
 namespace {
 

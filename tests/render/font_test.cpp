@@ -15,16 +15,18 @@
 #include <string>
 #include <vector>
 
-#include "io/incbin.h"
+#include "kelvora/io/incbin.h"
 #include "tests/render/test_renderer.h"
 #include "render/builtin_font.h"
 #include "render/freetype_font.h"
 #include "render/gl/gl_rast2d_driver.h"
-#include "render/graphics.h"
-#include "render/image.h"
-#include "render/image_font.h"
-#include "render/pixmap.h"
-#include "render/rast2d.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/image_font.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/render/rast2d.h"
+
+using namespace kelvora;
 
 namespace {
 

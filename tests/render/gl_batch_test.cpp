@@ -10,13 +10,15 @@
 #include "render/core2d/atlas.h"
 #include "render/core2d/image_frame.h"
 #include "render/gl/gl_rast2d_driver.h"
-#include "render/graphics.h"
-#include "render/image.h"
-#include "render/image_font.h"
-#include "render/pixmap.h"
-#include "render/rast2d.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/image_font.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/render/rast2d.h"
 #include "tests/render/gl_scene.h"
 #include "tests/render/test_renderer.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "render/graphics.h"
-#include "render/image.h"
-#include "render/image_font.h"
-#include "render/pixmap.h"
-#include "render/rast2d.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/image_font.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/render/rast2d.h"
+
+using namespace kelvora;
 
 namespace gl_scene {
 
@@ -199,7 +201,6 @@ inline void DrawTextScene(const TImagePtr& background, const TImageFontPtr& smoo
     SetTransform(0, 1, 1);
     SetImageFont(nullptr);
 }
-
 
 inline TImageFontPtr SmoothFont() {
     return LoadImageFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 22, FONT_SMOOTH);

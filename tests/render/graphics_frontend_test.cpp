@@ -8,10 +8,12 @@
 #include <stdexcept>
 #include <vector>
 
-#include "render/graphics.h"
-#include "system/clock.h"
-#include "system/hook.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/system/clock.h"
+#include "kelvora/system/hook.h"
 #include "system/scripted_system_driver.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -13,6 +13,8 @@
 #include "system/scripted_system_driver.h"
 #include "tests/render/test_renderer.h"
 
+using namespace kelvora;
+
 constexpr unsigned long BLACK = 0x000000, RED = 0xff0000, GREEN = 0x00ff00, BLUE = 0x0000ff;
 
 // Paints the offscreen picture: all one colour, a 10x10 green square at its

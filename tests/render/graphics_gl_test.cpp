@@ -12,6 +12,8 @@
 #include "system/platform_events.h"
 #include "system/pointer_mapping.h"
 
+using namespace kelvora;
+
 namespace {
 
 using GLGraphics = GLGraphicsTest;

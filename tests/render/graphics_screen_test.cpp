@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "tests/render/graphics_gl_fixture.h"
-#include "system/input.h"
+#include "kelvora/system/input.h"
 #include "system/pointer_mapping.h"
-#include "system/system_driver.h"
+#include "kelvora/system/system_driver.h"
 #include "tests/system/pump_until.h"
+
+using namespace kelvora;
 
 namespace {
 
@@ -191,7 +193,6 @@ TEST_F(GLScreen, FullScreenIsScaledToFitWithBlackBars)
     Flip(-1);
     EXPECT_EQ(screen.At(1279, 991), (drawn[639] & 0xff) << 16 | (drawn[639] & 0xff00) | (drawn[639] >> 16 & 0xff));
 }
-
 
 TEST_F(GLScreen, ClickOnTheScaledPictureArrivesInItsPixels)
 {

@@ -4,10 +4,12 @@
 
 #include "tests/render/test_renderer.h"
 #include "render/gl/gl_rast2d_driver.h"
-#include "render/graphics.h"
-#include "render/image.h"
-#include "render/rast2d.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/rast2d.h"
 #include "render/rast2d_graphics.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -4,12 +4,14 @@
 
 #include <functional>
 
-#include "render/image.h"
-#include "render/pixmap_loader.h"
-#include "render/rast2d.h"
+#include "kelvora/render/image.h"
+#include "kelvora/render/pixmap_loader.h"
+#include "kelvora/render/rast2d.h"
 #include "render/rast2d_graphics.h"
 #include "render/recording_rast2d_driver.h"
 #include "tests/render/recording_fixture.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -3,6 +3,8 @@
 
 #include "render/picture_placement.h"
 
+using namespace kelvora;
+
 namespace {
 
 TEST(PicturePlacement, BelowAWholeScaleOfOneThePictureIsScaledDownNeverLeftOut)

@@ -2,8 +2,10 @@
 
 #include <cstring>
 
-#include "render/pixmap.h"
-#include "runtime/errors.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/runtime/errors.h"
+
+using namespace kelvora;
 
 namespace {
 

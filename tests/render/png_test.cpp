@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "io/stream.h"
-#include "render/pixmap_loader.h"
+#include "kelvora/io/stream.h"
+#include "kelvora/render/pixmap_loader.h"
 #include "render/png_loader.h"
+
+using namespace kelvora;
 
 namespace fs = std::filesystem;
 

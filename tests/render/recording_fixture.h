@@ -7,6 +7,8 @@
 #include "render/rast2d_graphics.h"
 #include "render/recording_rast2d_driver.h"
 
+using namespace kelvora;
+
 class RecordingGraphicsTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "render/graphics.h"
-#include "render/pixmap.h"
-#include "render/rast2d.h"
+#include "kelvora/render/graphics.h"
+#include "kelvora/render/pixmap.h"
+#include "kelvora/render/rast2d.h"
 #include "render/renderer_choice.h"
 #include "tests/render/test_renderer.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -12,10 +12,12 @@
 #include <string>
 
 #include "render/freetype_font.h"
-#include "render/graphics.h"
+#include "kelvora/render/graphics.h"
 #include "render/renderer_choice.h"
 #include "tests/render/gl_scene.h"
 #include "tests/render/test_renderer.h"
+
+using namespace kelvora;
 
 namespace {
 

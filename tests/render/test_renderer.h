@@ -14,6 +14,8 @@
 #include "render/rast2d_graphics.h"
 #include "render/renderer_choice.h"
 
+using namespace kelvora;
+
 // The tests that draw need an X server (make test runs them under Xvfb);
 // without one they skip, so that a single test can be run anywhere.
 #define SKIP_WITHOUT_X_SERVER() \

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "runtime/errors.h"
+#include "kelvora/runtime/errors.h"
 #include "runtime/program.h"
 #include "runtime/utf8_path.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -7,8 +7,10 @@
 #include <sys/prctl.h>
 #endif
 
-#include "system/clock.h"
+#include "kelvora/system/clock.h"
 #include "system/paced_clock.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "runtime/errors.h"
-#include "system/event.h"
-#include "system/hook.h"
-#include "system/input.h"
+#include "kelvora/runtime/errors.h"
+#include "kelvora/system/event.h"
+#include "kelvora/system/hook.h"
+#include "kelvora/system/input.h"
 #include "system/pointer_mapping.h"
 #include "system/scripted_system_driver.h"
+
+using namespace kelvora;
 
 namespace {
 

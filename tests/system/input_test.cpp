@@ -4,11 +4,13 @@
 
 #include <memory>
 
-#include "system/clock.h"
-#include "system/event.h"
-#include "system/input.h"
+#include "kelvora/system/clock.h"
+#include "kelvora/system/event.h"
+#include "kelvora/system/input.h"
 #include "system/pointer_mapping.h"
 #include "system/scripted_system_driver.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -3,8 +3,10 @@
 
 #include <memory>
 
-#include "system/joystick.h"
+#include "kelvora/system/joystick.h"
 #include "system/scripted_joystick.h"
+
+using namespace kelvora;
 
 namespace {
 

@@ -9,6 +9,8 @@
 #include "runtime/utf8_path.h"
 #include "system/sdl/pad_mappings.h"
 
+using namespace kelvora;
+
 TEST(PadMappings, ThePlayersFileIsReadFromAppDataWhateverItsName)
 {
     namespace fs = std::filesystem;

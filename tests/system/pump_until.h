@@ -6,7 +6,9 @@
 
 #include <functional>
 
-#include "system/system_driver.h"
+#include "kelvora/system/system_driver.h"
+
+using namespace kelvora;
 
 inline bool PumpUntil(const std::function<bool()>& done, Uint32 limit_ms = 10000)
 {

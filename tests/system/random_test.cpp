@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "system/random.h"
+#include "kelvora/system/random.h"
+
+using namespace kelvora;
 
 namespace {
 

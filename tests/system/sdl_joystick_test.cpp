@@ -11,7 +11,9 @@
 #include <iterator>
 #include <string>
 
-#include "system/joystick.h"
+#include "kelvora/system/joystick.h"
+
+using namespace kelvora;
 
 namespace {
 

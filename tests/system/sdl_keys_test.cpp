@@ -5,6 +5,8 @@
 
 #include "system/sdl/sdl_keys.h"
 
+using namespace kelvora;
+
 namespace {
 
 TEST(SDLKeys, LettersFollowTheLayoutOtherKeysTheirPosition)

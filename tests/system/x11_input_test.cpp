@@ -13,12 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "system/event.h"
-#include "system/hook.h"
-#include "system/input.h"
+#include "kelvora/system/event.h"
+#include "kelvora/system/hook.h"
+#include "kelvora/system/input.h"
 #include "system/pointer_mapping.h"
-#include "system/system_driver.h"
+#include "kelvora/system/system_driver.h"
 #include "tests/system/pump_until.h"
+
+using namespace kelvora;
 
 namespace {
 

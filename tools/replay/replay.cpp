@@ -20,7 +20,7 @@
 #include "game/engine.h"
 #include "render/recording_rast2d_driver.h"
 #include "render/renderer_choice.h"
-#include "system/hook.h"
+#include "kelvora/system/hook.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
 #include "game/globals.h"
@@ -35,6 +35,8 @@
 #include "tools/replay/replay_draw_log.h"
 #include "tools/replay/replay_png.h"
 #include "tools/replay/replay_script.h"
+
+using namespace kelvora;
 
 namespace {
 

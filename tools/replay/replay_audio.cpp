@@ -7,6 +7,8 @@
 #include "audio/manualaudiodevice.h"
 #include "game/engine.h"
 
+using namespace kelvora;
+
 replay_audio::replay_audio(TVirtualClock& clock, const std::string& wav_path) : clock_(clock), path_(wav_path)
 {
     if (path_.empty())

@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <string>
 
+namespace kelvora {
 class TVirtualClock;
+}  // namespace kelvora
+using namespace kelvora;
 
 class replay_audio {
 public:

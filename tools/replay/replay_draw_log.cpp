@@ -3,8 +3,10 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "render/pixmap.h"
+#include "kelvora/render/pixmap.h"
 #include "render/recording_rast2d_driver.h"
+
+using namespace kelvora;
 
 void replay_draw_log::append(const TRecordingRast2DDriver& recorder, int frame, const std::string& path)
 {

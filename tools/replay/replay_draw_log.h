@@ -11,8 +11,11 @@
 #include <map>
 #include <string>
 
+namespace kelvora {
 class TRecordingRast2DDriver;
 class TPixmap;
+}  // namespace kelvora
+using namespace kelvora;
 
 class replay_draw_log {
 public:

@@ -6,7 +6,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "render/pixmap.h"
+#include "kelvora/render/pixmap.h"
+
+using namespace kelvora;
 
 void write_png(const std::shared_ptr<TPixmap>& pixmap, const std::string& path)
 {

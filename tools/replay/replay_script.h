@@ -2,3 +2,6 @@
 #pragma once
 
 #include "app/input_script.h"
+
+using namespace kelvora;
+

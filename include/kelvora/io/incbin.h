@@ -1,0 +1,16 @@
+// Resources embedded in the program image, reachable as "incbin::<name>".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kelvora {
+
+// Registers a block under name; 0 (and no change) when the name is taken.
+int IncbinAdd(const std::string& name, const unsigned char* data, int64_t size);
+// The block's address, or null when no block has this exact name.
+const unsigned char* IncbinPtr(const std::string& name);
+// The block's size, or 0 when no block has this exact name.
+int64_t IncbinLen(const std::string& name);
+
+}  // namespace kelvora
