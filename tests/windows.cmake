@@ -53,3 +53,7 @@ kv_windows_suite(test_app app LIBS kv_app)
 kv_windows_test(test_assets SOURCES ${T}/assets/images_test.cpp ${T}/assets/sounds_test.cpp
                 LIBS kv_assets kv_render kv_audio kv_io LABELS assets)
 target_compile_definitions(test_assets PRIVATE KV_BUILD_DIR="${CMAKE_BINARY_DIR}")
+
+# The engine's headers with <windows.h> before and after them.
+kv_windows_test(test_windows_headers SOURCES ${T}/windows_headers/windows_first_test.cpp
+                ${T}/windows_headers/windows_after_test.cpp LIBS kv_engine LABELS windows_headers)

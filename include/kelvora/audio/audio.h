@@ -12,7 +12,18 @@ namespace kelvora {
 // flags: SOUND_LOOP to loop forever. Null when the file cannot be loaded.
 TSoundPtr LoadSound(const TUrl& url, int flags = 0);
 TSoundPtr LoadSound(const TAudioSamplePtr& sample, int flags = 0);
+// <windows.h> makes PlaySound a macro for PlaySoundA or PlaySoundW: the declaration is
+// kept from it and both of those names lead here too, so a call reaches
+// the engine whichever header came first.
+#pragma push_macro("PlaySound")
+#undef PlaySound
 TChannelPtr PlaySound(const TSoundPtr& sound, const TChannelPtr& channel = nullptr);
+#ifdef _WIN32
+inline TChannelPtr PlaySoundA(const TSoundPtr& sound, const TChannelPtr& channel = nullptr) { return PlaySound(sound, channel); }
+inline TChannelPtr PlaySoundW(const TSoundPtr& sound, const TChannelPtr& channel = nullptr) { return PlaySound(sound, channel); }
+#endif
+#pragma pop_macro("PlaySound")
+
 // Like PlaySound, but the channel starts paused until ResumeChannel.
 TChannelPtr CueSound(const TSoundPtr& sound, const TChannelPtr& channel = nullptr);
 TChannelPtr AllocChannel();

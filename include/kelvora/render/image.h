@@ -73,8 +73,19 @@ void SetAutoMidHandle(int enable);
 void SetAutoImageFlags(int flags);
 int GetAutoImageFlags();
 
+// <windows.h> makes LoadImage a macro for LoadImageA or LoadImageW: the declaration is
+// kept from it and both of those names lead here too, so a call reaches
+// the engine whichever header came first.
+#pragma push_macro("LoadImage")
+#undef LoadImage
 // flags -1: the automatic flags.
 TImagePtr LoadImage(const TImageSource& source, int flags = -1);
+#ifdef _WIN32
+inline TImagePtr LoadImageA(const TImageSource& source, int flags = -1) { return LoadImage(source, flags); }
+inline TImagePtr LoadImageW(const TImageSource& source, int flags = -1) { return LoadImage(source, flags); }
+#endif
+#pragma pop_macro("LoadImage")
+
 TImagePtr LoadAnimImage(const TImageSource& source, int cell_width, int cell_height, int first, int count,
                         int flags = -1);
 // Always IMAGE_DYNAMIC; pixels undefined until written.

@@ -59,9 +59,20 @@ TImageFontPtr LoadImageFont(const TUrl& source, int size, int style);
 // Null selects the built-in font.
 void SetImageFont(const TImageFontPtr& font);
 TImageFontPtr GetImageFont();
+// <windows.h> makes DrawText a macro for DrawTextA or DrawTextW: the declaration is
+// kept from it and both of those names lead here too, so a call reaches
+// the engine whichever header came first.
+#pragma push_macro("DrawText")
+#undef DrawText
 // (x, y) is the top-left of the text, moved by handle and origin; the line
 // turns and scales about that point.
 void DrawText(const std::string& text, float x, float y);
+#ifdef _WIN32
+inline void DrawTextA(const std::string& text, float x, float y) { DrawText(text, x, y); }
+inline void DrawTextW(const std::string& text, float x, float y) { DrawText(text, x, y); }
+#endif
+#pragma pop_macro("DrawText")
+
 int TextWidth(const std::string& text);
 int TextHeight();
 
