@@ -6,7 +6,7 @@ JOBS ?= 2
 RELEASE := build/release
 PREFIX ?= /usr/local
 
-.PHONY: deps deps-all build run install package windows test bench fuzz clean web serve-web
+.PHONY: deps deps-all build run install package windows test bench fuzz clean web serve-web docs
 
 # What builds and runs the game; the test and benchmark tools come with deps-all.
 deps:
@@ -52,6 +52,11 @@ web:
 
 serve-web: web
 	./scripts/serve-web.py --port $(or $(PORT),8080)
+
+# The engine's API reference in build/docs/html; any Doxygen warning fails.
+docs:
+	@./scripts/install-deps.sh docs
+	./scripts/make-docs.sh
 
 clean:
 	rm -rf build

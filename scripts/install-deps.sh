@@ -5,6 +5,7 @@
 #   package  build, plus what `make package` runs (dpkg-shlibdeps)
 #   windows  the MinGW-w64 cross toolchain and what builds the Windows archive (`make windows`)
 #   web      the browser build (`make web`) and its browser tests
+#   docs     the engine's API reference (`make docs`)
 #   all      everything, with the test and benchmark tools, the Windows build
 #            with Wine and the browser build (`make test`, `make bench`)
 set -e
@@ -21,14 +22,16 @@ TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmar
 WINDOWS="cmake ninja-build dpkg-dev zip g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
   binutils-mingw-w64-x86-64 mingw-w64-common libgles-dev libgl-dev fonts-play wine wine64"
 WEB="emscripten gcc dpkg-dev cmake ninja-build chromium python3"
+DOCS="doxygen"
 
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;
   package) PACKAGES="$BUILD $PACKAGE" ;;
-  all) PACKAGES="$BUILD $PACKAGE $TESTS $WINDOWS $WEB" ;;
+  all) PACKAGES="$BUILD $PACKAGE $TESTS $WINDOWS $WEB $DOCS" ;;
   windows) PACKAGES="$WINDOWS" ;;
   web) PACKAGES="$WEB" ;;
-  *) echo "usage: $0 [build|package|all|windows|web]" >&2; exit 2 ;;
+  docs) PACKAGES="$DOCS" ;;
+  *) echo "usage: $0 [build|package|all|windows|web|docs]" >&2; exit 2 ;;
 esac
 
 missing=""

@@ -1,4 +1,5 @@
-// Sound: samples, sounds, channels and the audio driver.
+/// @file
+/// Sound: samples, sounds, channels and the audio driver.
 #pragma once
 
 #include "kelvora/audio/audio.h"

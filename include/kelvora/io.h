@@ -1,4 +1,7 @@
-// Streams addressed by URL, embedded resources and the file system.
+/// @file
+/// Files and streams: byte streams opened from paths or "protocol::path"
+/// URLs, resources embedded in the program, the file system, and the
+/// engine's error type.
 #pragma once
 
 #include "kelvora/runtime/errors.h"

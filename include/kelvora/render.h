@@ -1,4 +1,6 @@
-// Graphics: windows and frame pacing, 2D drawing, images, pixmaps, fonts and collisions.
+/// @file
+/// Graphics: windows and frame pacing, 2D drawing, images, pixmaps, fonts and
+/// collisions.
 #pragma once
 
 #include "kelvora/render/collision.h"

@@ -1,12 +1,15 @@
-// The application title, used as the caption of the game window.
+/// @file
+/// The application title, used as the caption of the game window.
 #pragma once
 
 #include <string>
 
 namespace kelvora {
 
-// Initially the name of the program file.
+/// The title; initially the name of the program file.
 const std::string& AppTitle();
+/// Sets the title windows opened from now on get (Init sets the program's
+/// name from its settings).
 void SetAppTitle(const std::string& title);
 
 }  // namespace kelvora
