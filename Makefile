@@ -1,12 +1,13 @@
 # Thin wrapper over CMake. `make run` plays the game, `make test` runs every test.
 # `make install PREFIX=/usr/local` (DESTDIR honoured) installs it; `make package`
 # builds a .deb in build/release/package/. `make windows` cross-builds the
-# Windows program into build/windows/Kelvora3D-<version>-win64.zip.
+# Windows program into build/windows/Kelvora3D-<version>-win64.zip. `make sdk`
+# installs the engine for other games, `make docs` builds its API reference.
 JOBS ?= 2
 RELEASE := build/release
 PREFIX ?= /usr/local
 
-.PHONY: deps deps-all build run install package windows test bench fuzz clean web serve-web docs
+.PHONY: deps deps-all build run install package windows test bench fuzz clean web serve-web docs sdk
 
 # What builds and runs the game; the test and benchmark tools come with deps-all.
 deps:
@@ -24,6 +25,13 @@ run: build
 
 install: build
 	cmake --install $(RELEASE) --prefix $(PREFIX)
+
+# The engine alone for other games: headers, libraries, CMake package and
+# kelvora.pc under PREFIX (DESTDIR honoured); nothing of the game.
+sdk: deps
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
+	cmake --build $(RELEASE) -j$(JOBS) --target kv_sdk
+	cmake --install $(RELEASE) --component sdk --prefix $(PREFIX)
 
 package: build
 	@./scripts/install-deps.sh package

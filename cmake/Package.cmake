@@ -23,7 +23,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://kelvora.org/")
 # The program is an ordinary dynamically linked executable: the GL driver
 # comes from whatever libgl1 provides on the player's machine.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
-set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/cmake/DebianLayout.cmake)
-set(CPACK_KV_CHANGELOG ${CMAKE_SOURCE_DIR}/dist/changelog)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebianLayout.cmake)
+set(CPACK_KV_CHANGELOG ${PROJECT_SOURCE_DIR}/dist/changelog)
 set(CPACK_SOURCE_GENERATOR "")
 include(CPack)

@@ -2,14 +2,14 @@
 # receives index.html and the files it loads, each named after its content
 # (kelvora3d.<hash>.js, .wasm, .data, touch_controls.<hash>.js and the icon),
 # so that a cache never mixes two builds: cmake/WebPageFiles.cmake.
-set(KV_WEB_OUT ${CMAKE_SOURCE_DIR}/build/web CACHE PATH "Folder of the finished page")
-set(W ${CMAKE_SOURCE_DIR}/app/web)
+set(KV_WEB_OUT ${PROJECT_SOURCE_DIR}/build/web CACHE PATH "Folder of the finished page")
+set(W ${PROJECT_SOURCE_DIR}/app/web)
 file(GLOB kv_web_sources CONFIGURE_DEPENDS ${W}/*.cpp)
 # The program is linked in the build tree; the page's folder gets the hashed copies.
 set(kv_web_program_dir ${CMAKE_CURRENT_BINARY_DIR}/web-program)
 add_executable(kelvora3d_web_program ${kv_web_sources})
 target_link_libraries(kelvora3d_web_program PRIVATE kv_game kv_runtime kv_assets)
-file(GLOB kv_web_data CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/*.ogg)
+file(GLOB kv_web_data CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*.ogg)
 set_target_properties(kelvora3d_web_program PROPERTIES OUTPUT_NAME kelvora3d SUFFIX .js
   RUNTIME_OUTPUT_DIRECTORY ${kv_web_program_dir}
   LINK_DEPENDS "${W}/kelvora3d_lib.js;${W}/kelvora3d_pre.js;${kv_web_data}")
@@ -29,20 +29,20 @@ target_link_options(kelvora3d_web_program PRIVATE
   -sGL_PREINITIALIZED_CONTEXT=1
   -sFORCE_FILESYSTEM=1 "-sEXPORTED_RUNTIME_METHODS=[FS]"
   --js-library ${W}/kelvora3d_lib.js --pre-js ${W}/kelvora3d_pre.js
-  --preload-file ${CMAKE_SOURCE_DIR}/data@/game/data --exclude-file "*.md")
+  --preload-file ${PROJECT_SOURCE_DIR}/data@/game/data --exclude-file "*.md")
 
 # The page's own scripts that run before the program, in this order (the
 # on-screen touch controls; the page does without them while the file is
 # not there).
 file(GLOB kv_web_scripts CONFIGURE_DEPENDS ${W}/touch_controls.js)
-set(kv_web_icon ${CMAKE_SOURCE_DIR}/assets/icons/kelvora3d-48.png)
+set(kv_web_icon ${PROJECT_SOURCE_DIR}/assets/icons/kelvora3d-48.png)
 # Written again whenever the program, the page or one of its files changes.
 add_custom_command(OUTPUT ${KV_WEB_OUT}/index.html
   COMMAND ${CMAKE_COMMAND} -DPROGRAM=${kv_web_program_dir}/kelvora3d -DPAGE=${W}/index.html
     -DICON=${kv_web_icon} "-DSCRIPTS=${kv_web_scripts}" -DOUT=${KV_WEB_OUT}
-    -P ${CMAKE_SOURCE_DIR}/cmake/WebPageFiles.cmake
+    -P ${PROJECT_SOURCE_DIR}/cmake/WebPageFiles.cmake
   DEPENDS kelvora3d_web_program $<TARGET_FILE:kelvora3d_web_program> ${W}/index.html ${kv_web_icon}
-    ${kv_web_scripts} ${CMAKE_SOURCE_DIR}/cmake/WebPageFiles.cmake
+    ${kv_web_scripts} ${PROJECT_SOURCE_DIR}/cmake/WebPageFiles.cmake
   VERBATIM)
 add_custom_target(kelvora3d_web DEPENDS ${KV_WEB_OUT}/index.html)
 
@@ -52,14 +52,14 @@ add_custom_target(kelvora3d_web DEPENDS ${KV_WEB_OUT}/index.html)
 # Debian sources as the Windows program's (dist/licences, each naming its
 # source package, which must be the version built), and emscripten's
 # runtime. A fixed name, not a hashed one: WebPageFiles.cmake leaves it be.
-set(kv_web_licences ${CMAKE_SOURCE_DIR}/dist/copyright)
+set(kv_web_licences ${PROJECT_SOURCE_DIR}/dist/copyright)
 get_filename_component(kv_web_prefix_name "${KV_WEB_PREFIX}" NAME)
 set(kv_web_licence_text "Kelvora 3D in the browser: the licences of the game, its font, and the
 libraries and runtime built into kelvora3d.*.wasm and kelvora3d.*.js.\n")
-file(READ ${CMAKE_SOURCE_DIR}/dist/copyright text)
+file(READ ${PROJECT_SOURCE_DIR}/dist/copyright text)
 string(APPEND kv_web_licence_text "\n\n======== Kelvora 3D and its font (Play Bold) ========\n\n${text}")
 foreach(lib SDL2 zlib libpng FreeType libogg libvorbis emscripten-runtime)
-  set(f ${CMAKE_SOURCE_DIR}/dist/licences/${lib}.txt)
+  set(f ${PROJECT_SOURCE_DIR}/dist/licences/${lib}.txt)
   list(APPEND kv_web_licences ${f})
   file(READ ${f} text)
   # "... from Debian's source package libsdl2=2.26.5+dfsg-1: ...": the

@@ -3,24 +3,8 @@
 # target names the native build gets from its packages, and the program is
 # one self-contained .exe that imports only DLLs of Windows itself.
 add_link_options(-static)
-find_package(OpenGL REQUIRED)
-find_package(ZLIB REQUIRED)
-find_package(PNG REQUIRED)
-find_package(Freetype REQUIRED)
-# A static FreeType needs what it was built with after it.
-set_property(TARGET Freetype::Freetype APPEND PROPERTY INTERFACE_LINK_LIBRARIES PNG::PNG ZLIB::ZLIB)
-find_package(Threads REQUIRED)
-find_package(SDL2 REQUIRED CONFIG)
-add_library(PkgConfig::SDL2 INTERFACE IMPORTED)
-target_link_libraries(PkgConfig::SDL2 INTERFACE SDL2::SDL2-static)
-foreach(lib vorbisfile vorbis ogg)
-  find_library(KV_LIB_${lib} NAMES ${lib} REQUIRED)
-endforeach()
-find_path(KV_VORBIS_INCLUDE vorbis/vorbisfile.h REQUIRED)
-add_library(PkgConfig::VORBIS INTERFACE IMPORTED)
-# libvorbis' tables come from quadmath's sine and cosine (see the script).
-target_link_libraries(PkgConfig::VORBIS INTERFACE ${KV_LIB_vorbisfile} ${KV_LIB_vorbis} ${KV_LIB_ogg} quadmath)
-target_include_directories(PkgConfig::VORBIS INTERFACE ${KV_VORBIS_INCLUDE})
+# The libraries themselves are found by cmake/KelvoraDependencies.cmake, as
+# a project that finds the installed engine finds them.
 
 # kv_windows_program(target): a program for players: no console window of
 # its own, the game's icon, the version information Explorer shows, and the
@@ -32,7 +16,7 @@ function(kv_windows_program target)
   set(n 0)
   foreach(size 16 32 48 64 128 256)
     math(EXPR n "${n} + 1")
-    set(png ${CMAKE_SOURCE_DIR}/assets/icons/kelvora3d-${size}.png)
+    set(png ${PROJECT_SOURCE_DIR}/assets/icons/kelvora3d-${size}.png)
     file(SIZE ${png} bytes)
     # Icon images as PNG, and the directory that lists them (RT_GROUP_ICON):
     # width and height (0 for 256), colours, planes, bits, size, id.
@@ -46,12 +30,12 @@ function(kv_windows_program target)
   set(KV_ICON_GROUP "  0, 1, ${n},\n${group}")
   set(KV_VERSION_COMMAS ${version_commas})
   string(REPLACE "," "." KV_VERSION_DOTS "${version_commas}")
-  set(KV_MANIFEST ${CMAKE_BINARY_DIR}/kelvora3d.manifest)
-  configure_file(${CMAKE_SOURCE_DIR}/app/win/kelvora3d.manifest ${KV_MANIFEST} @ONLY)
-  configure_file(${CMAKE_SOURCE_DIR}/app/win/kelvora3d.rc.in ${CMAKE_BINARY_DIR}/kelvora3d.rc @ONLY)
+  set(KV_MANIFEST ${PROJECT_BINARY_DIR}/kelvora3d.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/app/win/kelvora3d.manifest ${KV_MANIFEST} @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/app/win/kelvora3d.rc.in ${PROJECT_BINARY_DIR}/kelvora3d.rc @ONLY)
   # windres does not see what the script includes: rebuilt when the manifest changes.
-  set_source_files_properties(${CMAKE_BINARY_DIR}/kelvora3d.rc PROPERTIES OBJECT_DEPENDS ${KV_MANIFEST})
-  target_sources(${target} PRIVATE ${CMAKE_BINARY_DIR}/kelvora3d.rc)
+  set_source_files_properties(${PROJECT_BINARY_DIR}/kelvora3d.rc PROPERTIES OBJECT_DEPENDS ${KV_MANIFEST})
+  target_sources(${target} PRIVATE ${PROJECT_BINARY_DIR}/kelvora3d.rc)
 endfunction()
 
 # The shader driver declares its entry points with the Khronos OpenGL ES 3
@@ -59,5 +43,5 @@ endfunction()
 # are the same for every system and know Windows' calling convention: they
 # are copied into the build, apart from the build machine's other headers.
 find_path(KV_KHRONOS_INCLUDE GLES3/gl3.h PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-file(COPY ${KV_KHRONOS_INCLUDE}/GLES3 ${KV_KHRONOS_INCLUDE}/KHR DESTINATION ${CMAKE_BINARY_DIR}/khronos)
-include_directories(SYSTEM ${CMAKE_BINARY_DIR}/khronos)
+file(COPY ${KV_KHRONOS_INCLUDE}/GLES3 ${KV_KHRONOS_INCLUDE}/KHR DESTINATION ${PROJECT_BINARY_DIR}/khronos)
+include_directories(SYSTEM ${PROJECT_BINARY_DIR}/khronos)

@@ -15,6 +15,11 @@ if(NOT KV_WINDOWS_DEPS)
 endif()
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KV_WINDOWS_DEPS)
 set(CMAKE_FIND_ROOT_PATH ${KV_WINDOWS_DEPS} /usr/${_triple})
+# Prefixes a program names with CMAKE_PREFIX_PATH (an installed Windows
+# engine SDK) hold Windows libraries too: searched as they are, not looked
+# for under the roots above.
+string(REPLACE ":" ";" _env_prefixes "$ENV{CMAKE_PREFIX_PATH}")
+list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_PREFIX_PATH} ${_env_prefixes})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -2,8 +2,9 @@
 # Builds the sanitised test build and runs every test under a private Xvfb.
 # Stages: ASan+UBSan tests (all), ThreadSanitizer for the threaded tests,
 # each fuzz target on its corpus from a fixed seed when clang is present, the
-# Windows build under Wine (scripts/wine-tests.sh) and the browser build in
-# headless Chromium.
+# Windows build under Wine (scripts/wine-tests.sh), programs built on the
+# installed engine (tests/consumer/run.sh) and the browser build in headless
+# Chromium.
 set -e
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
@@ -52,6 +53,10 @@ if [ -s tests/tsan-targets.txt ]; then
   stage_done "ThreadSanitizer"
 fi
 
+# The engine's API reference: a Doxygen warning on a public header fails it.
+./scripts/make-docs.sh || status=1
+stage_done "API reference"
+
 # Fuzz targets: the same inputs every run (committed corpora, a fixed seed).
 if command -v clang++ >/dev/null 2>&1 && ls fuzz/*/CMakeLists.txt >/dev/null 2>&1; then
   ./scripts/fuzz.sh gate || status=1
@@ -61,6 +66,12 @@ fi
 # The Windows build under Wine: the suites, the program, the scripted game.
 ./scripts/wine-tests.sh $TEST_DIR || status=1
 stage_done "Windows under Wine"
+
+# The engine as another game uses it: the installed SDK found with
+# find_package and with pkg-config, and the Windows build's SDK cross-built
+# against and run under Wine (tests/consumer/run.sh).
+./tests/consumer/run.sh $TEST_DIR build/wine/build || status=1
+stage_done "SDK consumers"
 
 # The browser build's stage: the page and the wasm replay (libraries cached
 # outside the clone), the replay against the native one, the page in

@@ -10,8 +10,8 @@ function(kv_windows_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
-  target_compile_definitions(${name} PRIVATE KV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  add_test(NAME ${name} COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-suite.sh $<TARGET_FILE:${name}>)
+  target_compile_definitions(${name} PRIVATE KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-suite.sh $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
 endfunction()
 function(kv_windows_suite name folder)
@@ -52,7 +52,7 @@ kv_windows_test(test_game SOURCES ${T}/game/game_fixture.cpp ${T}/game/qvdraw_te
 kv_windows_suite(test_app app LIBS kv_app)
 kv_windows_test(test_assets SOURCES ${T}/assets/images_test.cpp ${T}/assets/sounds_test.cpp
                 LIBS kv_assets kv_render kv_audio kv_io LABELS assets)
-target_compile_definitions(test_assets PRIVATE KV_BUILD_DIR="${CMAKE_BINARY_DIR}")
+target_compile_definitions(test_assets PRIVATE KV_BUILD_DIR="${PROJECT_BINARY_DIR}")
 
 # The engine's headers with <windows.h> before and after them.
 kv_windows_test(test_windows_headers SOURCES ${T}/windows_headers/windows_first_test.cpp

@@ -24,3 +24,4 @@
 #include "kelvora/io.h"
 #include "kelvora/render.h"
 #include "kelvora/system.h"
+#include "kelvora/version.h"
