@@ -1,18 +1,28 @@
-# The page's folder from the linked program (cmake -P, from WebPage.cmake):
-# each file the page loads is copied under a name that carries the start of
-# its SHA-256 (kelvora3d.1a2b3c4d.wasm), index.html gets their names and sizes
-# (@KV_FILES@, @KV_ICON@), and the copies of earlier builds are removed.
-# A host can so keep the named files forever and index.html only checks again.
-#   -DPROGRAM=<dir>/kelvora3d (.js, .wasm, .data beside it) -DPAGE=index.html
-#   -DICON=icon.png -DSCRIPTS=a.js;b.js (may be empty) -DOUT=<folder>
+# A page's folder from its linked program (cmake -P, from kv_web_page in
+# WebPage.cmake): each file the page loads is copied under a name that
+# carries the start of its SHA-256 (kelvora3d.1a2b3c4d.wasm), index.html is
+# the page template with the program's settings and those files' names and
+# sizes filled in, and the copies of earlier builds are removed. A host can
+# so keep the named files forever and index.html only checks again.
+#   -DPROGRAM=<dir>/<name> (.js, .wasm and, with data, .data beside it)
+#   -DPAGE=index.html -DSETTINGS=<file> -DOUT=<folder>
+#   -DICON=icon.png (may be empty) -DSCRIPTS=a.js;b.js (may be empty)
+# SETTINGS sets KV_PAGE_NAME (the files' base name), KV_PAGE_TITLE,
+# KV_PAGE_LABEL, KV_PAGE_WIDTH, KV_PAGE_HEIGHT, KV_PAGE_KEYS (key codes the
+# program takes even with Control held) and KV_PAGE_DATA (ON with a .data).
+# The template's fields: @KV_PAGE_TITLE@, @KV_PAGE_LABEL@ (as HTML text),
+# @KV_PAGE_WIDTH@, @KV_PAGE_HEIGHT@, @KV_PAGE@ (all of them as a JavaScript
+# object), @KV_FILES@ and @KV_ICON@ (required).
 cmake_minimum_required(VERSION 3.21)  # file(COPY_FILE)
-foreach(v PROGRAM PAGE ICON OUT)
+foreach(v PROGRAM PAGE SETTINGS OUT)
   if(NOT DEFINED ${v})
     message(FATAL_ERROR "WebPageFiles.cmake: -D${v}= is missing")
   endif()
 endforeach()
+include(${SETTINGS})
 file(MAKE_DIRECTORY ${OUT})
 set(kept index.html)
+set(N ${KV_PAGE_NAME})
 
 # Copies SRC as <BASE>.<hash>.<EXT> (unless already there); NAME_VAR gets
 # the name, SIZE_VAR the size.
@@ -34,10 +44,34 @@ function(kv_hashed src base ext name_var size_var)
   set(kept ${kept} ${name} PARENT_SCOPE)
 endfunction()
 
-kv_hashed(${PROGRAM}.js kelvora3d js js js_size)
-kv_hashed(${PROGRAM}.wasm kelvora3d wasm wasm wasm_size)
-kv_hashed(${PROGRAM}.data kelvora3d data data data_size)
-kv_hashed(${ICON} kelvora3d png icon icon_size)
+# Text as a JavaScript string and as HTML text (for attributes too).
+function(kv_js_string text var)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  string(REPLACE "<" "\\u003c" text "${text}")  # never a "</script>"
+  set(${var} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+function(kv_html text var)
+  string(REPLACE "&" "&amp;" text "${text}")
+  string(REPLACE "<" "&lt;" text "${text}")
+  string(REPLACE ">" "&gt;" text "${text}")
+  string(REPLACE "\"" "&quot;" text "${text}")
+  set(${var} "${text}" PARENT_SCOPE)
+endfunction()
+
+kv_hashed(${PROGRAM}.js ${N} js js js_size)
+kv_hashed(${PROGRAM}.wasm ${N} wasm wasm wasm_size)
+set(data null)
+if(KV_PAGE_DATA)
+  kv_hashed(${PROGRAM}.data ${N} data data_name data_size)
+  set(data "[\"${data_name}\", ${data_size}]")
+endif()
+# Without an icon of its own the page says it has none: the browser then
+# asks for no /favicon.ico.
+set(icon "data:,")
+if(ICON)
+  kv_hashed(${ICON} ${N} png icon icon_size)
+endif()
 set(scripts "")
 foreach(s IN LISTS SCRIPTS)
   get_filename_component(base ${s} NAME_WE)
@@ -47,7 +81,19 @@ foreach(s IN LISTS SCRIPTS)
   endif()
   string(APPEND scripts "[\"${name}\", ${size}]")
 endforeach()
-set(files "{\"js\": [\"${js}\", ${js_size}], \"wasm\": [\"${wasm}\", ${wasm_size}], \"data\": [\"${data}\", ${data_size}], \"scripts\": [${scripts}]}")
+set(files "{\"js\": [\"${js}\", ${js_size}], \"wasm\": [\"${wasm}\", ${wasm_size}], \"data\": ${data}, \"scripts\": [${scripts}]}")
+
+kv_js_string("${KV_PAGE_TITLE}" title_js)
+kv_js_string("${N}" name_js)
+set(keys "")
+foreach(k IN LISTS KV_PAGE_KEYS)
+  kv_js_string("${k}" k)
+  list(APPEND keys "${k}")
+endforeach()
+list(JOIN keys ", " keys)
+set(settings "{\"title\": ${title_js}, \"program\": ${name_js}, \"width\": ${KV_PAGE_WIDTH}, \"height\": ${KV_PAGE_HEIGHT}, \"keys\": [${keys}]}")
+kv_html("${KV_PAGE_TITLE}" title_html)
+kv_html("${KV_PAGE_LABEL}" label_html)
 
 file(READ ${PAGE} page)
 foreach(token @KV_FILES@ @KV_ICON@)
@@ -58,6 +104,11 @@ foreach(token @KV_FILES@ @KV_ICON@)
 endforeach()
 string(REPLACE "@KV_FILES@" "${files}" page "${page}")
 string(REPLACE "@KV_ICON@" "${icon}" page "${page}")
+string(REPLACE "@KV_PAGE@" "${settings}" page "${page}")
+string(REPLACE "@KV_PAGE_TITLE@" "${title_html}" page "${page}")
+string(REPLACE "@KV_PAGE_LABEL@" "${label_html}" page "${page}")
+string(REPLACE "@KV_PAGE_WIDTH@" "${KV_PAGE_WIDTH}" page "${page}")
+string(REPLACE "@KV_PAGE_HEIGHT@" "${KV_PAGE_HEIGHT}" page "${page}")
 file(WRITE ${OUT}/index.html.part "${page}")
 file(RENAME ${OUT}/index.html.part ${OUT}/index.html)
 
@@ -67,7 +118,7 @@ string(REPEAT "[0-9a-f]" 8 hex)
 file(GLOB old RELATIVE ${OUT} ${OUT}/*)
 foreach(f IN LISTS old)
   if(NOT f IN_LIST kept AND (f MATCHES "^[A-Za-z0-9_]+\\.${hex}\\.(js|wasm|data|png)(\\.part)?$"
-                             OR f MATCHES "^kelvora3d\\.(js|wasm|data|png)$" OR f STREQUAL "index.html.part"))
+                             OR f MATCHES "^${N}\\.(js|wasm|data|png)$" OR f STREQUAL "index.html.part"))
     file(REMOVE ${OUT}/${f})
   endif()
 endforeach()

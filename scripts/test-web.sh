@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 native=${1:-build/test}
 start=$(date +%s)
 ./scripts/install-deps.sh web
-WEB_TARGETS=replay ./scripts/build-web.sh
+WEB_TARGETS="replay alien_rain_web" ./scripts/build-web.sh
 cmake --build "$native" -j"${JOBS:-2}" --target replay >/dev/null
 built=$(date +%s)
 status=0
@@ -43,5 +43,7 @@ replayed=$(date +%s)
 # native replay with the page's random seed.
 python3 tests/web/browser_test.py build/web --native-replay "$native/tools/replay/replay" \
   ${WEB_TEST_OUT:+--out "$WEB_TEST_OUT"} || status=1
+# A program on the engine alone, on the general page.
+python3 tests/web/example_page_test.py build/web-examples/alien_rain || status=1
 echo "web: build $((built - start)) s, replays $((replayed - built)) s, browser $(($(date +%s) - replayed)) s"
 exit $status

@@ -12,7 +12,10 @@
 #     sounds, values in %APPDATA%\Kelvora3D\); a portable tree at its title
 #     when the session ends (wineboot --end-session), its values saved;
 #  3. the replay harness on a scripted game with the recording driver: the
-#     same final state and, bit for bit, the same mixed audio as on Linux.
+#     same final state and, bit for bit, the same mixed audio as on Linux;
+#  4. the examples (examples/), each driven as the native tests drive it
+#     (tests/examples/drive_example.py --wine): its window's picture, a
+#     key's effect where it shows one, Escape and status 0.
 #   wine-tests.sh NATIVE_BUILD_DIR     (with kelvora3d and replay built)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -104,6 +107,23 @@ if cmp -s "$g/linux/audio.wav" "$g/windows/audio.wav"; then
 else
   fail "the scripted game sounds different on Linux and Windows ($(cmp -l "$g/linux/audio.wav" "$g/windows/audio.wav" 2>/dev/null | wc -l) bytes)"
 fi
+
+# 4. The examples, each from the folder it is built in (its files beside
+# it). The pads example finds no pad here: it shows so and ends cleanly.
+t1=$SECONDS
+rm -rf "$W/examples"
+drive() {  # NAME TITLE [STEPS...]: NAME.exe driven under Wine, in an X server of its own
+  local name=$1 title=$2
+  shift 2
+  SDL_AUDIODRIVER=dummy XVFB_SCREEN=1024x768x24 ./scripts/with-xvfb.sh python3 tests/examples/drive_example.py \
+    --wine --timeout 120 --title "$title" --out "$W/examples/$name" "$@" -- "$W/build/examples/$name.exe" ||
+    fail "the $name example under Wine ($W/examples/$name)"
+}
+drive hello Hello
+drive sprite Sprite --key space --expect-change --keydown Right --expect-change --keyup Right
+drive pads Pads
+drive alien_rain "Alien Rain" --key space --expect-change
+echo "wine: the examples took $((SECONDS - t1)) s"
 
 echo "wine: stage took $((SECONDS - t0)) s"
 [ -z "$failed" ] || { echo "wine stage failed:$failed"; exit 1; }

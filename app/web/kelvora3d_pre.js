@@ -19,7 +19,7 @@
     if (storageOff) return;
     storageOff = true;
     console.warn('Kelvora 3D: the browser\'s storage keeps nothing (' + why + ')');
-    if (Module.kvStorageOff) Module.kvStorageOff();
+    if (Module.kvPageNote) Module.kvPageNote('storage', 'Storage is off or full: the best score and 3D mode will not be kept.');
   }
   function storage() {
     var s = null;
@@ -117,16 +117,15 @@
     if (s && e.storageArea === s && e.key === KEY + BEST) takeBest(bestOf(fromHex(e.newValue || '')));
   });
 
+  // The game's state each frame, for the tests; the page counts the frame.
   Module.kvGame = null;
   Module.kvFrame = function(game) {
     Module.kvGame = game;
-    // Frame 1 has been presented: the page's first picture, from navigation start.
-    if (game.frame === 2 && !Module.firstPictureMs) Module.firstPictureMs = performance.now();
-    if (Module.onGameFrame) Module.onGameFrame(game);
+    if (Module.kvPageFrame) Module.kvPageFrame();
   };
   Module.kvEnded = function(status) {
     running = false;
     Module.kvGame = null;
-    if (Module.onGameEnded) Module.onGameEnded(status);
+    if (Module.kvPageEnded) Module.kvPageEnded(status);
   };
 })();

@@ -4,7 +4,7 @@
 # scratch prefix, and examples/hello built outside the tree against it, once
 # with find_package (CMakeLists.txt here) and once with pkg-config (Makefile
 # here). Each program runs under Xvfb: its window shows text, Escape closes
-# it, status 0 (check-window.sh). With a Windows build, the same CMake
+# it, status 0 (tests/examples/drive_example.py). With a Windows build, the same CMake
 # project cross-built against that tree's SDK and run under Wine.
 #   run.sh NATIVE_BUILD [WINDOWS_BUILD]
 # Both builds are made already (make test: build/test and build/wine/build);
@@ -46,6 +46,15 @@ cmake_outside_tree() {  # WHAT BUILD: hello's compile and link commands and the 
     \( -name '*.make' -o -name link.txt -o -name '*.rsp' -o -name '*.d' \))
   outside_tree "$1" "${files[@]}"
 }
+# The program under Xvfb as a player meets it: its window shows text, Escape
+# closes it, status 0 (tests/examples/drive_example.py); its first picture
+# kept in DIR.
+run_window() {  # DIR [--wine] PROGRAM
+  local dir=$1 wine=""
+  shift
+  [ "$1" != --wine ] || { wine=--wine; shift; }
+  ./scripts/with-xvfb.sh python3 tests/examples/drive_example.py $wine --out "$dir" -- "$@"
+}
 install_sdk() {  # BUILD PREFIX
   cmake --build "$1" -j"$JOBS" --target kv_sdk >/dev/null
   cmake --install "$1" --component sdk --prefix "$2" >/dev/null
@@ -66,8 +75,7 @@ consumer_project "$OUT/cmake"
 if cmake -S "$OUT/cmake" -B "$OUT/cmake/build" -DCMAKE_PREFIX_PATH="$OUT/sdk" >"$OUT/cmake.log" 2>&1 &&
    cmake --build "$OUT/cmake/build" -j"$JOBS" >>"$OUT/cmake.log" 2>&1; then
   cmake_outside_tree "the CMake build" "$OUT/cmake/build"
-  ./scripts/with-xvfb.sh tests/consumer/check-window.sh "$OUT/cmake.png" "$OUT/cmake-run.log" \
-    "$OUT/cmake/build/hello" || fail "hello built with find_package, under Xvfb"
+  run_window "$OUT/cmake-run" "$OUT/cmake/build/hello" || fail "hello built with find_package, under Xvfb"
 else
   tail -n 30 "$OUT/cmake.log"
   fail "hello with find_package ($OUT/cmake.log)"
@@ -78,8 +86,7 @@ consumer_project "$OUT/pkg-config"
 if PKG_CONFIG_PATH="$OUT/sdk/lib/pkgconfig" make -C "$OUT/pkg-config" CXXFLAGS="-O1 -MMD" \
      >"$OUT/pkg-config.log" 2>&1; then
   outside_tree "the pkg-config build" "$OUT/pkg-config.log" "$OUT/pkg-config/hello.d"
-  ./scripts/with-xvfb.sh tests/consumer/check-window.sh "$OUT/pkg-config.png" "$OUT/pkg-config-run.log" \
-    "$OUT/pkg-config/hello" || fail "hello built with pkg-config, under Xvfb"
+  run_window "$OUT/pkg-config-run" "$OUT/pkg-config/hello" || fail "hello built with pkg-config, under Xvfb"
 else
   tail -n 30 "$OUT/pkg-config.log"
   fail "hello with pkg-config ($OUT/pkg-config.log)"
@@ -90,7 +97,7 @@ same_picture() {  # WHAT A.png B.png
   local differ
   differ=$(compare -metric AE "$2" "$3" null: 2>&1) || fail "$1: $differ pixels differ ($2, $3)"
 }
-same_picture "hello from find_package and from pkg-config" "$OUT/cmake.png" "$OUT/pkg-config.png"
+same_picture "hello from find_package and from pkg-config" "$OUT/cmake-run/01-first.ppm" "$OUT/pkg-config-run/01-first.ppm"
 echo "consumer: Linux in $((SECONDS - t0)) s"
 
 if [ -n "$WINDOWS" ]; then
@@ -108,9 +115,8 @@ if [ -n "$WINDOWS" ]; then
     if [ -f "$WINEPREFIX/system.reg" ] || { wineboot --init </dev/null >"$OUT/wineboot.log" 2>&1 && wineserver -w; }; then
       # One wineserver for the run, ended here unless the caller's was running.
       wineserver -p </dev/null >/dev/null 2>&1 && own_server=1
-      ./scripts/with-xvfb.sh tests/consumer/check-window.sh "$OUT/windows.png" "$OUT/windows-run.log" \
-        wine "$OUT/windows/build/hello.exe" || fail "hello.exe under Wine"
-      same_picture "hello on Linux and under Wine" "$OUT/cmake.png" "$OUT/windows.png"
+      run_window "$OUT/windows-run" --wine "$OUT/windows/build/hello.exe" || fail "hello.exe under Wine"
+      same_picture "hello on Linux and under Wine" "$OUT/cmake-run/01-first.ppm" "$OUT/windows-run/01-first.ppm"
     else
       fail "no Wine prefix in $WINEPREFIX ($OUT/wineboot.log)"
     fi
