@@ -11,6 +11,7 @@
 #include "app/saves_folder.h"
 #include "app/state_log.h"
 #include "game/saved_values.h"
+#include "kelvora/engine.h"
 #include "kelvora/io/filesystem.h"
 #include "kelvora/render/graphics.h"
 #include "render/png_loader.h"
@@ -76,7 +77,7 @@ int run(int argc, char** argv)
         return 0;
     }
     std::vector<TRenderer> order;
-    if (!RendererOrder(launch_options.renderer, order, error)) {
+    if (!RendererOrder(launch_options.renderer, game_engine_settings().renderer_variable, order, error)) {
         report_fatal("kelvora3d: " + error);
         return 2;
     }

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "kelvora/engine.h"
+
 // What the program asks of the start-up for this run; set before game_startup.
 struct start_wishes {
     bool window = false;  // a window instead of full screen
@@ -11,6 +13,9 @@ struct start_wishes {
 };
 extern start_wishes game_start_wishes;
 
+// The names the game gives the engine at Init (the renderer variable is
+// also what the program checks --renderer against).
+kelvora::TEngineSettings game_engine_settings();
 // Registers the embedded resources and starts the engine services.
 void start_engine_services();
 // Everything from the application title to the title menu, the start-up

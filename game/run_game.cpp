@@ -3,18 +3,24 @@
 #include "assets/embedded_resources.h"
 #include "game/engine.h"
 #include "game/globals.h"
-#include "render/freetype_font.h"
-#include "render/default_driver.h"
 #include "game/mainloop.h"
 
 using namespace kelvora;
 
+// What the game tells the engine about itself. Its pad mappings follow from
+// the name: ~/.config/kelvora3d, %APPDATA%\Kelvora3D.
+TEngineSettings game_engine_settings()
+{
+    TEngineSettings settings;
+    settings.app_name = "Kelvora 3D";
+    settings.renderer_variable = "KELVORA3D_RENDERER";
+    return settings;
+}
+
 void start_engine_services()
 {
     RegisterEmbeddedResources();
-    InitJoystickModule();
-    InitFreeTypeFontLoader();
-    InitDefault2DDriver();
+    Init(game_engine_settings());
 }
 
 namespace {
@@ -22,9 +28,17 @@ namespace {
 // The sound output's own thread mixes until its driver is shut down: it
 // must stop before the program's statics go, or a mixing call can touch
 // them while they are destroyed (a crash at exit, seen under Wine). However
-// the game ends: returning, or with an error on its way out.
-struct TSoundOutputStop {
-    ~TSoundOutputStop() { ShutdownAudioDriver(); }
+// the game ends: returning, or with an error on its way out. The rest of
+// the engine stops with it.
+struct TEngineStop {
+    ~TEngineStop()
+    {
+        try {
+            Shutdown();
+        } catch (...) {
+            // On the way out already: the sound output has stopped all the same.
+        }
+    }
 };
 
 }  // namespace
@@ -32,7 +46,7 @@ struct TSoundOutputStop {
 int run_game(const std::function<void()>& before_shutdown_ends)
 {
     start_engine_services();
-    const TSoundOutputStop stop_sound_output;
+    const TEngineStop stop_engine;
     if (!game_startup())
         return 1;
     do {

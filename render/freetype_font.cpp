@@ -196,6 +196,11 @@ public:
 }  // namespace
 
 void InitFreeTypeFontLoader() {
+    // Joining, the loader has the chain link its built-in loader first,
+    // which is this one: that call returns at once.
+    static bool called = false;
+    if (called) return;
+    called = true;
     static TFreeTypeFontLoader loader;
 }
 

@@ -9,7 +9,8 @@
 
 namespace kelvora {
 
-// Links the FreeType loader into the font loader chain (once).
+// Links the FreeType loader into the font loader chain (once; the chain
+// links it itself before any other loader or font).
 void InitFreeTypeFontLoader();
 
 }  // namespace kelvora

@@ -9,6 +9,7 @@
 #include "kelvora/system/hook.h"
 #include "kelvora/system/input.h"
 #include "kelvora/system/system_driver.h"
+#include "render/rast2d_graphics.h"
 
 namespace kelvora {
 
@@ -318,6 +319,7 @@ void Flip(int sync)
 {
     RunHooks(FlipHook(), nullptr);
     TFrontEnd& s = State();
+    if (!s.current) SayNoGraphics("Flip");
     if (!s.driver) return;
     if (sync != -1) {
         s.driver->Flip(sync);

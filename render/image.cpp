@@ -133,18 +133,25 @@ void CenterImageHandle(const TImagePtr& image) {
 int ImageWidth(const TImagePtr& image) { return image ? image->width : 0; }
 int ImageHeight(const TImagePtr& image) { return image ? image->height : 0; }
 
-void DrawImageRect(const TImagePtr& image, float x, float y, float width, float height, int frame) {
-    if (!image) return;
-    TRast2DGraphics* state = TRast2DGraphics::Current();
-    if (!state) return;
+namespace {
+
+void DrawFrame(const char* call, const TImagePtr& image, float x, float y, float width, float height, int frame) {
+    TRast2DGraphics* state = TRast2DGraphics::Drawing(call);
+    if (!state || !image) return;
     TImageFramePtr f = image->Frame(frame);
     if (!f) return;
     const float hx = -image->handle_x, hy = -image->handle_y;
     f->Draw(hx, hy, width + hx, height + hy, x + state->origin_x, y + state->origin_y);
 }
 
+}  // namespace
+
+void DrawImageRect(const TImagePtr& image, float x, float y, float width, float height, int frame) {
+    DrawFrame("DrawImageRect", image, x, y, width, height, frame);
+}
+
 void DrawImage(const TImagePtr& image, float x, float y, int frame) {
-    if (image) DrawImageRect(image, x, y, float(image->width), float(image->height), frame);
+    if (image) DrawFrame("DrawImage", image, x, y, float(image->width), float(image->height), frame);
 }
 
 namespace {
@@ -161,9 +168,8 @@ int FirstTile(int p, int view, int step) {
 }  // namespace
 
 void TileImage(const TImagePtr& image, float x, float y, int frame) {
-    if (!image || image->width <= 0 || image->height <= 0) return;
-    TRast2DGraphics* state = TRast2DGraphics::Current();
-    if (!state || !state->_driver) return;
+    TRast2DGraphics* state = TRast2DGraphics::Drawing("TileImage");
+    if (!state || !image || image->width <= 0 || image->height <= 0) return;
     TImageFramePtr f = image->Frame(frame);
     if (!f) return;
     const int w = image->width, h = image->height;
@@ -187,9 +193,8 @@ TPixmapPtr LockImage(const TImagePtr& image, int frame, int read, int write) {
 void UnlockImage(const TImagePtr&, int) {}
 
 void GrabImage(const TImagePtr& image, int x, int y, int frame) {
-    if (!image) return;
-    TRast2DGraphics* state = TRast2DGraphics::Current();
-    if (!state || !state->_driver) return;
+    TRast2DGraphics* state = TRast2DGraphics::Drawing("GrabImage");
+    if (!state || !image) return;
     TPixmapPtr p = state->_driver->GrabPixmap(x, y, image->width, image->height);
     if (!p) return;
     if (image->flags & IMAGE_MASKED) p = MaskPixmap(p, g_mask_r, g_mask_g, g_mask_b);

@@ -111,18 +111,18 @@ TImageFontPtr DefaultImageFont() {
 TImageFontPtr LoadImageFont(const TUrl& source, int size, int style) { return TImageFont::Load(source, size, style); }
 
 void SetImageFont(const TImageFontPtr& font) {
-    TRast2DGraphics* g = TRast2DGraphics::Current();
+    TRast2DGraphics* g = TRast2DGraphics::Drawing("SetImageFont");
     if (!g) return;
     g->image_font = font ? font : DefaultImageFont();
 }
 
 TImageFontPtr GetImageFont() {
     TRast2DGraphics* g = TRast2DGraphics::Current();
-    return g ? g->image_font : nullptr;
+    return g ? g->image_font : DefaultImageFont();
 }
 
 void DrawText(const std::string& text, float x, float y) {
-    TRast2DGraphics* g = TRast2DGraphics::Current();
+    TRast2DGraphics* g = TRast2DGraphics::Drawing("DrawText");
     if (!g) return;
     TImageFontPtr font = g->image_font ? g->image_font : DefaultImageFont();
     const float hx = g->handle_x, hy = g->handle_y;

@@ -1,5 +1,7 @@
 #include "render/rast2d_graphics.h"
 
+#include <cstdio>
+
 #include "kelvora/render/image_font.h"
 #include "kelvora/render/rast2d.h"
 
@@ -9,7 +11,15 @@ namespace {
 
 TRast2DGraphics* current_state = nullptr;
 
+bool told_no_graphics = false;
+
 }  // namespace
+
+void SayNoGraphics(const char* call) {
+    if (told_no_graphics) return;
+    told_no_graphics = true;
+    std::fprintf(stderr, "%s with no graphics open: drawing does nothing until Graphics opens them\n", call);
+}
 
 TRast2DGraphics::TRast2DGraphics(TGraphicsPtr graphics, TRast2DDriver* driver)
     : _graphics(std::move(graphics)), _driver(driver) {}
@@ -66,6 +76,12 @@ void TRast2DGraphics::MakeCurrent() {
 void TRast2DGraphics::ClearCurrent() { current_state = nullptr; }
 
 TRast2DGraphics* TRast2DGraphics::Current() { return current_state; }
+
+TRast2DGraphics* TRast2DGraphics::Drawing(const char* call) {
+    if (current_state && current_state->_driver) return current_state;
+    SayNoGraphics(call);
+    return nullptr;
+}
 
 TRast2DGraphicsPtr TRast2DGraphics::Create(TGraphicsPtr graphics, TRast2DDriver* driver) {
     TImageFontPtr font = DefaultImageFont();

@@ -16,6 +16,10 @@ using TImageFontPtr = std::shared_ptr<TImageFont>;
 class TRast2DGraphics;
 using TRast2DGraphicsPtr = std::shared_ptr<TRast2DGraphics>;
 
+// Says once on stderr that call was made with no graphics open (drawing
+// does nothing then); later calls say nothing.
+void SayNoGraphics(const char* call);
+
 class TRast2DGraphics : public TGraphics, public std::enable_shared_from_this<TRast2DGraphics> {
 public:
     // Drawing colour and alpha, stored unclamped (the driver clamps).
@@ -54,6 +58,9 @@ public:
 
     static void ClearCurrent();
     static TRast2DGraphics* Current();
+    // The current state for a call that draws or sets; null when no
+    // graphics are open, and the first such call is said on stderr.
+    static TRast2DGraphics* Drawing(const char* call);
     static TRast2DGraphicsPtr Create(TGraphicsPtr graphics, TRast2DDriver* driver);
 };
 

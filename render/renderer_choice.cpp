@@ -151,15 +151,16 @@ void PreferRenderers(const std::vector<TRenderer>& order) { Preferred() = order;
 
 const std::vector<TRenderer>& PreferredRenderers() { return Preferred(); }
 
-bool RendererOrder(const std::string& command_line, std::vector<TRenderer>& order, std::string& error)
+bool RendererOrder(const std::string& command_line, const std::string& variable, std::vector<TRenderer>& order,
+                   std::string& error)
 {
     std::string name = command_line;
-    const char* from = "--renderer";
-    if (name.empty()) {
-        const char* env = std::getenv(kRendererVariable);
+    std::string from = "--renderer";
+    if (name.empty() && !variable.empty()) {
+        const char* env = std::getenv(variable.c_str());
         if (env && *env) {
             name = env;
-            from = kRendererVariable;
+            from = variable;
         }
     }
     if (name.empty()) {

@@ -14,9 +14,6 @@ namespace kelvora {
 
 enum class TRenderer { Legacy, Core, ES };
 
-// The environment variable that forces one (same names as --renderer).
-constexpr const char* kRendererVariable = "KELVORA3D_RENDERER";
-
 // "legacy", "core", "es"; false for anything else.
 bool ParseRenderer(const std::string& name, TRenderer& renderer);
 std::string RendererName(TRenderer renderer);
@@ -30,12 +27,14 @@ TRast2DDriver* RendererDriver(TRenderer renderer);
 // default order. The first Graphics that succeeds makes its driver current.
 void InitRast2DDriver(const std::vector<TRenderer>& order = {});
 // The order from a forced name: the command line's (when not empty), else
-// the environment variable's, first, then the others in the default order;
-// with no name the default order. False with error set for an unknown name.
-bool RendererOrder(const std::string& command_line, std::vector<TRenderer>& order, std::string& error);
+// that of the environment variable the program names (TEngineSettings; none
+// when empty), first, then the others in the default order; with no name
+// the default order. False with error set for an unknown name.
+bool RendererOrder(const std::string& command_line, const std::string& variable, std::vector<TRenderer>& order,
+                   std::string& error);
 // The order the platform's default driver tries (render/default_driver.h):
-// the program sets it from its command line; empty, the environment's or
-// the default order.
+// the program sets it from its command line; empty, the environment
+// variable's or the default order.
 void PreferRenderers(const std::vector<TRenderer>& order);
 const std::vector<TRenderer>& PreferredRenderers();
 // The renderer whose driver draws now; the first choice before any opened.

@@ -116,7 +116,7 @@ bool NativeFileWritable(const std::string& path)
 bool NativeFolderWritable(const std::string& path)
 {
     if (NativeFileType(path) != FILETYPE_DIR) return false;
-    const std::string probe = path + "/.kelvora3d-" + std::to_string(GetCurrentProcessId()) + ".probe";
+    const std::string probe = path + "/.kelvora-" + std::to_string(GetCurrentProcessId()) + ".probe";
     HANDLE h = CreateFileW(WinPath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;

@@ -95,8 +95,12 @@ public:
     bool SetProfile(TGLProfile profile);
     TGLProfile Profile() const;
     // Whether textures made under GraphicsSeq seq still exist: they go with
-    // the shared context when the profile changes.
+    // the shared context when the profile changes or it ends, and none is
+    // touched once the program is ending.
     bool TexturesAlive(int seq) const;
+    // Ends the shared context, and every texture with it, once no context
+    // is open (Shutdown); the next context makes another.
+    void EndSharedContext();
 
     // False where OpenGL lacks framebuffer objects and contexts draw
     // straight into their windows; known once a context has been made.

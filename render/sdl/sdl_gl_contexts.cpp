@@ -107,17 +107,6 @@ const char* ProfileName(TGLProfile profile)
     return profile == TGLProfile::Core ? "OpenGL 3.3 core" : profile == TGLProfile::ES ? "OpenGL ES 3.0" : "OpenGL";
 }
 
-void DropSharedContext()
-{
-    TDriverState& d = Driver();
-    SDL_GL_MakeCurrent(nullptr, nullptr);
-    if (d.shared_gl) SDL_GL_DeleteContext(d.shared_gl);
-    if (d.shared_window) SDL_DestroyWindow(d.shared_window);
-    d.shared_gl = nullptr;
-    d.shared_window = nullptr;
-    d.gl = TGLProcs{};
-}
-
 // With rec's context current: the offscreen picture, cleared to black.
 // Without framebuffer objects the window's own buffers are the picture.
 bool CreateFramebuffer(TGLContext* rec)
@@ -166,7 +155,23 @@ bool SetUpContext(TGLContext* rec)
     return true;
 }
 
+// Runs before the OpenGL libraries tear themselves down at exit (it is
+// registered after they were loaded): what the program's statics release
+// later (images in globals) must not call into them.
+void FinishAtExit() { Driver().finished = true; }
+
 }  // namespace
+
+void DropSharedContext()
+{
+    TDriverState& d = Driver();
+    SDL_GL_MakeCurrent(nullptr, nullptr);
+    if (d.shared_gl) SDL_GL_DeleteContext(d.shared_gl);
+    if (d.shared_window) SDL_DestroyWindow(d.shared_window);
+    d.shared_gl = nullptr;
+    d.shared_window = nullptr;
+    d.gl = TGLProcs{};
+}
 
 void MakeCurrent(TGLContext* rec)
 {
@@ -217,6 +222,12 @@ bool EnsureSharedContext()
         SetLastGraphicsError(std::string("Unable to create an OpenGL window: ") + SDL_GetError());
         return false;
     }
+    // The OpenGL library stays loaded to the end of the run, whatever
+    // Shutdown ends: unloaded with the last window, it would take the code
+    // of its own lasting allocations with it (reported at exit as leaks in
+    // unknown code, as EGL's on Wayland are), and a later Init would load it
+    // anew.
+    if (!d.library_kept) d.library_kept = SDL_GL_LoadLibrary(nullptr) == 0;
     // Robust where the driver makes such contexts, an ordinary one otherwise.
     for (bool robust : {true, false}) {
         SetSharedAttributes(robust);
@@ -241,7 +252,14 @@ bool EnsureSharedContext()
         DropSharedContext();
         return false;
     }
+    if (d.shared_ended) {
+        // Textures made under this GraphicsSeq went with the last one.
+        d.shared_ended = false;
+        GraphicsObjectsLost();
+    }
     d.shared_since = GraphicsSeq();
+    // Again with each one: the OpenGL library may have been loaded anew.
+    std::atexit(FinishAtExit);
     MakeCurrent(d.current);
     return true;
 }

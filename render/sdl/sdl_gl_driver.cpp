@@ -224,7 +224,21 @@ bool TGLGraphicsDriver::SetProfile(TGLProfile profile)
 
 TGLProfile TGLGraphicsDriver::Profile() const { return Driver().profile; }
 
-bool TGLGraphicsDriver::TexturesAlive(int seq) const { return Driver().shared_gl && seq >= Driver().shared_since; }
+bool TGLGraphicsDriver::TexturesAlive(int seq) const
+{
+    return Driver().shared_gl && VideoUp() && seq >= Driver().shared_since;
+}
+
+void TGLGraphicsDriver::EndSharedContext()
+{
+    TDriverState& d = Driver();
+    if (d.contexts || !d.shared_gl || !VideoUp()) return;
+    SDL_GL_MakeCurrent(d.shared_window, d.shared_gl);
+    NotifyGLContextHooks(d.shared_gl, false);
+    DropSharedContext();
+    d.pair_open = false;
+    d.shared_ended = true;
+}
 
 bool TGLGraphicsDriver::DrawsOffscreen() const { return Driver().gl.fbo; }
 
@@ -232,8 +246,9 @@ bool TGLGraphicsDriver::DrawsInSoftware() const { return Driver().current && Dri
 
 TGLGraphicsDriver* GLGraphicsDriver()
 {
-    static TGLGraphicsDriver driver;
-    return &driver;
+    // Never destroyed: frames released at exit still ask it about their textures.
+    static TGLGraphicsDriver* driver = new TGLGraphicsDriver;
+    return driver;
 }
 
 }  // namespace kelvora

@@ -65,17 +65,27 @@ struct TDriverState {
     bool pair_open = false;      // inside a SwapSharedContext pair
     bool pair_switched = false;  // and the pair went to the shared context
     GLuint pair_binding = 0;     // else the texture bound when it began
+    bool shared_ended = false;   // ended on purpose: the next one starts a new GraphicsSeq
+    bool library_kept = false;   // the OpenGL library held loaded for the rest of the run
+    bool finished = false;       // the program is ending: OpenGL is called no more
 };
 
+// Never destroyed: images and graphics held in the program's statics go
+// after it, at exit.
 TDriverState& Driver();
 
 // sdl_video.cpp
+// SDL's video is up, and the program is not ending (the driver's exit
+// handler has not run).
 bool VideoUp();
 bool EnsureVideo();
 
 // sdl_gl_contexts.cpp
 void MakeCurrent(TGLContext* rec);
 bool EnsureSharedContext();
+// Deletes the shared context and its hidden window (the current context
+// is none afterwards); its textures go with it.
+void DropSharedContext();
 // Makes window and context for rec (kind, size, flags set); on failure
 // everything made so far is undone and the reason recorded.
 bool OpenContext(TGLContext* rec, SDL_Window* foreign);

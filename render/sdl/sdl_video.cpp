@@ -25,11 +25,11 @@ bool InvisibleVideo()
 
 TDriverState& Driver()
 {
-    static TDriverState state;
+    static TDriverState& state = *new TDriverState;
     return state;
 }
 
-bool VideoUp() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+bool VideoUp() { return !Driver().finished && SDL_WasInit(SDL_INIT_VIDEO) != 0; }
 
 bool EnsureVideo()
 {

@@ -7,6 +7,9 @@ namespace kelvora {
 
 // WebGL 2 is OpenGL ES 3.0: the shader driver on it is the page's only one,
 // so there is nothing to choose between.
-void InitDefault2DDriver() { SetGraphicsDriver(GL3ESRast2DDriver(), GFX_BACKBUFFER); }
+void InitDefault2DDriver(const std::string&) { SetGraphicsDriver(GL3ESRast2DDriver(), GFX_BACKBUFFER); }
+
+// The page's context is the canvas's own: nothing is kept between windows.
+void ShutdownDefault2DDriver() { SetGraphicsDriver(nullptr, 0); }
 
 }  // namespace kelvora

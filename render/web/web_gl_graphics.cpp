@@ -46,7 +46,7 @@ struct TDriverState {
 
 TDriverState& Driver()
 {
-    static TDriverState state;
+    static TDriverState& state = *new TDriverState;
     return state;
 }
 
@@ -309,8 +309,12 @@ bool TGLGraphicsDriver::DrawsInSoftware() const { return false; }
 
 TGLGraphicsDriver* GLGraphicsDriver()
 {
-    static TGLGraphicsDriver driver;
-    return &driver;
+    // Never destroyed: frames released at exit still ask it about their textures.
+    static TGLGraphicsDriver* driver = new TGLGraphicsDriver;
+    return driver;
 }
+
+// The canvas's context holds the textures; it goes with its graphics.
+void TGLGraphicsDriver::EndSharedContext() {}
 
 }  // namespace kelvora

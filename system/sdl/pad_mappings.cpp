@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "runtime/utf8_path.h"
+#include "system/config_folder.h"
 #ifdef _WIN32
 #include "runtime/win/wide.h"
 #endif
@@ -38,7 +39,7 @@ std::string UserPadMappingFile()
     // Where Windows keeps a player's settings; HOME is seldom set there.
     const wchar_t* appdata = _wgetenv(L"APPDATA");
     if (!appdata || !appdata[0]) return "";
-    return Narrow(appdata) + "\\Kelvora3D\\gamecontrollerdb.txt";
+    return Narrow(appdata) + "\\" + ConfigFolder() + "\\gamecontrollerdb.txt";
 #else
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string base;
@@ -50,7 +51,7 @@ std::string UserPadMappingFile()
         if (!home || !home[0]) return "";
         base = std::string(home) + "/.config";
     }
-    return base + "/kelvora3d/gamecontrollerdb.txt";
+    return base + "/" + ConfigFolder() + "/gamecontrollerdb.txt";
 #endif
 }
 

@@ -2,8 +2,9 @@
 // system starts. Later sources win over earlier ones for the same pad:
 //   1. data/gamecontrollerdb.txt in the program's folder (the working
 //      directory once the program runs),
-//   2. $XDG_CONFIG_HOME/kelvora3d/gamecontrollerdb.txt (default
-//      ~/.config/kelvora3d/), the player's own,
+//   2. the player's own: $XDG_CONFIG_HOME/FOLDER/gamecontrollerdb.txt
+//      (default ~/.config/FOLDER/), %APPDATA%\FOLDER\ on Windows, FOLDER
+//      the program's configuration folder (system/config_folder.h),
 //   3. the file named by SDL_GAMECONTROLLERCONFIG_FILE,
 //   4. the mappings in SDL_GAMECONTROLLERCONFIG (SDL ranks these highest).
 #pragma once

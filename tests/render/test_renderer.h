@@ -16,6 +16,9 @@
 
 using namespace kelvora;
 
+// The game's variable: CTest sets it as players do.
+constexpr const char* kRendererVariable = "KELVORA3D_RENDERER";
+
 // The tests that draw need an X server (make test runs them under Xvfb);
 // without one they skip, so that a single test can be run anywhere.
 #define SKIP_WITHOUT_X_SERVER() \

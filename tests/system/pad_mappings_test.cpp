@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "runtime/utf8_path.h"
+#include "system/config_folder.h"
 #include "system/sdl/pad_mappings.h"
 
 using namespace kelvora;
@@ -16,6 +17,7 @@ TEST(PadMappings, ThePlayersFileIsReadFromAppDataWhateverItsName)
     namespace fs = std::filesystem;
     const fs::path appdata = fs::temp_directory_path() / Utf8Path("kv_pads_Zoë Ång");
     _wputenv_s(L"APPDATA", appdata.c_str());
+    SetConfigFolder("Kelvora3D");
     fs::create_directories(appdata / "Kelvora3D");
     const std::string guid = "03000000aaaa0000bbbb000000000000";
     std::ofstream(appdata / "Kelvora3D" / "gamecontrollerdb.txt") << guid << ",Test pad,a:b3,platform:Windows,\n";

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "kelvora/system/joystick.h"
+#include "system/config_folder.h"
 
 using namespace kelvora;
 
@@ -244,6 +245,7 @@ TEST_F(SDLJoystick, MappingsFromTheEnvironmentOrTheGamesFilesRenumberButtons)
     const fs::path dir = fs::temp_directory_path() / ("kv_pads_" + std::to_string(getpid()));
     fs::create_directories(dir / "data");
     fs::create_directories(dir / "config" / "kelvora3d");
+    SetConfigFolder("kelvora3d");  // as the game's Init names it
     const fs::path cwd = fs::current_path();
     fs::current_path(dir);
     // Files carry one mapping per line, each naming its platform.
@@ -278,6 +280,7 @@ TEST_F(SDLJoystick, MappingsFromTheEnvironmentOrTheGamesFilesRenumberButtons)
         JoyCount();
     }
     unset();
+    SetConfigFolder("");
     fs::current_path(cwd);
     fs::remove_all(dir);
 }

@@ -81,14 +81,14 @@ TImageFontPtr DefaultImageFont();
 /// antialiased. style: FONT_SMOOTH to draw them filtered (best when scaled
 /// or rotated); 0 to draw them pixel for pixel. A bitmap font gives its
 /// largest size not above size. Null when no loader could open the source at
-/// any usable size; Init installs the FreeType loader, without it every load
-/// gives null.
+/// any usable size. FreeType is built in (asked after any loader a program
+/// adds), so fonts load before Init and before Graphics too.
 TImageFontPtr LoadImageFont(const TUrl& source, int size, int style);
 /// The font DrawText uses on the current display; null selects the built-in
 /// font. The display keeps it: a new Graphics starts with the built-in font
 /// again, and nothing happens while no display is open.
 void SetImageFont(const TImageFontPtr& font);
-/// The current display's font; null while no display is open.
+/// The current display's font; the built-in one while no display is open.
 TImageFontPtr GetImageFont();
 // <windows.h> makes DrawText a macro for DrawTextA or DrawTextW: the declaration is
 // kept from it and both of those names lead here too, so a call reaches
