@@ -222,12 +222,6 @@ bool EnsureSharedContext()
         SetLastGraphicsError(std::string("Unable to create an OpenGL window: ") + SDL_GetError());
         return false;
     }
-    // The OpenGL library stays loaded to the end of the run, whatever
-    // Shutdown ends: unloaded with the last window, it would take the code
-    // of its own lasting allocations with it (reported at exit as leaks in
-    // unknown code, as EGL's on Wayland are), and a later Init would load it
-    // anew.
-    if (!d.library_kept) d.library_kept = SDL_GL_LoadLibrary(nullptr) == 0;
     // Robust where the driver makes such contexts, an ordinary one otherwise.
     for (bool robust : {true, false}) {
         SetSharedAttributes(robust);
@@ -258,8 +252,17 @@ bool EnsureSharedContext()
         GraphicsObjectsLost();
     }
     d.shared_since = GraphicsSeq();
-    // Again with each one: the OpenGL library may have been loaded anew.
-    std::atexit(FinishAtExit);
+    // The OpenGL library stays loaded to the end of the run, whatever
+    // Shutdown ends: unloaded with the last window, it would take the code
+    // of its own lasting allocations with it (reported at exit as leaks in
+    // unknown code, as EGL's on Wayland are), and a later Init would load it
+    // anew.
+    if (!d.library_kept) {
+        d.library_kept = SDL_GL_LoadLibrary(nullptr) == 0;
+        // Registered once the library and its driver have loaded, so it
+        // runs before their own teardown at exit; once, as they load once.
+        std::atexit(FinishAtExit);
+    }
     MakeCurrent(d.current);
     return true;
 }
