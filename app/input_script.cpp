@@ -219,6 +219,19 @@ void read_final(std::string_view line, std::map<std::string, double>& state)
 
 const char* program_version() { return KV_VERSION; }
 
+const char* program_system()
+{
+#if defined(_WIN32)
+    return "Windows";
+#elif defined(__EMSCRIPTEN__)
+    return "Web";
+#elif defined(__linux__)
+    return "Linux";
+#else
+    return "other";
+#endif
+}
+
 bool is_recording(const std::string& text) { return text.compare(0, std::string(RECORDING_MAGIC).size(), RECORDING_MAGIC) == 0; }
 
 recording_info check_recording(const std::string& whole)
@@ -260,6 +273,11 @@ recording_info check_recording(const std::string& whole)
                 refuse("its frame count is damaged (a whole number from 0 to " + std::to_string(MAX_SCRIPT_FRAMES) +
                        ", 24 hours of play, is expected)");
             have_frames = true;
+        } else if (line.substr(0, 9) == "# system " && info.system.empty()) {
+            // Informative only: said on score tables, never trusted for more.
+            const std::string_view name = line.substr(9, 16);
+            if (std::all_of(name.begin(), name.end(), name_char))
+                info.system = std::string(name);
         } else if (line.substr(0, 8) == "# final ") {
             read_final(line.substr(8), info.final_state);
         }
@@ -276,6 +294,8 @@ std::string make_recording(const recording_info& info, const std::vector<std::st
     text += "# clock " + std::to_string(info.clock_ms) + "\n";
     text += "# best_score " + std::to_string(info.best_score) + "\n";
     text += "# mode3d " + std::to_string(info.mode3d) + "\n";
+    if (!info.system.empty())
+        text += "# system " + info.system + "\n";
     for (const auto& l : event_lines)
         text += l + "\n";
     text += "# frames " + std::to_string(info.frames) + "\n";

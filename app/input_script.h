@@ -59,6 +59,7 @@ struct recording_info {
     int clock_ms = 0;     // the clock when the game started (any int: it wraps)
     int best_score = 0;   // the saved values the run started from
     int mode3d = 0;
+    std::string system;   // "Linux", "Windows" or "Web"; empty in older recordings
     int frames = 0;       // frames the run drew, at most MAX_SCRIPT_FRAMES
     std::map<std::string, double> final_state;  // as the harness's state dump names them
 };
@@ -83,3 +84,5 @@ std::string read_script_file(const std::string& path, const char* kind = "record
 
 // The program's version ("1.5.0").
 const char* program_version();
+// The system the program was built for, as recordings name it.
+const char* program_system();

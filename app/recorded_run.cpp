@@ -146,6 +146,7 @@ int run_recorded_game(const std::string& file)
     // the harness's virtual clock: the same clock start gives the same seed.
     recording_info info;
     info.version = program_version();
+    info.system = program_system();
     info.clock_ms = TRealClock().Millisecs();
     SetClock(std::make_shared<TPacedClock>(info.clock_ms));
     auto recorder = std::make_unique<TInputRecorder>(CreateSDLSystemDriver(), CreateSDLJoystickSystem());

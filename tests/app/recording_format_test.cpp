@@ -19,6 +19,7 @@ recording_info sample_info(const std::string& version = program_version())
     info.clock_ms = -5;  // the clock wraps: any int
     info.best_score = 1234;
     info.mode3d = 3;
+    info.system = "Windows";
     info.frames = 90;
     info.final_state = {{"score", 70}, {"spawn_tmr", 12.5}};
     return info;
@@ -47,6 +48,7 @@ TEST(RecordingFormat, AWholeRecordingReadsBackWithItsHeaderAndEvents)
     EXPECT_EQ(info.best_score, 1234);
     EXPECT_EQ(info.mode3d, 3);
     EXPECT_EQ(info.frames, 90);
+    EXPECT_EQ(info.system, "Windows");
     EXPECT_EQ(info.final_state.at("spawn_tmr"), 12.5);
     const auto events = parse_replay_script(sample());
     ASSERT_EQ(events.size(), 3u);
