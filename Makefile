@@ -7,7 +7,7 @@ JOBS ?= 2
 RELEASE := build/release
 PREFIX ?= /usr/local
 
-.PHONY: deps deps-all build run install package windows test bench fuzz clean web serve-web docs sdk
+.PHONY: deps deps-all build run install package windows test bench fuzz clean web serve-web docs sdk server
 
 # What builds and runs the game; the test and benchmark tools come with deps-all.
 deps:
@@ -32,6 +32,13 @@ sdk: deps
 	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
 	cmake --build $(RELEASE) -j$(JOBS) --target kv_sdk
 	cmake --install $(RELEASE) --component sdk --prefix $(PREFIX)
+
+# The score server, build/release/server/kelvora3d-scores (see the README's
+# "Running a score server").
+server:
+	@./scripts/install-deps.sh server
+	cmake -S . -B $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=OFF -DKV_SERVER=ON >/dev/null
+	cmake --build $(RELEASE) -j$(JOBS) --target kelvora3d-scores
 
 package: build
 	@./scripts/install-deps.sh package

@@ -6,19 +6,23 @@
 #   windows  the MinGW-w64 cross toolchain and what builds the Windows archive (`make windows`)
 #   web      the browser build (`make web`) and its browser tests
 #   docs     the engine's API reference (`make docs`)
+#   server   what builds the score server (`make server`)
 #   all      everything, with the test and benchmark tools, the Windows build
 #            with Wine and the browser build (`make test`, `make bench`)
 set -e
 BUILD="build-essential cmake pkg-config \
   libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
-  libogg-dev libvorbis-dev fonts-play"
+  libogg-dev libvorbis-dev libcurl4-openssl-dev fonts-play"
+SERVER="build-essential cmake pkg-config libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libpq-dev \
+  libssl-dev libseccomp-dev"
 PACKAGE="dpkg-dev file"
 TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
   xvfb xauth xdotool x11-utils imagemagick vorbis-tools sox \
   python3 python3-pil python3-numpy libebur128-dev \
   fonts-comfortaa fonts-dejavu-core fonts-terminus-otb sound-theme-freedesktop \
   desktop-file-utils appstream man-db util-linux lintian \
-  sway grim libwayland-dev libwayland-bin libxkbcommon-dev"
+  sway grim libwayland-dev libwayland-bin libxkbcommon-dev \
+  postgresql sqlite3"
 WINDOWS="cmake ninja-build dpkg-dev zip g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
   binutils-mingw-w64-x86-64 mingw-w64-common libgles-dev libgl-dev fonts-play wine wine64"
 WEB="emscripten gcc dpkg-dev cmake ninja-build chromium python3"
@@ -27,11 +31,12 @@ DOCS="doxygen"
 case "${1:-all}" in
   build) PACKAGES="$BUILD" ;;
   package) PACKAGES="$BUILD $PACKAGE" ;;
-  all) PACKAGES="$BUILD $PACKAGE $TESTS $WINDOWS $WEB $DOCS" ;;
+  all) PACKAGES="$BUILD $PACKAGE $SERVER $TESTS $WINDOWS $WEB $DOCS" ;;
   windows) PACKAGES="$WINDOWS" ;;
   web) PACKAGES="$WEB" ;;
   docs) PACKAGES="$DOCS" ;;
-  *) echo "usage: $0 [build|package|all|windows|web|docs]" >&2; exit 2 ;;
+  server) PACKAGES="$BUILD $SERVER" ;;
+  *) echo "usage: $0 [build|package|all|windows|web|docs|server]" >&2; exit 2 ;;
 esac
 
 missing=""
