@@ -21,6 +21,7 @@
 #include "game/qvdraw.h"
 #include "game/saved_values.h"
 #include "app/script_feed.h"
+#include "app/session_recording.h"
 #include "kelvora/system/event.h"
 #include "kelvora/system/hook.h"
 #include "system/input_recorder.h"
@@ -144,34 +145,11 @@ int run_recorded_game(const std::string& file)
     }
     // The game reads time only through Delay on this clock, as it does on
     // the harness's virtual clock: the same clock start gives the same seed.
-    recording_info info;
-    info.version = program_version();
-    info.system = program_system();
-    info.clock_ms = TRealClock().Millisecs();
-    SetClock(std::make_shared<TPacedClock>(info.clock_ms));
-    auto recorder = std::make_unique<TInputRecorder>(CreateSDLSystemDriver(), CreateSDLJoystickSystem());
-    SetSystemDriver(recorder->SystemDriver());
-    SetJoystickSystem(recorder->JoystickSystem());
-    bool started = false;
-    // The program's own frame hook (the state log) runs too.
-    game_hooks.frame_start = [&, host = std::move(game_hooks.frame_start)] {
-        if (host)
-            host();
-        if (!started) {
-            // Loaded before the first frame, as the harness loads them.
-            started = true;
-            info.best_score = player ? player->best_sc : 0;
-            info.mode3d = mode3d;
-        }
-        recorder->BeginFrame();
-    };
-    game_hooks.idle = [&] { recorder->IdleTurn(); };
-    const int status = run_game([&] {
-        info.frames = recorder->Frame();
-        info.final_state = game_state_values(recorder->Frame());
-    });
-    game_hooks = {};
-    const std::string text = make_recording(info, recorder->Lines());
+    const int clock_ms = TRealClock().Millisecs();
+    SetClock(std::make_shared<TPacedClock>(clock_ms));
+    session_recording session(CreateSDLSystemDriver(), CreateSDLJoystickSystem(), clock_ms);
+    const int status = run_game([&] { session.note_end(); });
+    const std::string text = session.at_end();
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.close();
     if (!out) {
