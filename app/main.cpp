@@ -1,10 +1,12 @@
 // Kelvora 3D.
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "game/mainloop.h"
+#include "app/online_scores.h"
 #include "app/options.h"
 #include "app/platform.h"
 #include "app/recorded_run.h"
@@ -107,9 +109,26 @@ int run(int argc, char** argv)
                      "user data folder can be written); this run's values will not be saved\n",
                      SystemPathText(layout.files_dir + "/data").c_str());
     use_saved_values_place(place);
-    if (!launch_options.record.empty())
-        return report_if_no_display(run_recorded_game(launch_options.record));
-    return report_if_no_display(run_game());
+    // The score table's settings live beside the saved values.
+    score_settings scores;
+    const std::string saves = place.folder == "data" ? layout.files_dir + "/data" : place.folder;
+    if (!settle_score_settings(saves, launch_options.scores, launch_options.name, scores, error)) {
+        report_fatal("kelvora3d: " + error + " (see 'kelvora3d --help')");
+        return 2;
+    }
+    if (scores.server.empty() && launch_options.record.empty())
+        return report_if_no_display(run_game());
+    // With a table, every game's run is recorded as --record records it
+    // (one recording serves both) and handed to the sender when it ends.
+    std::unique_ptr<score_sender> sender;
+    std::function<void(const std::string&, int)> on_game_end;
+    if (!scores.server.empty()) {
+        sender = std::make_unique<score_sender>(scores);
+        on_game_end = [&sender](const std::string& run, int) { sender->queue(run); };
+    }
+    const int status = run_recorded_game(launch_options.record, on_game_end);
+    sender.reset();  // the window has gone: a post under way gets its moment
+    return report_if_no_display(status);
 }
 
 }  // namespace

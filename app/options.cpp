@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "app/online_scores.h"
 #include "app/saves_folder.h"
 #include "kelvora/io/filesystem.h"
 
@@ -24,7 +25,8 @@ struct option_row {
     takes arg;
     const char* arg_name;
     const char* help;
-    std::function<bool(game_options&, const std::string* value)> set;  // false: bad value
+    // False for a bad value, maybe saying why.
+    std::function<bool(game_options&, const std::string* value, std::string& why)> set;
 };
 
 bool whole_scale(const std::string& text, int& scale)
@@ -41,48 +43,71 @@ const std::vector<option_row>& option_table()
         {"window", takes::optional_value, "SCALE",
          "play in a window of SCALE x 640x480 (1 to 16, at most what fits\n"
          "                      the desktop; default: the largest that fits)",
-         [](game_options& o, const std::string* v) {
+         [](game_options& o, const std::string* v, std::string&) {
              o.window = true;
              o.window_scale = 0;
              return !v || whole_scale(*v, o.window_scale);
          }},
         {"fullscreen", takes::nothing, nullptr, "play in full screen (the default)",
-         [](game_options& o, const std::string*) {
+         [](game_options& o, const std::string*, std::string&) {
              o.window = false;
              return true;
          }},
         {"mute", takes::nothing, nullptr, "start with sound and music at Off (the saved values stay)",
-         [](game_options& o, const std::string*) {
+         [](game_options& o, const std::string*, std::string&) {
              o.mute = true;
              return true;
          }},
         {"record", takes::value, "FILE", "write what the player does to FILE, to be replayed",
-         [](game_options& o, const std::string* v) {
+         [](game_options& o, const std::string* v, std::string&) {
              o.record = *v;
              return !v->empty();
          }},
         {"replay", takes::value, "FILE", "play back a recording made with --record",
-         [](game_options& o, const std::string* v) {
+         [](game_options& o, const std::string* v, std::string&) {
              o.replay = *v;
              return !v->empty();
          }},
         {"renderer", takes::value, "NAME", "draw with this OpenGL driver first: legacy, core or es",
-         [](game_options& o, const std::string* v) {
+         [](game_options& o, const std::string* v, std::string&) {
              o.renderer = *v;
              return *v == "legacy" || *v == "core" || *v == "es";
          }},
+        {"scores", takes::value, "URL",
+         "send each game's run to the score table at URL, which plays it\n"
+         "                      again before it counts (kept for later runs; 'off' forgets)",
+         [](game_options& o, const std::string* v, std::string& why) {
+             if (*v == "off") {
+                 o.scores = *v;
+                 return true;
+             }
+             return check_scores_address(*v, o.scores, why);
+         }},
+        {"name", takes::value, "NAME", "your name at the score table (1 to 20 characters; kept)",
+         [](game_options& o, const std::string* v, std::string& why) { return check_player_name(*v, o.name, why); }},
         {"help", takes::nothing, nullptr, "show this help and exit",
-         [](game_options& o, const std::string*) {
+         [](game_options& o, const std::string*, std::string&) {
              o.help = true;
              return true;
          }},
         {"version", takes::nothing, nullptr, "show the version and exit",
-         [](game_options& o, const std::string*) {
+         [](game_options& o, const std::string*, std::string&) {
              o.version = true;
              return true;
          }},
     };
     return rows;
+}
+
+// A value as an error line shows it: control characters as '?', so the
+// line stays one line whatever was given.
+std::string shown_value(const std::string& value)
+{
+    std::string shown = value.substr(0, 200);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return shown;
 }
 
 // The row a (possibly abbreviated) name means; null with error set otherwise.
@@ -139,13 +164,19 @@ bool parse_game_options(const std::vector<std::string>& args, game_options& opti
             value = args[++i];
             given = &value;
         }
-        if (!row->set(options, given)) {
-            error = "bad value '" + value + "' for --" + row->name + (row->arg_name ? std::string("=") + row->arg_name : "");
+        std::string why;
+        if (!row->set(options, given, why)) {
+            error = "bad value '" + shown_value(value) + "' for --" + row->name +
+                    (row->arg_name ? std::string("=") + row->arg_name : "") + (why.empty() ? "" : ": " + why);
             return false;
         }
     }
     if (!options.record.empty() && !options.replay.empty()) {
         error = "--record and --replay cannot be used together";
+        return false;
+    }
+    if (!options.replay.empty() && (!options.scores.empty() || !options.name.empty())) {
+        error = "a replay is not sent to a score table: --scores and --name cannot go with --replay";
         return false;
     }
     return true;

@@ -13,6 +13,8 @@ struct game_options {
     std::string record;    // --record FILE
     std::string replay;    // --replay FILE
     std::string renderer;  // --renderer=legacy|core|es; empty: the environment's or the default order
+    std::string scores;    // --scores URL (checked, as kept) or "off"; empty: as remembered
+    std::string name;      // --name NAME, trimmed; empty: as remembered
     bool help = false;
     bool version = false;
 };

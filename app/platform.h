@@ -2,6 +2,7 @@
 // app/win/): its arguments, its console, its timers and scratch space.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -54,3 +55,16 @@ std::string make_scratch_folder(std::string& error);
 // An absolute path for one the player gave relative to the folder the
 // program was started in.
 std::string absolute_path(const std::string& path);
+
+// Fills out with bytes from the system's cryptographic random source
+// (getrandom, BCryptGenRandom); false when it gives none.
+bool system_random_bytes(unsigned char* out, size_t size);
+
+// Makes the file at path hold bytes, readable by the user alone (mode 0600
+// on POSIX; on Windows the user's folders are private already), unless a
+// file is there: the bytes are written and flushed to a new file beside it,
+// which then takes the name in one step only if it is still free. So a
+// reader sees no file or a whole one, and of two copies of the program
+// making it at once, the first one's stays. 1 when written, 0 when a file
+// was there, -1 with the reason in error when none could be made.
+int create_private_file(const std::string& path, const std::string& bytes, std::string& error);

@@ -134,20 +134,26 @@ std::map<std::string, double> game_state_values(int frame)
     return v;
 }
 
-int run_recorded_game(const std::string& file)
+int run_recorded_game(const std::string& file, std::function<void(const std::string&, int)> on_game_end)
 {
     // Fail before playing, not after a whole game.
-    std::ofstream out(Utf8Path(file), std::ios::binary | std::ios::trunc);
-    if (!out) {
-        std::fprintf(stderr, "kelvora3d: cannot write the recording %s: %s\n", SystemPathText(file).c_str(),
-                     std::strerror(errno));
-        return 2;
+    std::ofstream out;
+    if (!file.empty()) {
+        out.open(Utf8Path(file), std::ios::binary | std::ios::trunc);
+        if (!out) {
+            std::fprintf(stderr, "kelvora3d: cannot write the recording %s: %s\n", SystemPathText(file).c_str(),
+                         std::strerror(errno));
+            return 2;
+        }
     }
     // The game reads time only through Delay on this clock, as it does on
     // the harness's virtual clock: the same clock start gives the same seed.
     const int clock_ms = TRealClock().Millisecs();
     SetClock(std::make_shared<TPacedClock>(clock_ms));
     session_recording session(CreateSDLSystemDriver(), CreateSDLJoystickSystem(), clock_ms);
+    session.on_game_end = std::move(on_game_end);
+    if (file.empty())
+        return run_game();
     const int status = run_game([&] { session.note_end(); });
     const std::string text = session.at_end();
     out.write(text.data(), static_cast<std::streamsize>(text.size()));

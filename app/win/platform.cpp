@@ -1,6 +1,7 @@
 #include "app/platform.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <fcntl.h>
 #include <io.h>
 #include <mmsystem.h>
@@ -166,3 +167,46 @@ std::string user_saves_folder()
 }
 
 const char* user_saves_folder_name() { return "%APPDATA%\\Kelvora3D"; }
+
+bool system_random_bytes(unsigned char* out, size_t size)
+{
+    while (size > 0) {
+        const ULONG step = size > 0x10000 ? 0x10000 : ULONG(size);
+        if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, out, step, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) return false;
+        out += step;
+        size -= step;
+    }
+    return true;
+}
+
+int create_private_file(const std::string& path, const std::string& bytes, std::string& error)
+{
+    const std::wstring target = Widen(path);
+    std::wstring temp;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (unsigned attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+        temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp";
+        file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "cannot make a file beside " + path + " (error " + std::to_string(GetLastError()) + ")";
+        return -1;
+    }
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size() &&
+              FlushFileBuffers(file);
+    DWORD code = ok ? 0 : GetLastError();
+    CloseHandle(file);
+    int made = -1;
+    // Without MOVEFILE_REPLACE_EXISTING the move takes the name only while it is free.
+    if (ok && MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+        made = 1;
+    } else {
+        if (ok) code = GetLastError();
+        if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) made = 0;
+        DeleteFileW(temp.c_str());
+    }
+    if (made < 0) error = "cannot write " + path + " (error " + std::to_string(code) + ")";
+    return made;
+}
