@@ -1,12 +1,15 @@
 // Replays the game from a script, deterministically: the real start-up and
 // main loop on virtual time, scripted input, a chosen 2D driver and captured
-// audio. Writes screenshots, the mixed audio and a final state dump.
+// audio (tools/replay/harness.h). Writes screenshots, the mixed audio, a
+// final state dump and, when asked, the run as a recording the program and
+// the score server replay.
 #if __has_include(<sys/resource.h>)
 #include <sys/resource.h>
 #define KV_HAVE_RUSAGE 1
 #endif
 #include <time.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -17,21 +20,14 @@
 #include <string>
 #include <vector>
 
+#include "app/recorded_run.h"
 #include "game/engine.h"
-#include "render/recording_rast2d_driver.h"
-#include "render/renderer_choice.h"
-#include "kelvora/system/hook.h"
-#include "system/scripted_joystick.h"
-#include "system/scripted_system_driver.h"
 #include "game/globals.h"
-#include "game/host_hooks.h"
-#include "game/mainloop.h"
 #include "game/player.h"
 #include "game/qvdraw.h"
-#include "app/script_feed.h"
 #include "runtime/program.h"
 #include "runtime/utf8_path.h"
-#include "tools/replay/replay_audio.h"
+#include "tools/replay/harness.h"
 #include "tools/replay/replay_draw_log.h"
 #include "tools/replay/replay_png.h"
 #include "tools/replay/replay_script.h"
@@ -52,6 +48,7 @@ struct options {
     std::map<int, std::vector<std::string>> states_at;
     int timing_from = 0;  // 0: no timing figures
     std::map<int, std::vector<std::string>> draw_logs;
+    std::string recording;
 };
 
 using steady = std::chrono::steady_clock;
@@ -64,14 +61,11 @@ double thread_cpu_ms()
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-// Raised by the frame hook when the frames asked for have been presented.
-struct frames_done {};
-
 const char* const USAGE =
     "usage: replay --frames N [--script FILE] [--clock MS] [--driver gl|record|core|es] [--dir DIR]\n"
     "              [--shot FRAME:FILE.png]... [--audio FILE.wav] [--state FILE.json]\n"
     "              [--state-at FRAME:FILE.json]... [--timing FROM_FRAME]\n"
-    "              [--draw-log FRAME:FILE.txt]...\n";
+    "              [--draw-log FRAME:FILE.txt]... [--recording FILE]\n";
 
 [[noreturn]] void usage_error(const std::string& text)
 {
@@ -132,6 +126,8 @@ options parse_args(int argc, char** argv)
             add_frame_file(o.states_at, "FILE.json");
         } else if (arg == "--draw-log") {
             add_frame_file(o.draw_logs, "FILE.txt");
+        } else if (arg == "--recording") {
+            o.recording = value();
         } else if (arg == "--timing") {
             o.timing_from = to_int(value(), "timing frame");
         } else {
@@ -161,15 +157,8 @@ void write_state(const replay_run& run, const std::string& path);
 
 struct replay_run {
     options opt;
-    std::vector<replay_event> events;
-    std::unique_ptr<script_feed> feed;  // the same delivery as the program's --replay
-    int frame = 0;           // frames begun so far
-    bool flip_armed = false; // the next Flip is the one of `frame`
-    std::shared_ptr<TVirtualClock> clock;
-    std::shared_ptr<TScriptedSystemDriver> system;
-    std::shared_ptr<TScriptedJoystickSystem> joystick;
-    std::unique_ptr<replay_audio> audio;
-    TRecordingRast2DDriver* recorder = nullptr;  // lives to program exit, like any driver
+    std::unique_ptr<game_harness> harness;
+    int frame = 0;  // frames presented so far
     replay_draw_log draw_log;
 
     // Timing: wall and main-thread CPU time of the frames from timing_from on.
@@ -178,6 +167,11 @@ struct replay_run {
     steady::time_point timed_start;
     double timed_cpu_start = 0;
     int timed_frames = 0;
+
+    // For --recording: the saved values the game started from, as it read them.
+    bool started = false;
+    int start_best = 0;
+    int start_mode3d = 0;
 
     void timing_mark()
     {
@@ -211,54 +205,37 @@ struct replay_run {
 #endif
     }
 
-    void on_frame_start()
+    void between_frames(int presented)
     {
+        frame = presented;
+        if (!started) {
+            // Loaded before the first frame, as a recording run notes them.
+            started = true;
+            start_best = player ? player->best_sc : 0;
+            start_mode3d = mode3d;
+        }
         timing_mark();
         if (frame == 1 && first_frame_ms < 0) {
             // Frame 1 has been presented.
             first_frame_at = steady::now();
             first_frame_ms = std::chrono::duration<double, std::milli>(first_frame_at - program_start).count();
         }
-        // The state after a frame is the state before the next one begins.
         const auto due = opt.states_at.find(frame);
         if (due != opt.states_at.end())
             for (const auto& file : due->second)
                 write_state(*this, file);
-        if (frame >= opt.frames)
-            throw frames_done{};
-        if (recorder) {
+        if (frame < opt.frames && harness->recorder()) {
             // What the recorder holds now is the frame just presented.
             const auto logs = opt.draw_logs.find(frame);
             if (logs != opt.draw_logs.end())
                 for (const auto& file : logs->second)
-                    draw_log.append(*recorder, frame, file);
-        }
-        ++frame;
-        flip_armed = true;
-        if (recorder)
-            recorder->ClearCalls();  // the log would otherwise grow with every frame
-        feed->frame_start(frame);
-    }
-
-    // While the game waits suspended no frame is drawn, so the next scripted
-    // frame's events are delivered at once (or the wait would never end).
-    void on_idle()
-    {
-        audio->pull(5);
-        if (!feed->idle()) {
-            // Nothing scripted could end this wait: the focus comes back and
-            // the joystick's buttons are let go, so the run never hangs.
-            system->QueueFocus(true);
-            joystick->Dev(feed->joy_id()).state.buttons = 0;
+                    draw_log.append(*harness->recorder(), frame, file);
         }
     }
 
-    void on_flip()
+    void presenting(int presented)
     {
-        if (!flip_armed)
-            return;
-        flip_armed = false;
-        const auto it = opt.shots.find(frame);
+        const auto it = opt.shots.find(presented);
         if (it != opt.shots.end()) {
             auto pixmap = GrabPixmap(0, 0, 640, 480);
             for (const auto& file : it->second)
@@ -266,15 +243,6 @@ struct replay_run {
         }
     }
 };
-
-replay_run* current_run = nullptr;
-
-THookData flip_hook(int, THookData data, THookData)
-{
-    if (current_run)
-        current_run->on_flip();
-    return data;
-}
 
 void write_state(const replay_run& run, const std::string& path)
 {
@@ -327,6 +295,29 @@ void write_state(const replay_run& run, const std::string& path)
     out << "}\n";
 }
 
+// The script's event lines in the order they play, as a recording holds them.
+std::vector<std::string> event_lines(const std::string& script, const std::vector<replay_event>& events)
+{
+    std::vector<std::string_view> lines;
+    std::string_view rest(script);
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        lines.push_back(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    std::vector<std::string> out;
+    out.reserve(events.size());
+    for (const auto& e : events) {
+        std::string_view line = lines.at(static_cast<size_t>(e.line - 1));
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+            line.remove_suffix(1);
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front())))
+            line.remove_prefix(1);
+        out.emplace_back(line);
+    }
+    return out;
+}
+
 int run_replay(int argc, char** argv)
 {
     replay_run run;
@@ -343,68 +334,57 @@ int run_replay(int argc, char** argv)
                 f = absolute(f, cwd);
     run.opt.audio = absolute(run.opt.audio, cwd);
     run.opt.state = absolute(run.opt.state, cwd);
-    if (!run.opt.script.empty())
-        run.events = parse_replay_script(read_script_file(absolute(run.opt.script, cwd), "script"));
+    run.opt.recording = absolute(run.opt.recording, cwd);
+    std::string script;
+    std::vector<replay_event> events;
+    if (!run.opt.script.empty()) {
+        script = read_script_file(absolute(run.opt.script, cwd), "script");
+        events = parse_replay_script(script);
+    }
+    // The recording is written at the end; a place it cannot go fails now.
+    std::ofstream recording;
+    std::vector<std::string> lines;
+    if (!run.opt.recording.empty()) {
+        recording.open(Utf8Path(run.opt.recording), std::ios::binary | std::ios::trunc);
+        if (!recording)
+            throw std::runtime_error("cannot write " + run.opt.recording);
+        lines = event_lines(script, events);
+    }
     if (!run.opt.dir.empty() && !SetWorkingDirectory(run.opt.dir))
         throw std::runtime_error("cannot enter " + run.opt.dir);
 
-    run.clock = std::make_shared<TVirtualClock>(run.opt.clock_ms);
-    SetClock(run.clock);
-    run.system = std::make_shared<TScriptedSystemDriver>();
-    SetSystemDriver(run.system);
-    run.joystick = std::make_shared<TScriptedJoystickSystem>();
-    const int pad = run.joystick->AddDevice(2, 4);
-    SetJoystickSystem(run.joystick);
-    run.feed = std::make_unique<script_feed>(run.events, *run.system, *run.joystick, pad);
-    run.audio = std::make_unique<replay_audio>(*run.clock, run.opt.audio);
-
-    start_engine_services();
-    run.audio->install();
-    // gl is the fixed-function driver; core and es the shader driver on
-    // those contexts; each forced, whatever the environment says.
-    if (run.opt.driver == "gl")
-        InitRast2DDriver({TRenderer::Legacy});
-    else if (run.opt.driver == "core")
-        InitRast2DDriver({TRenderer::Core});
-    else if (run.opt.driver == "es")
-        InitRast2DDriver({TRenderer::ES});
-    if (run.opt.driver == "record") {
-        // Its grabs read the sprite sheet start-up draws, so masks and hits are the real ones.
-        run.recorder = new TRecordingRast2DDriver();
-        SetGraphicsDriver(run.recorder, GFX_BACKBUFFER);
-    }
-    current_run = &run;
-    AddHook(FlipHook(), flip_hook, nullptr, 0);
-    game_hooks.frame_start = [&run] {
-        run.audio->pull_until_now();
-        run.on_frame_start();
-    };
-    game_hooks.idle = [&run] { run.on_idle(); };
-
-    int status = 0;
-    try {
-        if (!game_startup()) {
-            status = 1;
-        } else {
-            do {
-                game_frame();
-            } while (quit_game == 0);
-            game_shutdown();
+    harness_setup setup;
+    setup.frames = run.opt.frames;
+    setup.clock_ms = run.opt.clock_ms;
+    setup.driver = run.opt.driver;
+    setup.audio = run.opt.audio;
+    run.harness = std::make_unique<game_harness>(setup, std::move(events));
+    run.harness->between_frames = [&run](int frame) { run.between_frames(frame); };
+    run.harness->presenting = [&run](int frame) { run.presenting(frame); };
+    recording_info info;
+    run.harness->at_end = [&](int frame) {
+        run.frame = frame;
+        run.print_timing();
+        if (!run.opt.state.empty())
+            write_state(run, run.opt.state);
+        if (recording.is_open()) {
+            info.version = program_version();
+            info.system = program_system();
+            info.clock_ms = run.opt.clock_ms;
+            info.best_score = run.start_best;
+            info.mode3d = run.start_mode3d;
+            info.frames = frame;
+            info.final_state = game_state_values(frame);
         }
-    } catch (const frames_done&) {
-        // The frames asked for are presented; the run stops like a killed program.
+    };
+    const int status = run.harness->run();
+    if (recording.is_open()) {
+        const std::string text = make_recording(info, lines);
+        recording.write(text.data(), static_cast<std::streamsize>(text.size()));
+        recording.close();
+        if (!recording)
+            throw std::runtime_error("could not write " + run.opt.recording);
     }
-    run.audio->pull_until_now();
-    run.print_timing();
-    game_hooks = {};
-    RemoveHook(FlipHook(), flip_hook, nullptr);
-    current_run = nullptr;
-
-    if (!run.opt.state.empty())
-        write_state(run, run.opt.state);
-    run.audio->finish();
-    // Images and sounds go while their drivers still exist.
-    reset_globals();
     return status;
 }
 
