@@ -112,12 +112,22 @@ endfunction()
 # .data, touch_controls.<hash>.js and the icon), so that a cache never mixes
 # two builds.
 set(KV_WEB_OUT ${PROJECT_SOURCE_DIR}/build/web CACHE PATH "Folder of the finished page")
-add_executable(kelvora3d_web_program ${W}/web_main.cpp ${W}/web_touch.cpp)
-target_link_libraries(kelvora3d_web_program PRIVATE kv_game kv_runtime kv_assets)
+add_executable(kelvora3d_web_program ${W}/web_main.cpp ${W}/page_input.cpp)
+target_link_libraries(kelvora3d_web_program PRIVATE kv_app kv_game kv_runtime kv_assets)
 file(GLOB kv_web_data CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/*.ogg)
 # The page's own scripts that run before the program (the on-screen touch
-# controls; the page does without them while the file is not there).
+# controls; the page does without them while the file is not there), and
+# the score table beside the picture, which sends the games played to
+# KV_WEB_SCORES_URL (the page's own server when empty).
 file(GLOB kv_web_scripts CONFIGURE_DEPENDS ${W}/touch_controls.js)
+set(KV_WEB_SCORES_URL "" CACHE STRING
+    "The score table's server for the page (https://host[:port][/path]); empty: the page's own origin")
+if(NOT KV_WEB_SCORES_URL STREQUAL "" AND NOT KV_WEB_SCORES_URL MATCHES "^https?://[A-Za-z0-9.-]+(:[0-9]+)?(/[A-Za-z0-9._~/-]*)?$")
+  message(FATAL_ERROR "KV_WEB_SCORES_URL must be http(s)://host[:port][/path] (letters, digits, . _ ~ / -): "
+                      "${KV_WEB_SCORES_URL}")
+endif()
+configure_file(${W}/scores.js ${CMAKE_CURRENT_BINARY_DIR}/scores.js @ONLY)
+list(APPEND kv_web_scripts ${CMAKE_CURRENT_BINARY_DIR}/scores.js)
 kv_web_page(kelvora3d_web_program NAME kelvora3d TITLE "Kelvora 3D" OUT ${KV_WEB_OUT}
   LABEL "Kelvora 3D: arrows steer, Control fires, Space pauses"
   ICON ${PROJECT_SOURCE_DIR}/assets/icons/kelvora3d-48.png SCRIPTS ${kv_web_scripts}

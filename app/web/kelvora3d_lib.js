@@ -14,6 +14,11 @@ mergeInto(LibraryManager.library, {
   kv_web_value_saved: function(file, value) {
     Module.kvValueSaved(UTF8ToString(file), value);
   },
+  // A game has ended: the session's recording up to then (its bytes,
+  // copied out of the program's memory) and the game's final score.
+  kv_web_game_ended: function(text, length, score) {
+    Module.kvGameEnded(HEAPU8.slice(text, text + length), score);
+  },
   kv_web_ended: function(status) {
     Module.kvEnded(status);
   },

@@ -58,14 +58,20 @@
   }
 
   // A best another tab stored that beats this game's file goes into the
-  // file, and the game takes it (its own larger best, if any, stays).
+  // file, and the game takes it (its own larger best, if any, stays). Its
+  // session's recording cannot hold that: while the game's runs go to a
+  // score table (app/web/scores.js), a game under way keeps its own best,
+  // and the stored one comes at the next start. One taken anyway (before a
+  // name was set) leaves the session's runs unsent.
   function takeBest(value) {
     if (!running || value === null) return;
     var own = fileBest();
     if (own !== null && own >= value) return;
+    var playing = !!Module.kvGame;
+    if (playing && Module.kvSendsRuns && Module.kvSendsRuns()) return;
     try {
       FS.writeFile(SAVES + '/' + BEST, toBytes(value));
-      Module._kv_web_take_stored_best();
+      if (Module._kv_web_take_stored_best() && playing) Module.kvSessionAltered = true;
     } catch (e) {
       // (The program may have stopped with an error.)
       console.warn('Kelvora 3D: could not take the stored best score: ' + e);
@@ -122,6 +128,10 @@
   Module.kvFrame = function(game) {
     Module.kvGame = game;
     if (Module.kvPageFrame) Module.kvPageFrame();
+  };
+  // A game has ended: the session's recording so far (bytes) and its score.
+  Module.kvGameEnded = function(recording, score) {
+    if (Module.kvOnGameEnd) Module.kvOnGameEnd(recording, score);
   };
   Module.kvEnded = function(status) {
     running = false;

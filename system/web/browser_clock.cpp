@@ -48,11 +48,31 @@ void TBrowserClock::Delay(int ms)
 {
     if (ms < 0) return;
     // Due on the millisecond the counter will read, as the desktop clock wakes.
-    const double due = std::floor(emscripten_get_now()) + ms;
+    YieldUntil(std::floor(emscripten_get_now()) + ms);
+}
+
+void TBrowserClock::YieldUntil(double due)
+{
     ++yields_;
     kv_clock_wait_refresh(due - EARLY_MS);
 }
 
 void TBrowserClock::Wake() { kv_clock_wake(); }
+
+TPacedBrowserClock::TPacedBrowserClock(int start_ms) : now_(start_ms), real_start_(emscripten_get_now()) {}
+
+void TPacedBrowserClock::Delay(int ms)
+{
+    if (ms < 0) return;
+    now_ = int(uint32_t(now_) + uint32_t(ms));
+    paced_ms_ += ms;
+    double due = real_start_ + paced_ms_;
+    const double now = emscripten_get_now();
+    if (now - due > 100) {
+        real_start_ = now - paced_ms_;
+        due = now;
+    }
+    YieldUntil(due);
+}
 
 }  // namespace kelvora

@@ -22,8 +22,32 @@ public:
     // Times the browser has had the thread back so far.
     unsigned Yields() const { return yields_; }
 
+protected:
+    // The wait of Delay for a frame due at `due` on the page's clock
+    // (performance.now()).
+    void YieldUntil(double due);
+
 private:
     unsigned yields_ = 0;
+};
+
+// The page's clock for a session that is recorded: Millisecs() moves only by
+// the delays asked, exactly (as on TPacedClock and the replay harness's
+// virtual clock), so the game reads the same times when its recording is
+// replayed; each delay still yields to the browser until the display refresh
+// of the moment it is due in real time. The real moment lags behind when the
+// display or the machine cannot keep up; more than 100 ms behind (a stall, a
+// hidden page), the pacing goes on from now instead of racing to catch up.
+class TPacedBrowserClock : public TBrowserClock {
+public:
+    explicit TPacedBrowserClock(int start_ms);
+    int Millisecs() override { return now_; }
+    void Delay(int ms) override;
+
+private:
+    int now_;
+    double real_start_;        // performance.now() when paced_ms_ was 0
+    double paced_ms_ = 0;      // time added by Delay since real_start_
 };
 
 }  // namespace kelvora

@@ -6,15 +6,18 @@ values across visits, a reload and two tabs, sound (resting in a hidden tab),
 Escape on the title, a console without errors; files that fail or stall,
 storage that is off or full, and the browser's own keys; frames on the
 display's clock and a hidden tab (pacing_checks.py); a phone played by touch
-to the results (touch_play.py).
+to the results (touch_play.py). The page's score table without a server, and
+against a stand-in for one: the table, the name, and the whole game's run
+posted and replayed natively (scores_checks.py).
 usage: browser_test.py WEB_DIR [--native-replay REPLAY [--max-differing PERCENT]] [--out DIR]"""
-import argparse, hashlib, os, re, shutil, subprocess, sys, tempfile, time
+import argparse, hashlib, os, re, shutil, signal, subprocess, sys, tempfile, time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from cdp import Browser  # noqa: E402
 from pictures import read_png_rgb  # noqa: E402
 from pacing_checks import check_pacing  # noqa: E402
 from touch_play import run_touch_play  # noqa: E402
+from scores_checks import Stub, check_no_server, check_table_and_name  # noqa: E402
 
 STATE_PLAY, STATE_PAUSE, STATE_TITLE = 2, 3, 4
 SRC = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
@@ -104,10 +107,13 @@ check('the page carries the licences of what its program links', all(
                                                   'emscripten-runtime')))
 loaded = sum(os.path.getsize(os.path.join(a.web_dir, f)) for f in files if not f.endswith(('.html', '.png', '.txt')))
 
+# A static host: no score server behind the page (its table's requests fail,
+# as expected).
 server = subprocess.Popen([sys.executable, os.path.join(SRC, 'scripts', 'serve-web.py'), '--port', '0',
-                           '--dir', a.web_dir], stdout=subprocess.PIPE, text=True)
+                           '--dir', a.web_dir], stdout=subprocess.PIPE, text=True, start_new_session=True)
 url = server.stdout.readline().strip()
-browser = Browser(size=(640, 480))
+browser = Browser(size=(640, 480), quiet_urls=r'/api/')
+stub = None
 game = 'Module.kvGame'
 # Where the pointer rests for the title picture: where the game puts it on the
 # desktop (a page cannot move the player's pointer).
@@ -130,7 +136,8 @@ try:
     check('the loading bar is gone, having counted every byte of the program\'s files',
           page.eval("getComputedStyle(loading).display === 'none'") and
           page.eval("[+bar.getAttribute('aria-valuenow'), +bar.getAttribute('aria-valuemax')]") == [loaded, loaded])
-    fetched = page.eval("performance.getEntriesByType('resource').map(e => e.name.split('/').pop())")
+    fetched = page.eval("performance.getEntriesByType('resource').map(e => e.name).filter(n => !/\\/api\\//.test(n))"
+                        ".map(n => n.split('/').pop())")
     check('the page fetches its own files only, by their hashed names', set(fetched) <= set(files), fetched)
     # The logo plays to its end (the title's backdrop is where it left the
     # moon), the pointer where the desktop reference has it (TITLE_POINTER).
@@ -223,6 +230,7 @@ try:
           and g['score'] == paused['score'], g)
     page.tap(32)
     check('Space resumes', page.wait_for(f'{game}.state === {STATE_PLAY}', 10, 'play again'))
+    check_no_server(page, check)
     page.close()
 
     # Two tabs of the game: A, open since before, has no best score and is
@@ -384,8 +392,12 @@ try:
           [prevented, page.eval('document.activeElement.id')])
     page.close()
 
-    # A phone: a game played by touch alone, to its results and back.
-    run_touch_play(url, check)
+    # The score table against a stand-in for its server (the page under
+    # /play/, the API beside it); a phone that plays a game by touch alone,
+    # to its results and back, and sends its run.
+    stub = Stub(a.web_dir)
+    check_table_and_name(stub, a.native_replay, check)
+    run_touch_play(stub.url + 'play/', check, scores=(stub, a.native_replay))
 
     # A browser without WebGL 2: the page says what is missing and the
     # program does not start.
@@ -400,7 +412,9 @@ try:
         bare.close()
 finally:
     browser.close()
-    server.terminate()
+    if stub:
+        stub.close()
+    os.killpg(server.pid, signal.SIGTERM)
     server.wait()
 
 print(f'browser test: {"FAILED: " + ", ".join(failures) if failures else "all passed"} (pictures in {a.out})')

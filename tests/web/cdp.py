@@ -1,14 +1,17 @@
 """Headless Chromium driven over the DevTools protocol on a pipe (no packages
 beyond Python's own): pages, script evaluation, input events, screenshots,
 and the console's errors."""
-import base64, ctypes, json, os, shutil, signal, subprocess, tempfile, time
+import base64, ctypes, json, os, re, shutil, signal, subprocess, tempfile, time
 
 PR_SET_PDEATHSIG = 1
 
 
 class Browser:
-    def __init__(self, size=(640, 480), extra_args=()):
+    def __init__(self, size=(640, 480), extra_args=(), quiet_urls=None):
+        """quiet_urls: a regular expression of URLs whose failed loads are
+        expected (logged, not counted as errors)."""
         self.size = size
+        self.quiet_urls = re.compile(quiet_urls) if quiet_urls else None
         self.profile = tempfile.mkdtemp(prefix='kv-chromium-')
         to_r, self._to_w = os.pipe()       # chromium reads commands on fd 3
         self._from_r, from_w = os.pipe()   # and writes replies on fd 4
@@ -101,12 +104,13 @@ class Browser:
             text = d.get('exception', {}).get('description') or d.get('text', '')
             self.console.append(('exception', text))
             self.errors.append(text)
-        elif method == 'Log.entryAdded' and p['entry']['level'] == 'error' and \
-                not p['entry'].get('url', '').endswith('/favicon.ico'):
+        elif method == 'Log.entryAdded' and p['entry']['level'] == 'error':
             # (A page without an icon of its own, such as a bare image, has
             # the browser ask for /favicon.ico: not the page's error.)
+            url = p['entry'].get('url', '')
             self.console.append(('log', p['entry']['text']))
-            self.errors.append(p['entry']['text'])
+            if not url.endswith('/favicon.ico') and not (self.quiet_urls and self.quiet_urls.search(url)):
+                self.errors.append(p['entry']['text'])
 
     def send(self, method, params=None, session=None):
         self._id += 1

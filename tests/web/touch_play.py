@@ -8,6 +8,7 @@ import os, sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from cdp import Browser  # noqa: E402
+from scores_checks import check_phone_layout, check_posted_run  # noqa: E402
 
 PLAY, PAUSE, TITLE, RESULTS = 2, 3, 4, 5
 G = 'Module.kvGame'
@@ -37,9 +38,12 @@ class Fingers:
         self.send('touchEnd', {i: self.down.pop(i)})
 
 
-def run_touch_play(url, check, shots_dir=None, to_results=True):
+def run_touch_play(url, check, shots_dir=None, to_results=True, scores=None):
     """check(name, ok, detail) takes each result; shots_dir, if given, the screenshots. The whole game
-    to its results is about 16,700 frames (4.6 minutes at 60 a second); to_results=False leaves it out."""
+    to its results is about 16,700 frames (4.6 minutes at 60 a second); to_results=False leaves it out.
+    scores, if given, is the score server's stand-in (scores_checks.Stub) serving url, and the native
+    replay harness (or None): a name is typed in, the panel checked in both layouts, and the game's run
+    checked as posted, verified and replayed."""
     browser = Browser(size=(390, 844))
     try:
         page = browser.open('about:blank')
@@ -85,10 +89,24 @@ def run_touch_play(url, check, shots_dir=None, to_results=True):
         page.wait_for(f'{G} && {G}.frame > 1', 60, 'the first picture')
         tap_picture(320, 240)
         check('a tap skips the logo', until(f'{G}.state === {TITLE}', 'the title', 900))
+        if scores:
+            # The name, typed on the phone's keyboard, Enter (its Go) to keep it.
+            x, y = page.eval("(b => [b.x + b.width / 2, b.y + b.height / 2])(document.getElementById('kv-name')"
+                             ".getBoundingClientRect())")
+            f.put(8, x, y)
+            f.lift(8)
+            page.wait_for("document.activeElement.id === 'kv-name'", 10, 'the name field focused by a tap')
+            page.send('Input.insertText', {'text': 'Phone Pilot'})
+            page.key(13, True)
+            page.key(13, False)
+            check('a name typed on the phone is kept', page.wait_for(
+                "localStorage.getItem('kelvora3d/name') === 'Phone Pilot'", 10, 'the name kept'))
         shot('portrait-title.png')
         tap_picture(320, 245)
         check('a tap on the first row starts a game', until(f'{G}.state === {PLAY}', 'play'))
         placed('portrait')
+        if scores:
+            check_phone_layout(page, check, True)
 
         # Steering and fire at once: one shot a press, however long it is held.
         f.put(1, *at('pad', -0.7))
@@ -122,6 +140,8 @@ def run_touch_play(url, check, shots_dir=None, to_results=True):
         phone(page, 844, 390)
         page.wait_for("kvTouchControls.layout() === 'side'", 10, 'the landscape layout')
         placed('landscape')
+        if scores:
+            check_phone_layout(page, check, False)
         f.put(1, *at('pad', 0.7))
         check('landscape: the pad steers', until(f'{G}.steer === -1', 'steering right'))
         shot('landscape-play.png')
@@ -131,6 +151,8 @@ def run_touch_play(url, check, shots_dir=None, to_results=True):
             return
         g = until(f'{G}.state === {RESULTS}', 'the end of the game', 20000)
         check('the game ends in its results', g, page.eval(G))
+        if scores and g:
+            check_posted_run(page, scores[0], scores[1], check, g)
         # Fire counts once the results have shown 250 frames.
         until(f'{G}.frame > {g["frame"] + 260}', 'the results to wait for Fire')
         shot('landscape-results.png')
