@@ -31,19 +31,7 @@ constexpr int MAX_CHAR_CODE = 0x1FFFFF;
 constexpr size_t MAX_FINAL_VALUES = 256;
 constexpr size_t MAX_FINAL_NAME = 64;
 
-// A piece of the file for a message: control characters shown as '?', and
-// cut short, so that hostile bytes neither flood nor drive the terminal.
-std::string shown(std::string_view s, size_t most = 60)
-{
-    std::string out;
-    for (char c : s.substr(0, most)) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        out += u < 0x20 || u == 0x7f ? '?' : c;
-    }
-    if (s.size() > most)
-        out += "...";
-    return out;
-}
+std::string shown(std::string_view s, size_t most = 60) { return shown_text(s, most); }
 
 [[noreturn]] void bad(int line, const std::string& text)
 {
@@ -218,6 +206,18 @@ void read_final(std::string_view line, std::map<std::string, double>& state)
 }  // namespace
 
 const char* program_version() { return KV_VERSION; }
+
+std::string shown_text(std::string_view s, size_t most)
+{
+    std::string out;
+    for (char c : s.substr(0, most)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        out += u < 0x20 || u == 0x7f ? '?' : c;
+    }
+    if (s.size() > most)
+        out += "...";
+    return out;
+}
 
 const char* program_system()
 {

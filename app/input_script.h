@@ -82,6 +82,11 @@ std::string make_recording(const recording_info& info, const std::vector<std::st
 // sentence that starts with the path; `kind` names what was expected.
 std::string read_script_file(const std::string& path, const char* kind = "recording");
 
+// A piece of hostile text for a message: control characters shown as '?',
+// and cut short after `most` bytes, so that it neither floods nor drives a
+// terminal.
+std::string shown_text(std::string_view s, size_t most);
+
 // The program's version ("1.5.0").
 const char* program_version();
 // The system the program was built for, as recordings name it.

@@ -27,7 +27,7 @@ FUZZ_DIR=build/fuzz
 
 command -v clang++ >/dev/null 2>&1 || { echo "fuzz: clang++ is missing (make deps-all installs it)"; exit 1; }
 CC=clang CXX=clang++ cmake -S . -B $FUZZ_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 \
-  -DKV_FUZZ=ON -DKV_TESTS=OFF -DKV_BENCH=OFF >/dev/null
+  -DKV_FUZZ=ON -DKV_TESTS=OFF -DKV_BENCH=OFF -DKV_SERVER=ON >/dev/null
 cmake --build $FUZZ_DIR -j"${JOBS:-2}" --target fuzz_all
 
 status=0

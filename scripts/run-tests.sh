@@ -20,7 +20,7 @@ stage_done() {
 }
 
 cmake -S . -B $TEST_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 \
-  -DKV_SANITIZE=ON -DKV_BENCH=OFF >/dev/null
+  -DKV_SANITIZE=ON -DKV_BENCH=OFF -DKV_SERVER=ON >/dev/null
 cmake --build $TEST_DIR -j"$JOBS"
 stage_done "sanitised build"
 
@@ -78,6 +78,11 @@ stage_done "SDK consumers"
 # headless Chromium against the desktop ES driver.
 ./scripts/test-web.sh $TEST_DIR || status=1
 stage_done "browser"
+
+# The score server as players reach it: whole games from Linux, Windows and
+# the page verified on loopback, strangers' runs refused, a bounded load.
+./scripts/test-scores.sh $TEST_DIR || status=1
+stage_done "score server"
 
 echo "make test: $(( $(date +%s) - began )) s in all, by stage:$times"
 [ $status -eq 0 ] && echo "make test: all passed" || echo "make test: FAILED (see above)"

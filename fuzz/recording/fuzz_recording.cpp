@@ -22,28 +22,11 @@
 #include "system/pointer_mapping.h"
 #include "system/scripted_joystick.h"
 #include "system/scripted_system_driver.h"
+#include "fuzz/sealed_recording.h"
 
 using namespace kelvora;
 
 namespace {
-
-// The text with its last line replaced by the check the program writes.
-std::string sealed(const std::string& text)
-{
-    size_t end = text.size();
-    if (end > 0 && text[end - 1] == '\n')
-        --end;
-    const size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
-    const std::string body = start == std::string::npos ? std::string() : text.substr(0, start + 1);
-    uint64_t h = 1469598103934665603ull;  // FNV-1a, as make_recording
-    for (unsigned char c : body) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    char check[32];
-    std::snprintf(check, sizeof check, "# check %016" PRIx64 "\n", h);
-    return body + check;
-}
 
 void expect(bool holds)
 {
@@ -116,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string text(reinterpret_cast<const char*>(data), size);
     replay(text);
     if (is_recording(text)) {
-        const std::string again = sealed(text);
+        const std::string again = sealed_recording(text);
         if (again != text)
             replay(again);
     }

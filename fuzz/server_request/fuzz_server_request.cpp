@@ -21,6 +21,7 @@
 #include "server/score_page.h"
 #include "server/sqlite_store.h"
 #include "server/store_pool.h"
+#include "fuzz/sealed_recording.h"
 
 namespace fs = std::filesystem;
 
@@ -32,24 +33,6 @@ void expect(bool holds)
 {
     if (!holds)
         __builtin_trap();
-}
-
-// The text with its last line replaced by the check the program writes.
-std::string sealed(const std::string& text)
-{
-    size_t end = text.size();
-    if (end > 0 && text[end - 1] == '\n')
-        --end;
-    const size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
-    const std::string body = start == std::string::npos ? std::string() : text.substr(0, start + 1);
-    uint64_t h = 1469598103934665603ull;  // FNV-1a, as make_recording
-    for (unsigned char c : body) {
-        h ^= c;
-        h *= 1099511628211ull;
-    }
-    char check[32];
-    std::snprintf(check, sizeof check, "# check %016" PRIx64 "\n", h);
-    return body + check;
 }
 
 http_request parse(const std::string& input)
@@ -112,7 +95,7 @@ void one_request(const std::string& input)
     check_answer(api.handle(request, 1.0));
     if (request.body.rfind(RECORDING_MAGIC, 0) == 0) {
         http_request again = request;
-        again.body = sealed(request.body);
+        again.body = sealed_recording(request.body);
         check_answer(api.handle(again, 2.0));
     }
     // Posts from many addresses: the limiter forgets the oldest.

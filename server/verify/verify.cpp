@@ -29,17 +29,7 @@ const char* const GAME_SOUNDS[] = {"alienhit.ogg", "alienmiss.ogg", "endgame.ogg
                                    "laserfire.ogg", "moontitle.ogg", "newgame.ogg"};
 
 // Text from an error for a reason: no control characters, cut short.
-std::string shown(const std::string& s, size_t most = 200)
-{
-    std::string out;
-    for (char c : s.substr(0, most)) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        out += u < 0x20 || u == 0x7f ? '?' : c;
-    }
-    if (s.size() > most)
-        out += "...";
-    return out;
-}
+std::string shown(const std::string& s, size_t most = 200) { return shown_text(s, most); }
 
 std::string minutes(int frames)
 {

@@ -344,11 +344,14 @@ int run_replay(int argc, char** argv)
     // The recording is written at the end; a place it cannot go fails now.
     std::ofstream recording;
     std::vector<std::string> lines;
+    std::vector<int> line_frames;
     if (!run.opt.recording.empty()) {
         recording.open(Utf8Path(run.opt.recording), std::ios::binary | std::ios::trunc);
         if (!recording)
             throw std::runtime_error("cannot write " + run.opt.recording);
         lines = event_lines(script, events);
+        for (const auto& e : events)
+            line_frames.push_back(e.frame);
     }
     if (!run.opt.dir.empty() && !SetWorkingDirectory(run.opt.dir))
         throw std::runtime_error("cannot enter " + run.opt.dir);
@@ -379,6 +382,11 @@ int run_replay(int argc, char** argv)
     };
     const int status = run.harness->run();
     if (recording.is_open()) {
+        // What the script held for frames the run never reached, it never played.
+        size_t played = 0;
+        while (played < lines.size() && line_frames[played] <= info.frames)
+            ++played;
+        lines.resize(played);
         const std::string text = make_recording(info, lines);
         recording.write(text.data(), static_cast<std::streamsize>(text.size()));
         recording.close();
