@@ -18,7 +18,7 @@ SECONDS_EACH=${2:-600}
 gate_runs() {
   case $1 in
     fuzz_audio_loaders|fuzz_pixmap) echo 2000 ;;
-    fuzz_font) echo 5000 ;;
+    fuzz_font|fuzz_server_request) echo 5000 ;;
     *) echo 30000 ;;
   esac
 }
