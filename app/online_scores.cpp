@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "app/input_script.h"
+#include "app/player_name.h"
 #include "app/platform.h"
 #include "app/sha256.h"
 #include "io/native_file.h"
@@ -226,38 +227,10 @@ bool check_scores_address(const std::string& text, std::string& address, std::st
 
 bool check_player_name(const std::string& text, std::string& name, std::string& why)
 {
-    size_t begin = text.find_first_not_of(' ');
-    size_t end = text.find_last_not_of(' ');
-    const std::string trimmed = begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
-    size_t characters = 0;
-    for (size_t i = 0; i < trimmed.size(); ++characters) {
-        const auto b = static_cast<unsigned char>(trimmed[i]);
-        const int more = b < 0x80 ? 0 : (b & 0xe0) == 0xc0 ? 1 : (b & 0xf0) == 0xe0 ? 2 : (b & 0xf8) == 0xf0 ? 3 : -1;
-        uint32_t cp = more == 0 ? b : more == 1 ? b & 0x1f : more == 2 ? b & 0x0f : b & 0x07;
-        bool ok = more >= 0 && i + size_t(more) < trimmed.size();
-        for (int k = 1; ok && k <= more; ++k) {
-            const auto c = static_cast<unsigned char>(trimmed[i + size_t(k)]);
-            ok = (c & 0xc0) == 0x80;
-            cp = cp << 6 | (c & 0x3f);
-        }
-        // Each character in its shortest form, no surrogate halves.
-        static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (!ok || cp < least[more] || cp > 0x10ffff || (cp >= 0xd800 && cp <= 0xdfff)) {
-            why = "a name must be UTF-8 text";
-            return false;
-        }
-        if (cp < 0x20 || (cp >= 0x7f && cp <= 0x9f)) {
-            why = "a name may hold no control characters";
-            return false;
-        }
-        i += size_t(more) + 1;
-    }
-    if (characters == 0 || characters > MAX_PLAYER_NAME) {
-        why = "a name has 1 to " + std::to_string(MAX_PLAYER_NAME) + " characters";
-        return false;
-    }
-    name = trimmed;
-    return true;
+    const auto valid = valid_player_name(text, why);
+    if (valid)
+        name = *valid;
+    return valid.has_value();
 }
 
 std::string url_encoded(const std::string& text)

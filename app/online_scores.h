@@ -22,16 +22,14 @@ constexpr const char* SCORES_SERVER_FILE = "scores-server.txt";
 constexpr const char* SCORES_NAME_FILE = "scores-name.txt";
 constexpr const char* SCORES_SECRET_FILE = "scores-secret.txt";
 constexpr const char* SCORES_OUTBOX = "scores-outbox";  // and scores-outbox/refused/
-// The names a table accepts: 1 to 20 characters after trimming spaces.
-constexpr size_t MAX_PLAYER_NAME = 20;
 
 // A table's address as --scores takes it: http:// or https://, a host, maybe
 // a port and a path; no query, fragment, white space or control character.
 // On success `address` is the form kept (the scheme in lower case, no
 // trailing '/'); otherwise `why` says what is wrong.
 bool check_scores_address(const std::string& text, std::string& address, std::string& why);
-// A player's name: UTF-8, no control character, 1 to MAX_PLAYER_NAME
-// characters once the spaces around it are trimmed (into `name`).
+// A player's name by the table's own rule (app/player_name.h), trimmed into
+// `name`.
 bool check_player_name(const std::string& text, std::string& name, std::string& why);
 // The text as a URL's query value: everything but letters, digits and
 // "-._~" as %XX of its UTF-8 bytes.

@@ -24,7 +24,6 @@
 #include "app/session_recording.h"
 #include "kelvora/system/event.h"
 #include "kelvora/system/hook.h"
-#include "system/input_recorder.h"
 #include "kelvora/system/joystick.h"
 #include "system/paced_clock.h"
 #include "system/scripted_joystick.h"

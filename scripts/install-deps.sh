@@ -14,7 +14,7 @@ BUILD="build-essential cmake pkg-config \
   libsdl2-dev libx11-dev libgl1-mesa-dev libgl1-mesa-dri libpng-dev zlib1g-dev libfreetype-dev \
   libogg-dev libvorbis-dev libcurl4-openssl-dev fonts-play"
 SERVER="build-essential cmake pkg-config libcpp-httplib-dev nlohmann-json3-dev libsqlite3-dev libpq-dev \
-  libssl-dev libseccomp-dev"
+  libseccomp-dev"
 PACKAGE="dpkg-dev file"
 TESTS="clang libclang-rt-14-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
   xvfb xauth xdotool x11-utils imagemagick vorbis-tools sox \

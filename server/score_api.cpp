@@ -9,9 +9,9 @@
 #include <nlohmann/json.hpp>
 
 #include "server/iso_time.h"
-#include "server/player_name.h"
+#include "app/player_name.h"
+#include "app/sha256.h"
 #include "server/score_page.h"
-#include "server/sha256_hex.h"
 #include "server/web_files.h"
 
 using json = nlohmann::json;

@@ -60,7 +60,20 @@ void TPageInput::Poll()
     focus_lost = false;
     inner_->Poll();
     if (focus_lost && in_play)
+        LeavePlay(true);
+}
+
+void TPageInput::LeavePlay(bool now)
+{
+    if (left_)
+        return;
+    left_ = true;
+    if (now) {
         PressNow(ESCAPE);
+    } else {
+        Key(ESCAPE, true);
+        Key(ESCAPE, false);
+    }
 }
 
 void TPageInput::MoveMouse(int x, int y) { pending_.push_back({true, x, y}); }

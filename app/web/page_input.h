@@ -35,11 +35,16 @@ public:
     // numbers): the game gets it at its next poll. A press of a key held
     // already is a repeat, which the game does not count as a new press.
     void Key(int key, bool down);
-    // The key pressed and let go at once. Only where the game reads it no
-    // sooner than at the end of the frame in progress (Escape in play): its
-    // recording holds it in that frame, and the replay, which gives it at
-    // the frame's start, ends the frame the same way.
-    void PressNow(int key);
+    // The player left a game in play (a hidden tab, a window that lost the
+    // focus): Escape pauses it, pressed once a frame however many of those
+    // come together. `now`: pressed and let go at once, where the game reads
+    // it no sooner than at the end of the frame in progress (in Flip's
+    // wait): its recording holds it in that frame, and the replay, which
+    // gives it at the frame's start, ends the frame the same way. Otherwise
+    // at the next poll.
+    void LeavePlay(bool now);
+    // A frame begins: the game may be left again.
+    void BeginFrame() { left_ = false; }
 
     // The one in use, or null.
     static TPageInput* Current();
@@ -50,9 +55,11 @@ private:
         int a, b;  // x and y, or the key and 1 for down
     };
     void Emit(int key, bool down);
+    void PressNow(int key);
 
     std::vector<pending> pending_;
     bool held_[256] = {};
+    bool left_ = false;  // Escape pressed for leaving, this frame
 };
 
 }  // namespace kelvora

@@ -427,5 +427,7 @@
     return b.contains('kv-side') ? 'side' : b.contains('kv-below') ? 'below' : 'tucked';
   }};
   refreshTable();
+  // A new visit is the later a failed send waited for: what is kept goes now.
+  keep(outbox().map(function(r) { r.next = 0; return r; }));
   send();
 })();

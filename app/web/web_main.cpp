@@ -65,12 +65,8 @@ EM_BOOL on_visibility_change(int, const EmscriptenVisibilityChangeEvent* e, void
 {
     if (!e->hidden || game_state != STATE_PLAY || !input_)
         return EM_FALSE;
-    if (in_flip_) {
-        input_->PressNow(27);
-    } else {  // (the frame's own start: its poll is next)
-        input_->Key(27, true);
-        input_->Key(27, false);
-    }
+    // (At the frame's own start, its poll is next.)
+    input_->LeavePlay(in_flip_);
     clock_->Wake();
     return EM_FALSE;
 }
@@ -86,6 +82,8 @@ void on_idle() { in_flip_ = false; }
 void on_frame_start()
 {
     in_flip_ = false;
+    if (input_)
+        input_->BeginFrame();
     // A frame that left no time to wait in (after a wait that moved the
     // clock on, as a suspended one) still waits for a display refresh of
     // its own, or the browser would show no picture. The clock does not

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "server/http_exchange.h"
-#include "server/player_name.h"
+#include "app/player_name.h"
 #include "server/score_api.h"
 #include "server/score_page.h"
 #include "server/sqlite_store.h"

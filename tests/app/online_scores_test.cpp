@@ -10,6 +10,7 @@
 
 #include "app/online_scores.h"
 #include "app/sha256.h"
+#include "soon.h"
 #include "runtime/utf8_path.h"
 
 namespace fs = std::filesystem;
@@ -39,18 +40,6 @@ void put(const fs::path& p, const std::string& text)
     std::ofstream(p, std::ios::binary) << text;
 }
 void put(const std::string& utf8, const std::string& text) { put(kelvora::Utf8Path(utf8), text); }
-
-template <typename F>
-bool soon(F done, std::chrono::milliseconds limit = 10s)
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
 
 // What a game's run ends with, as the sender reads its final score.
 std::string a_run(int score) { return "# Kelvora 3D recording\n1 key down 32\n# frames 9\n# final final_score=" + std::to_string(score) + " game_state=5\n# check 0\n"; }

@@ -2,8 +2,9 @@
 """The score server on loopback with SQLite, as players reach it: a whole
 game played by the real program on Linux, by the Windows build under Wine
 and in the page in headless Chromium, each sending its run by itself; each
-run verified with the score its own screen showed, and the harness on Linux
-replaying the Linux and Windows recordings to the same score. Then what a
+run verified (by the harness's core, on Linux) with the score its own
+screen showed; the Linux session's whole recording verified with the score
+the harness gives when it replays it to its recorded end. Then what a
 stranger may send: the same run with one byte changed, garbage, a body over
 the limit, a run over the frame limit and a claimed name from another
 install, each refused with its status while the server stays up.
@@ -11,11 +12,14 @@ install, each refused with its status while the server stays up.
 usage: score_stage.py --server PROGRAM --replay REPLAY --program KELVORA3D
                       [--exe KELVORA3D.EXE] [--web WEB_DIR] --out DIR
 Each desktop program runs in an X server of its own; --exe needs WINEPREFIX set up."""
-import argparse, hashlib, json, os, secrets, shutil, signal, socket, subprocess, sys, threading, time
-import urllib.error, urllib.request
+import argparse, os, re, secrets, shutil, socket, subprocess, sys, tempfile, threading
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SRC = os.path.abspath(os.path.join(HERE, '..', '..'))
+sys.path.insert(0, os.path.join(HERE, '..', 'server'))
+sys.path.insert(0, os.path.join(HERE, '..', 'web'))
+from server_run import Server, record, run_id, wait_for  # noqa: E402
+from scores_checks import replays_natively  # noqa: E402
 MAX_FRAMES = 30000  # a whole session of one game is about 17,000
 
 ap = argparse.ArgumentParser()
@@ -37,73 +41,21 @@ def check(what, ok, detail=''):
     return ok
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(('127.0.0.1', 0))
-        return s.getsockname()[1]
-
-
-def request(method, path, body=None, headers=None):
-    """(status, parsed JSON or text) of a request to the server."""
-    req = urllib.request.Request(URL + path, data=body, method=method, headers=headers or {})
+def runs_of(name, timeout=900):
+    """The verified runs sent under name, once there is one."""
+    def sent():
+        status, r = server.json('GET', '/api/recent?count=100')
+        return [x for x in r.get('runs', []) if x.get('name') == name] if status == 200 else []
     try:
-        with urllib.request.urlopen(req, timeout=30) as r:
-            status, raw = r.status, r.read()
-    except urllib.error.HTTPError as e:
-        status, raw = e.code, e.read()
-    try:
-        return status, json.loads(raw)
-    except ValueError:
-        return status, raw.decode(errors='replace')
+        return wait_for(f'a verified run of {name}', sent, timeout=timeout, every=0.5)
+    except AssertionError:
+        return []
 
 
-def post_run(body, name, secret):
-    return request('POST', '/api/runs?name=' + urllib.parse.quote(name), body, {'X-Kelvora-Secret': secret})
-
-
-def verdict(run_id, seconds=900):
-    """The run's status once it is no longer waiting."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        status, r = request('GET', '/api/runs/' + run_id)
-        if status == 200 and r.get('status') in ('verified', 'rejected'):
-            return r
-        time.sleep(0.2)
-    return {'status': 'still waiting'}
-
-
-def runs_of(name, seconds=900):
-    """The runs sent under name that are verified, once there is one."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        status, r = request('GET', '/api/recent?count=100')
-        mine = [x for x in r.get('runs', []) if x.get('name') == name] if status == 200 else []
-        if mine:
-            return mine
-        time.sleep(0.5)
-    return []
-
-
-def harness_score(recording):
-    """The final score of the game the recording ends after, replayed on Linux."""
-    text = open(recording, 'rb').read().decode()
-    header = {l.split()[1]: l.split()[2] for l in text.splitlines() if l.startswith('# ') and len(l.split()) == 3}
-    d = os.path.join(a.out, 'harness-' + os.path.basename(recording))
-    os.makedirs(os.path.join(d, 'data'), exist_ok=True)
-    for f in os.listdir(os.path.join(SRC, 'data')):
-        if f.endswith('.ogg'):
-            shutil.copy(os.path.join(SRC, 'data', f), os.path.join(d, 'data'))
-    for name, key in (('hiscore.dat', 'best_score'), ('anaglyph3d.dat', 'mode3d')):
-        with open(os.path.join(d, 'data', name), 'wb') as f:
-            f.write(int(header[key]).to_bytes(4, 'little', signed=True))
-    state = os.path.join(d, 'state.json')
-    subprocess.run([a.replay, '--driver', 'record', '--frames', str(int(header['frames']) + 100), '--script',
-                    recording, '--clock', header['clock'], '--dir', d, '--state', state],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=dict(os.environ, SDL_AUDIODRIVER='dummy'))
-    try:
-        return json.load(open(state))['final_score']
-    except (OSError, ValueError, KeyError):
-        return None
+def recorded_score(text):
+    """The final score the recording says its run ended with."""
+    m = re.search(r'^# final .*\bfinal_score=(-?\d+)', text, re.M)
+    return int(m.group(1)) if m else None
 
 
 def portable_tree(name, program):
@@ -118,24 +70,13 @@ def portable_tree(name, program):
     return os.path.join(d, os.path.basename(program))
 
 
-port = free_port()
-URL = f'http://127.0.0.1:{port}'
-server_argv = [a.server, '--database', os.path.join(a.out, 'scores.db'), '--listen', f'127.0.0.1:{port}',
-               '--data', os.path.join(SRC, 'data'), '--max-frames', str(MAX_FRAMES)]
-if a.web:
-    server_argv += ['--web', a.web]
-server = subprocess.Popen(server_argv, stdout=open(os.path.join(a.out, 'server.log'), 'wb'),
-                          stderr=subprocess.STDOUT, start_new_session=True)
+server_args = ['--database', os.path.join(a.out, 'scores.db'), '--data', os.path.join(SRC, 'data'),
+               '--max-frames', str(MAX_FRAMES)] + (['--web', a.web] if a.web else [])
+server = Server(a.server, server_args, a.out)
+URL = f'http://127.0.0.1:{server.port}'
 games = []
 try:
-    deadline = time.monotonic() + 60
-    while time.monotonic() < deadline and server.poll() is None:
-        try:
-            if request('GET', '/api/scores')[0] == 200:
-                break
-        except OSError:
-            time.sleep(0.1)
-    check('the server answers on loopback', server.poll() is None and request('GET', '/api/scores')[0] == 200)
+    check('the server answers on loopback', server.json('GET', '/api/scores')[0] == 200)
 
     # The three systems' games at once, each in its own process group.
     def play(system, argv, wine=False):
@@ -169,64 +110,58 @@ try:
     for system, status, shown, err in sorted(games):
         if not check(f'a whole game played on {system}', status == 0 and shown.lstrip('-').isdigit(), err[-2000:]):
             continue
-        shown = int(shown)
         runs = runs_of(system)
+        # The server's verifier is the harness on Linux: a score it gives is the native one.
         if check(f'the run {system} sent by itself is verified, once', len(runs) == 1, runs):
-            check(f'{system}: the server scores it {shown}, as the game showed', runs[0].get('scores') == [shown],
+            check(f'{system}: the server scores it {shown}, as the game showed', runs[0].get('scores') == [int(shown)],
                   f"server {runs[0].get('scores')}")
-        rec = os.path.join(a.out, system.lower(), 'kelvora3d' + ('.exe' if system == 'Windows' else '') + '.kvrec')
-        if system != 'Web':
-            check(f'{system}: the harness on Linux replays its recording to {shown}', harness_score(rec) == shown)
-    _, table = request('GET', '/api/scores?top=10')
+    _, table = server.json('GET', '/api/scores?top=10')
     check('the table lists each system\'s best', sorted(r['system'] for r in table.get('scores', [])) ==
           sorted(s for s, st, _, _ in games if st == 0), table)
 
     # The Linux program's whole recording (the session to its end), sent again
     # by hand with the install's secret, and by strangers.
-    rec = os.path.join(a.out, 'linux', 'kelvora3d.kvrec')
-    body = open(rec, 'rb').read()
+    body = open(os.path.join(a.out, 'linux', 'kelvora3d.kvrec'), 'rb').read()
+    text = body.decode()
     secret_file = os.path.join(a.out, 'linux', 'data', 'scores-secret.txt')
     secret = open(secret_file).read().strip() if os.path.exists(secret_file) else ''
-    status, r = post_run(body, 'Linux', secret)
-    check('the whole session is taken from its install', status == 202 and r.get('id') == hashlib.sha256(body).hexdigest(),
+    status, r = server.post_run(body, 'Linux', secret)
+    check('the whole session is taken from its install', status == 202 and r.get('id') == run_id(body),
           f'{status} {r}')
     if status == 202:
-        v = verdict(r['id'])
-        check('and verified with the score the harness gives', v.get('scores') == [harness_score(rec)], v)
-    status, r = post_run(body, 'Linux', secret)
-    check('the same run again is the same entry', status == 200 and r.get('id') == hashlib.sha256(body).hexdigest(),
-          f'{status} {r}')
+        # The harness replays it meanwhile, to the state the recording ends in.
+        harness = {}
+        t = threading.Thread(target=lambda: harness.update(differ=replays_natively(
+            a.replay, text, tempfile.mkdtemp(dir=a.out))))
+        t.start()
+        v = server.verdict(r['id'], timeout=900)
+        t.join()
+        check('and verified with the score the harness gives', harness['differ'] == [] and
+              v.get('scores') == [recorded_score(text)], [harness['differ'], v])
+    status, r = server.post_run(body, 'Linux', secret)
+    check('the same run again is the same entry', status == 200 and r.get('id') == run_id(body), f'{status} {r}')
     changed = bytearray(body)
     at = body.index(b' key down ') + 10
     changed[at] = ord('9') if changed[at] != ord('9') else ord('8')
-    status, r = post_run(bytes(changed), 'Linux', secret)
+    status, r = server.post_run(bytes(changed), 'Linux', secret)
     check('one byte changed is rejected', status == 422 and 'damaged' in str(r), f'{status} {r}')
-    status, r = post_run(b'\x00garbage\xff' * 100, 'Garbage', secrets.token_hex(32))
+    status, r = server.post_run(b'\x00garbage\xff' * 100, 'Garbage', secrets.token_hex(32))
     check('garbage is rejected', status == 422, f'{status} {r}')
     # Refused from its length alone, before a byte of it is read.
-    with socket.create_connection(('127.0.0.1', port), timeout=30) as c:
+    with socket.create_connection(('127.0.0.1', server.port), timeout=30) as c:
         c.sendall(f'POST /api/runs?name=Big HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Kelvora-Secret: {secrets.token_hex(32)}'
                   f'\r\nContent-Length: {8 << 20 | 1}\r\n\r\n'.encode())
         answer = c.recv(4096).decode(errors='replace')
     check('a body over the limit is refused', answer.startswith('HTTP/1.1 413'), answer[:200])
-    long_run = os.path.join(a.out, 'long.kvrec')
-    d = os.path.join(a.out, 'long')
-    os.makedirs(os.path.join(d, 'data'), exist_ok=True)
-    open(os.path.join(d, 'idle.txt'), 'w').close()
-    subprocess.run([a.replay, '--driver', 'record', '--frames', str(MAX_FRAMES + 1), '--script',
-                    os.path.join(d, 'idle.txt'), '--dir', d, '--recording', long_run],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=dict(os.environ, SDL_AUDIODRIVER='dummy'))
-    status, r = post_run(open(long_run, 'rb').read(), 'Patient', secrets.token_hex(32))
+    long_run, _ = record(a.replay, os.path.join(SRC, 'data'), a.out, '', MAX_FRAMES + 1, 0)
+    status, r = server.post_run(long_run, 'Patient', secrets.token_hex(32))
     check(f'a run over {MAX_FRAMES} frames is rejected', status == 422 and 'frames' in str(r), f'{status} {r}')
-    status, r = post_run(body, 'Linux', secrets.token_hex(32))
+    status, r = server.post_run(body, 'Linux', secrets.token_hex(32))
     check('a second install cannot post under a claimed name', status == 403, f'{status} {r}')
-    check('the server is still up', server.poll() is None and request('GET', '/api/scores')[0] == 200)
-    status, page = request('GET', '/')
-    check('its page shows the table', status == 200 and 'Linux' in str(page))
+    status, _, page = server.request('GET', '/')
+    check('the server is still up, its page showing the table', server.proc.poll() is None and status == 200 and
+          b'Linux' in page)
 finally:
-    try:
-        os.killpg(server.pid, signal.SIGKILL)
-    except ProcessLookupError:
-        pass
+    server.kill()
 print(f'scores: {len(failures)} failed' if failures else 'scores: all passed')
 sys.exit(1 if failures else 0)

@@ -183,7 +183,9 @@ def check_table_and_name(stub, replay, check):
         text = stub.body(p['n'])
         check('a tab hidden in play pauses, and so does a window that loses the focus; the session so far is sent '
               'under the name kept', paused and left and back == PAUSE and p['name'] == 'Ann' and
-              text.count(' key down 27\n') == 2 and ' suspend\n' in text and ' resume\n' in text, p)
+              text.count(' key down 27\n') == 2 and ' suspend\n' in text and ' resume\n' in text,
+              [p, back, text.count(' key down 27\n'), [l for l in text.splitlines() if ' suspend' in l or ' resume' in l
+                                                     or ' key down 27' in l]])
         if replay:
             work = tempfile.mkdtemp(prefix='kv-posted-run-')
             try:

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app/sha256.h"
+#include "../soon.h"
 #include "session.h"
 
 namespace {
@@ -39,18 +40,6 @@ int closed_port()
     return ntohs(a.sin_port);
 }
 
-template <typename F>
-bool soon(F done, std::chrono::seconds limit = 60s)
-{
-    const auto until = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= until)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
-}
-
 class ScoresProgram : public testing::Test {
 protected:
     void SetUp() override
@@ -67,7 +56,7 @@ protected:
         args.insert(args.begin(), {(tree / "kelvora3d").string(), "--window=1"});
         background game({.argv = args, .err = err.string()});
         EXPECT_TRUE(game.wait_for([](const frame_state&) { return true; })) << text_of(err);
-        EXPECT_TRUE(soon(until)) << text_of(err);
+        EXPECT_TRUE(soon(until, 60s)) << text_of(err);
         kill(game.pid(), SIGTERM);
         return game.wait_exit(20s);
     }
@@ -128,7 +117,7 @@ TEST_F(ScoresProgram, ARunKeptWhileTheTableIsDownIsSentAtTheNextStart)
     const fs::path posts = s.dir / "posts";
     fs::create_directories(posts);
     background table({.argv = {"python3", KV_STUB, posts.string()}});
-    ASSERT_TRUE(soon([&] { return fs::exists(posts / "port"); }));
+    ASSERT_TRUE(soon([&] { return fs::exists(posts / "port"); }, 60s));
     const std::string up = "http://127.0.0.1:" + text_of(posts / "port");
     const std::string line = "kelvora3d: sent the game's run (final score 0) to " + up + ": run " + id +
                              ", queued for verification\n";

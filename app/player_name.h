@@ -1,5 +1,6 @@
 // The names players give and the secrets that own them, as they arrive:
-// any bytes at all.
+// any bytes at all. The program checks a name by the same rule before it
+// keeps it, so that the score table never refuses a name it took.
 #pragma once
 
 #include <optional>

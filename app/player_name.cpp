@@ -1,4 +1,4 @@
-#include "server/player_name.h"
+#include "app/player_name.h"
 
 #include <vector>
 
@@ -39,7 +39,7 @@ size_t decode_utf8(const std::string& text, size_t at, char32_t& out)
 
 bool is_white_space(char32_t c)
 {
-    return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+    return c == ' ' || (c >= 0x09 && c <= 0x0D) || c == 0xA0 || c == 0x1680 ||
            (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
@@ -62,6 +62,8 @@ bool is_lower_hex(const std::string& s, size_t length)
     return true;
 }
 
+std::string too_long() { return "a name has 1 to " + std::to_string(MAX_NAME_CHARACTERS) + " characters; this one is longer"; }
+
 }  // namespace
 
 std::optional<std::string> valid_player_name(const std::string& raw, std::string& why)
@@ -81,7 +83,7 @@ std::optional<std::string> valid_player_name(const std::string& raw, std::string
         chars.push_back({at, len, cp});
         at += len;
         if (chars.size() > 4 * MAX_NAME_CHARACTERS + 64) {
-            why = "the name is longer than " + std::to_string(MAX_NAME_CHARACTERS) + " characters";
+            why = too_long();
             return std::nullopt;
         }
     }
@@ -95,7 +97,7 @@ std::optional<std::string> valid_player_name(const std::string& raw, std::string
         return std::nullopt;
     }
     if (last - first > MAX_NAME_CHARACTERS) {
-        why = "the name is longer than " + std::to_string(MAX_NAME_CHARACTERS) + " characters";
+        why = too_long();
         return std::nullopt;
     }
     for (size_t i = first; i < last; ++i)
