@@ -1,5 +1,6 @@
 #include "kelvora/engine.h"
 
+#include "io/background_work.h"
 #include "kelvora/audio/audiodriver.h"
 #include "kelvora/render/graphics.h"
 #include "kelvora/system/app_title.h"
@@ -27,6 +28,7 @@ void Shutdown()
     struct TStopSoundOutput {
         ~TStopSoundOutput() { ShutdownAudioDriver(); }
     } stop_sound_output;
+    FinishBackgroundWork();  // preloads read through what goes next
     EndGraphics();
     ShutdownDefault2DDriver();
     // The pads open again on the next query.

@@ -110,6 +110,20 @@ void load_media()
     snd_alienmiss = LoadSound("data\\alienmiss.ogg", 0);
 }
 
+// The pictures and sounds load_media and the logo take, decoded while the
+// display opens.
+void preload_media()
+{
+    for (const char* picture : {"incbin::graphx\\kvora_bd01.png", "incbin::graphx\\kvora_bd02.png",
+                                "incbin::graphx\\kvora_mt01.png", "incbin::graphx\\kvora_mt02.png",
+                                "incbin::graphx\\kvora3D_title.png", "incbin::graphx\\dmpointer.png",
+                                "incbin::graphx\\kvora_sf01.png", "Incbin::graphx\\qvlogo.png"})
+        PreloadImage(picture);
+    for (const char* sound : {"data\\moontitle.ogg", "data\\laserfire.ogg", "data\\alienhit.ogg",
+                              "data\\newgame.ogg", "data\\endgame.ogg", "data\\alienmiss.ogg"})
+        PreloadSound(sound);
+}
+
 void draw_backdrop()
 {
     Cls();
@@ -258,11 +272,12 @@ void create_sprite_images()
 bool game_startup()
 {
     SetAppTitle("Kelvora 3D");
+    SetMaskColor(0, 0, 0);
+    SetAutoImageFlags(9);
+    preload_media();
     if (!open_display())
         return false;
     JoyCount();
-    SetMaskColor(0, 0, 0);
-    SetAutoImageFlags(9);
 
     qvdraw = std::make_shared<qvdraw_tag>();
     player = std::make_shared<player_tag>();

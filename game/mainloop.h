@@ -35,6 +35,8 @@ void create_string_tables();
 // The empty sprite images with their frames and handles; load_media fills them.
 void create_sprite_images();
 void load_media();
+// Starts decoding, in the background, what load_media and the logo load.
+void preload_media();
 void draw_backdrop();
 void retro_lines(int shade);
 void check_keys();

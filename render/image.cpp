@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "kelvora/render/graphics.h"
+#include "io/background_work.h"
 #include "kelvora/render/pixmap_loader.h"
 #include "render/rast2d_graphics.h"
 
@@ -16,6 +18,40 @@ int g_auto_midhandle = 0;
 int g_auto_flags = IMAGE_MASKED | IMAGE_FILTERED;
 
 bool InRange(const TImage& im, int index) { return index >= 0 && size_t(index) < im.pixmaps.size(); }
+
+// A picture PreloadImage is loading, and the mask it gets.
+struct TPreload {
+    bool masked;
+    int mask_r, mask_g, mask_b;
+    std::shared_future<TPixmapPtr> pixmap;
+};
+
+// By path; used from the caller's thread alone.
+std::map<std::string, TPreload>& Preloads() {
+    static auto* preloads = new std::map<std::string, TPreload>;
+    return *preloads;
+}
+
+// The pixels as an image with these flags and mask colour keeps them.
+TPixmapPtr Masked(TPixmapPtr p, bool masked, int mask_r, int mask_g, int mask_b) {
+    if (p && masked && AlphaBits(p->format) == 0) p = MaskPixmap(p, mask_r, mask_g, mask_b);
+    return p;
+}
+
+// What PreloadImage loaded of the path, when it was loaded for this mask;
+// the preload is used up either way.
+bool TakePreload(const TImageSource& source, bool masked, int mask_r, int mask_g, int mask_b, TPixmapPtr& p) {
+    if (source.pixmap || source.url.stream || source.url.text.empty()) return false;
+    auto it = Preloads().find(source.url.text);
+    if (it == Preloads().end()) return false;
+    const TPreload preload = std::move(it->second);
+    Preloads().erase(it);
+    if (preload.masked != masked ||
+        (masked && (preload.mask_r != mask_r || preload.mask_g != mask_g || preload.mask_b != mask_b)))
+        return false;
+    p = preload.pixmap.get();
+    return true;
+}
 
 TPixmapPtr PixmapOf(const TImageSource& source) {
     return source.pixmap ? source.pixmap : LoadPixmap(source.url);
@@ -50,9 +86,7 @@ TPixmapPtr TImage::Lock(int index, int /*read*/, int write) {
 
 void TImage::SetPixmap(int index, const TPixmapPtr& pixmap) {
     if (!InRange(*this, index)) return;
-    TPixmapPtr p = pixmap;
-    if (p && (flags & IMAGE_MASKED) && AlphaBits(p->format) == 0) p = MaskPixmap(p, mask_r, mask_g, mask_b);
-    pixmaps[index] = p;
+    pixmaps[index] = Masked(pixmap, (flags & IMAGE_MASKED) != 0, mask_r, mask_g, mask_b);
     seqs[index] = 0;
     frames[index] = nullptr;
 }
@@ -71,7 +105,8 @@ TImagePtr TImage::Create(int width, int height, int frames, int flags, int mask_
 }
 
 TImagePtr TImage::Load(const TImageSource& source, int flags, int mask_r, int mask_g, int mask_b) {
-    TPixmapPtr p = PixmapOf(source);
+    TPixmapPtr p;
+    if (!TakePreload(source, (flags & IMAGE_MASKED) != 0, mask_r, mask_g, mask_b, p)) p = PixmapOf(source);
     if (!p) return nullptr;
     TImagePtr im = Create(p->width, p->height, 1, flags, mask_r, mask_g, mask_b);
     im->SetPixmap(0, p);
@@ -106,6 +141,17 @@ TImagePtr LoadImage(const TImageSource& source, int flags) {
     TImagePtr im = TImage::Load(source, flags, g_mask_r, g_mask_g, g_mask_b);
     AutoHandle(im);
     return im;
+}
+
+void PreloadImage(const std::string& path, int flags) {
+    if (path.empty()) return;
+    if (flags == -1) flags = g_auto_flags;
+    PixmapLoaders();  // the built-in loaders join the chain on this thread
+    const bool masked = (flags & IMAGE_MASKED) != 0;
+    const int r = g_mask_r, g = g_mask_g, b = g_mask_b;
+    Preloads()[path] = {masked, r, g, b, InBackground<TPixmapPtr>([path, masked, r, g, b] {
+                            return Masked(LoadPixmap(TUrl(path)), masked, r, g, b);
+                        })};
 }
 
 TImagePtr LoadAnimImage(const TImageSource& source, int cell_width, int cell_height, int first, int count, int flags) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "audio/manualaudiodevice.h"
 #include "audio/mixersound.h"
 #include "audio/softmixdriver.h"
+#include "io/background_work.h"
 #include "kelvora/system/clock.h"
 
 using namespace kelvora;
@@ -154,6 +156,29 @@ TEST_F(SoftMixDriver, AFileIsKeptOnceAndACallersSampleStaysItsOwn)
     EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(out.data()),
                                    reinterpret_cast<const uint8_t*>(out.data()) + 4 * FRAMES),
               std::vector<uint8_t>(bytes.begin(), bytes.begin() + 4 * FRAMES));
+}
+
+TEST_F(SoftMixDriver, APreloadedFileIsTheSameSoundDecodedAhead)
+{
+    TAudioSamplePtr sample = LoadAudioSample(kBell);
+    if (!sample) GTEST_SKIP() << kBell << " is not installed";
+    namespace fs = std::filesystem;
+    const fs::path copy = fs::temp_directory_path() / ("kv_preload_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".oga");
+    fs::copy_file(kBell, copy, fs::copy_options::overwrite_existing);
+    PreloadSound(copy.string());
+    PreloadSound("/no/such/file.ogg");
+    FinishBackgroundWork();
+    fs::remove(copy);  // what loads now was decoded ahead
+    TSoundPtr sound = LoadSound(copy.string());
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(LoadSound(copy.string()), nullptr) << "a preload is taken once";
+    EXPECT_EQ(LoadSound("/no/such/file.ogg"), nullptr);
+    PlaySound(sound, nullptr);
+    clock_->Advance(20);
+    const auto out = Pull();
+    EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(out.data()),
+                                   reinterpret_cast<const uint8_t*>(out.data()) + 4 * FRAMES),
+              std::vector<uint8_t>(sample->samples, sample->samples + 4 * FRAMES));
 }
 
 TEST_F(SoftMixDriver, ChannelsOfAnotherDriverAreRefused)

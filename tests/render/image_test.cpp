@@ -2,10 +2,12 @@
 // what reaches the driver for each draw, and how pixmaps are masked.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "kelvora/render/image.h"
 #include "kelvora/render/pixmap_loader.h"
+#include "io/background_work.h"
 #include "kelvora/render/rast2d.h"
 #include "render/rast2d_graphics.h"
 #include "render/recording_rast2d_driver.h"
@@ -68,6 +70,38 @@ TEST_F(ImageTest, LoadMasksOnlyPixmapsWithoutAlpha) {
 
     EXPECT_EQ(LoadImage("/no/such/image.png"), nullptr);
     EXPECT_EQ(LoadImage(kSuite + "xc1n0g08.png"), nullptr);
+}
+
+TEST_F(ImageTest, PreloadedPicturesAreTheSameAndFollowTheMaskInForce) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("kv_preload_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::create_directories(dir);
+    const std::string kept = (dir / "kept.png").string(), recoloured = (dir / "recoloured.png").string();
+    fs::copy_file(kSuite + "basn2c08.png", kept, fs::copy_options::overwrite_existing);  // RGB: masked on load
+    fs::copy_file(kSuite + "basn2c08.png", recoloured, fs::copy_options::overwrite_existing);
+    auto bytes = [](const TPixmapPtr& p) {
+        std::vector<uint8_t> v;
+        for (int y = 0; p && y < p->height; ++y) v.insert(v.end(), p->PixelPtr(0, y), p->PixelPtr(p->width, y));
+        return v;
+    };
+    const int first = LoadPixmap(kept)->ReadPixel(0, 0) & 0xFFFFFF;
+    SetMaskColor(first >> 16, (first >> 8) & 255, first & 255);
+    const auto expected = bytes(LoadImage(kept)->pixmaps[0]);
+    PreloadImage(kept);
+    PreloadImage(recoloured);
+    PreloadImage("no/such/picture.png");
+    FinishBackgroundWork();
+    fs::remove(kept);  // what loads now was decoded ahead
+    TImagePtr image = LoadImage(kept);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(bytes(image->pixmaps[0]), expected);
+    EXPECT_EQ(uint32_t(image->pixmaps[0]->ReadPixel(0, 0)) >> 24, 0u);
+    EXPECT_FALSE(LoadImage(kept)) << "a preload is taken once";
+    EXPECT_FALSE(LoadImage("no/such/picture.png"));
+    // Another mask colour since: the picture is loaded again, and masked by it.
+    SetMaskColor(0, 0, 0);
+    EXPECT_EQ(uint32_t(LoadImage(recoloured)->pixmaps[0]->ReadPixel(0, 0)) >> 24, 255u);
+    fs::remove_all(dir);
 }
 
 TEST_F(ImageTest, AutomaticFlagsAndMidHandle) {

@@ -22,6 +22,11 @@ namespace kelvora {
 /// cannot be opened or decoded. A long Ogg file is decoded in the
 /// background while it plays; the call returns after the first piece.
 TSoundPtr LoadSound(const TUrl& url, int flags = 0);
+/// Starts decoding the sound at path on a background thread; the next
+/// LoadSound of that path takes it, waiting for it if need be. The sound is
+/// the same as without: this only moves the work, for a start-up that
+/// decodes its sounds while its window opens.
+void PreloadSound(const std::string& path);
 /// A sound from samples already in memory (copied; the sample is not kept).
 TSoundPtr LoadSound(const TAudioSamplePtr& sample, int flags = 0);
 // <windows.h> makes PlaySound a macro for PlaySoundA or PlaySoundW: the declaration is

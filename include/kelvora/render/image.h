@@ -123,6 +123,14 @@ inline TImagePtr LoadImageW(const TImageSource& source, int flags = -1) { return
 #endif
 #pragma pop_macro("LoadImage")
 
+/// Starts loading the picture at path (a file path or "incbin::name") on a
+/// background thread, masked as LoadImage with these flags and the mask
+/// colour now set would mask it; the next LoadImage of that path with the
+/// same flags and mask colour takes it, waiting for it if need be. The
+/// image is the same as without: this only moves the work, for a start-up
+/// that decodes its pictures while its window opens.
+void PreloadImage(const std::string& path, int flags = -1);
+
 /// An image whose frames are count cells of cell_width x cell_height from a
 /// sheet, starting at cell first (see TImage::LoadAnim). Null when nothing
 /// loads or the sheet is too small.
