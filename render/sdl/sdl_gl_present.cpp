@@ -76,7 +76,13 @@ void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, rec->fbo);
     gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    ClearBars(p, dw, dh);
+    // The whole window cleared, then the picture blitted over it: the same
+    // bars as clearing around it, but a full clear needs no draw, where a
+    // clipped one is a quad drawn with a shader of its own (compiled at the
+    // first present on a software rasteriser).
+    gl.Disable(GL_SCISSOR_TEST);
+    gl.ClearColor(0, 0, 0, 1);
+    gl.Clear(GL_COLOR_BUFFER_BIT);
     if (p.w > 0 && p.h > 0) {
         int y0 = dh - p.y - p.h;  // bottom-left origin
         gl.BlitFramebuffer(0, 0, rec->width, rec->height, p.x, y0, p.x + p.w, y0 + p.h, GL_COLOR_BUFFER_BIT,
