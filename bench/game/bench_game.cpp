@@ -21,6 +21,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The replay harness timed: this build's, or BENCH_REPLAY's (another
+// build's, to set two builds side by side).
+std::string replay_program()
+{
+    const char* other = std::getenv("BENCH_REPLAY");
+    return other && *other ? other : KV_REPLAY;
+}
+
 fs::path work_dir()
 {
     const fs::path dir = fs::temp_directory_path() / ("kv_bench_game_" + std::to_string(getpid()));
@@ -71,7 +79,7 @@ void run(const fs::path& dir, const char* title, const std::string& driver, int 
 {
     const fs::path script_file = dir / "script.txt";
     std::ofstream(script_file) << script;
-    const std::string cmd = std::string("'") + KV_REPLAY + "' --driver " + driver + " --frames " +
+    const std::string cmd = "'" + replay_program() + "' --driver " + driver + " --frames " +
                             std::to_string(frames) + " --timing " + std::to_string(from) + " --clock 1000 --dir '" +
                             dir.string() + "' --script '" + script_file.string() + "' --state '" +
                             (dir / "state.json").string() + "'" + extra;
@@ -132,7 +140,7 @@ std::string replay_cmd(const fs::path& dir, int frames, const std::string& scrip
     std::ofstream(script_file) << script;
     const char* chosen = std::getenv("BENCH_DRIVER");
     if (driver.empty()) driver = chosen && *chosen ? chosen : "gl";
-    return std::string("'") + KV_REPLAY + "' --driver " + driver + " --frames " +
+    return "'" + replay_program() + "' --driver " + driver + " --frames " +
            std::to_string(frames) +
            " --timing 1 --clock 1000 --dir '" + dir.string() + "' --script '" + script_file.string() +
            "' --state '" + (dir / "floor-state.json").string() + "'";
@@ -151,11 +159,19 @@ long long texture_bytes_of(const std::string& cmd, const fs::path& dir)
     return n;
 }
 
+// The median of the runs' own ratios, each run's game against the floor run
+// beside it, with the middle half of those ratios (the spread a single
+// figure may move by); both medians beside.
 void print_row(const char* figure, const std::vector<double>& game, const std::vector<double>& floor)
 {
-    const double g = median(game), f = median(floor);
-    std::printf("   %-44s game %8.1f   floor %8.1f   ratio %5.2f   (medians of %zu)\n", figure, g, f,
-                f > 0 ? g / f : 0.0, game.size());
+    std::vector<double> ratios;
+    for (size_t i = 0; i < game.size() && i < floor.size(); ++i)
+        if (floor[i] > 0) ratios.push_back(game[i] / floor[i]);
+    std::sort(ratios.begin(), ratios.end());
+    const size_t n = ratios.size();
+    const double low = n ? ratios[n / 4] : 0, high = n ? ratios[n - 1 - n / 4] : 0;
+    std::printf("   %-44s game %8.1f   floor %8.1f   ratio %5.2f (middle half %.2f-%.2f, %zu pairs)\n", figure,
+                median(game), median(floor), median(ratios), low, high, n);
 }
 
 void versus_floor(const fs::path& dir, int runs, bool start_only)
@@ -191,11 +207,13 @@ void versus_floor(const fs::path& dir, int runs, bool start_only)
         std::string("'") + KV_BENCH_FLOOR + "' --texture-bytes " + std::to_string(heavy_bytes) + floor_kind;
 
     std::vector<double> game_first, floor_first, game_rss, floor_rss, game_start_rss, floor_start_rss;
-    for (int i = 0; i < runs; ++i) {  // alternated, so load changes hit both alike
+    launch(floor_start, dir / "floor.out");  // the libraries into the page cache for both
+    for (int i = 0; i < runs; ++i) {  // in pairs, so load changes hit both alike
         const launch_figures f = launch(floor_start, dir / "floor.out");
         const launch_figures g = launch(start, dir / "game.out");
-        if (f.first_frame_ms >= 0) floor_first.push_back(f.first_frame_ms), floor_start_rss.push_back(f.peak_rss_mb);
-        if (g.first_frame_ms >= 0) game_first.push_back(g.first_frame_ms), game_start_rss.push_back(g.peak_rss_mb);
+        if (f.first_frame_ms < 0 || g.first_frame_ms < 0) continue;
+        floor_first.push_back(f.first_frame_ms), floor_start_rss.push_back(f.peak_rss_mb);
+        game_first.push_back(g.first_frame_ms), game_start_rss.push_back(g.peak_rss_mb);
     }
     print_row("start to first frame (ms, from the launch)", game_first, floor_first);
     print_row("peak memory to the first frame (MB)", game_start_rss, floor_start_rss);
@@ -205,8 +223,9 @@ void versus_floor(const fs::path& dir, int runs, bool start_only)
     for (int i = 0; i < runs; ++i) {
         const launch_figures f = launch(floor_heavy, dir / "floor.out");
         const launch_figures g = launch(heavy, dir / "game.out");
-        if (f.peak_rss_mb >= 0) floor_rss.push_back(f.peak_rss_mb);
-        if (g.peak_rss_mb >= 0) game_rss.push_back(g.peak_rss_mb);
+        if (f.peak_rss_mb < 0 || g.peak_rss_mb < 0) continue;
+        floor_rss.push_back(f.peak_rss_mb);
+        game_rss.push_back(g.peak_rss_mb);
     }
     print_row("peak memory, heavy play (MB)", game_rss, floor_rss);
     std::printf("   heavy play's peak memory above the floor: %.1f MB\n", median(game_rss) - median(floor_rss));
