@@ -1,10 +1,12 @@
 #include "kelvora/render/pixmap.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "kelvora/runtime/errors.h"
@@ -14,32 +16,77 @@ namespace kelvora {
 namespace {
 
 constexpr std::align_val_t kPixelAlign{16};
+constexpr int kBytesPerPixel[] = {0, 1, 1, 3, 3, 4, 4};
 
 bool ValidFormat(int format) { return format >= PIXFMT_I8 && format <= PIXFMT_RGBA8888; }
 
-// One pixel of any format to red, green, blue, alpha.
-inline void ToRGBA(const uint8_t* s, int format, uint8_t* d) {
+// f(std::integral_constant<int, F>()) for the format code F given at run
+// time; for an unknown code, what f returns value-initialised.
+template <class Fn>
+auto ForFormat(int format, Fn f) {
     switch (format) {
-    case PIXFMT_I8: d[0] = d[1] = d[2] = s[0]; d[3] = 255; break;
-    case PIXFMT_A8: d[0] = d[1] = d[2] = 255; d[3] = s[0]; break;
-    case PIXFMT_BGR888: d[0] = s[2]; d[1] = s[1]; d[2] = s[0]; d[3] = 255; break;
-    case PIXFMT_RGB888: d[0] = s[0]; d[1] = s[1]; d[2] = s[2]; d[3] = 255; break;
-    case PIXFMT_BGRA8888: d[0] = s[2]; d[1] = s[1]; d[2] = s[0]; d[3] = s[3]; break;
-    case PIXFMT_RGBA8888: std::memcpy(d, s, 4); break;
-    default: std::memset(d, 0, 4); break;
+    case PIXFMT_I8: return f(std::integral_constant<int, PIXFMT_I8>());
+    case PIXFMT_A8: return f(std::integral_constant<int, PIXFMT_A8>());
+    case PIXFMT_BGR888: return f(std::integral_constant<int, PIXFMT_BGR888>());
+    case PIXFMT_RGB888: return f(std::integral_constant<int, PIXFMT_RGB888>());
+    case PIXFMT_BGRA8888: return f(std::integral_constant<int, PIXFMT_BGRA8888>());
+    case PIXFMT_RGBA8888: return f(std::integral_constant<int, PIXFMT_RGBA8888>());
+    default: return decltype(f(std::integral_constant<int, PIXFMT_I8>()))();
     }
 }
 
-inline void FromRGBA(const uint8_t* s, uint8_t* d, int format) {
-    switch (format) {
-    case PIXFMT_I8: d[0] = uint8_t((s[0] + s[1] + s[2]) / 3); break;
-    case PIXFMT_A8: d[0] = s[3]; break;
-    case PIXFMT_BGR888: d[0] = s[2]; d[1] = s[1]; d[2] = s[0]; break;
-    case PIXFMT_RGB888: d[0] = s[0]; d[1] = s[1]; d[2] = s[2]; break;
-    case PIXFMT_BGRA8888: d[0] = s[2]; d[1] = s[1]; d[2] = s[0]; d[3] = s[3]; break;
-    case PIXFMT_RGBA8888: std::memcpy(d, s, 4); break;
-    default: break;
+// A pixel in flight is one word, r | g << 8 | b << 16 | a << 24: RGBA8888's
+// memory order here. Converting is then shifts and masks in registers, which
+// the compiler vectorises, rather than byte shuffles through memory.
+static_assert(std::endian::native == std::endian::little, "pixels are handled as little-endian words");
+constexpr uint32_t kOpaque = 0xFF000000u;
+
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+// Red and blue exchanged: RGBA and BGRA words, and a word and 0xAARRGGBB.
+inline uint32_t SwapRB(uint32_t v) { return (v & 0xFF00FF00u) | (v >> 16 & 0xFFu) | (v & 0xFFu) << 16; }
+
+// One pixel of format F to a word. Wide, a 3-byte pixel is read in one load
+// with the next pixel's first byte, so never for the last pixel of a row.
+template <int F, bool Wide = false>
+inline uint32_t ToRGBA(const uint8_t* s) {
+    if constexpr (F == PIXFMT_I8) return s[0] * 0x010101u | kOpaque;
+    if constexpr (F == PIXFMT_A8) return 0xFFFFFFu | uint32_t(s[0]) << 24;
+    if constexpr (F == PIXFMT_BGR888)  // the reversed word's top three bytes when wide
+        return (Wide ? __builtin_bswap32(Load32(s)) >> 8 : uint32_t(s[2] | s[1] << 8 | s[0] << 16)) | kOpaque;
+    if constexpr (F == PIXFMT_RGB888) return (Wide ? Load32(s) : uint32_t(s[0] | s[1] << 8 | s[2] << 16)) | kOpaque;
+    if constexpr (F == PIXFMT_BGRA8888) return SwapRB(Load32(s));
+    if constexpr (F == PIXFMT_RGBA8888) return Load32(s);
+    return 0;
+}
+
+// A word to one pixel of format F. Wide, a 3-byte pixel is written in one
+// store that also fills the next pixel's first byte until that is written.
+template <int F, bool Wide = false>
+inline void FromRGBA(uint32_t v, uint8_t* d) {
+    if constexpr (F == PIXFMT_I8) d[0] = uint8_t(((v & 0xFF) + (v >> 8 & 0xFF) + (v >> 16 & 0xFF)) / 3);
+    if constexpr (F == PIXFMT_A8) d[0] = uint8_t(v >> 24);
+    if constexpr (F == PIXFMT_BGR888) {
+        if constexpr (Wide) Store32(d, __builtin_bswap32(v) >> 8);
+        else d[0] = uint8_t(v >> 16), d[1] = uint8_t(v >> 8), d[2] = uint8_t(v);
     }
+    if constexpr (F == PIXFMT_RGB888) {
+        if constexpr (Wide) Store32(d, v);
+        else d[0] = uint8_t(v), d[1] = uint8_t(v >> 8), d[2] = uint8_t(v >> 16);
+    }
+    if constexpr (F == PIXFMT_BGRA8888) Store32(d, SwapRB(v));
+    if constexpr (F == PIXFMT_RGBA8888) Store32(d, v);
+}
+
+uint32_t ToRGBA(const uint8_t* s, int format) {
+    return ForFormat(format, [&](auto f) { return ToRGBA<f>(s); });
+}
+void FromRGBA(uint32_t v, uint8_t* d, int format) {
+    ForFormat(format, [&](auto f) { FromRGBA<f>(v, d); });
 }
 
 // The whole pixmap as tightly packed RGBA rows.
@@ -52,10 +99,7 @@ std::vector<uint8_t> RGBAOf(const TPixmap& p) {
 
 }  // namespace
 
-int BytesPerPixel(int format) {
-    constexpr int bpp[] = {0, 1, 1, 3, 3, 4, 4};
-    return ValidFormat(format) ? bpp[format] : 0;
-}
+int BytesPerPixel(int format) { return ValidFormat(format) ? kBytesPerPixel[format] : 0; }
 
 int AlphaBits(int format) {
     return format == PIXFMT_A8 || format == PIXFMT_BGRA8888 || format == PIXFMT_RGBA8888 ? 8 : 0;
@@ -63,44 +107,22 @@ int AlphaBits(int format) {
 
 namespace {
 
-// A row of n pixels from format S to format D, through RGBA: with both
-// formats known here the per-pixel switches fold away (start-up converts
-// every image it loads; in the browser this halved loading them).
+// A row of n > 0 pixels from format S to format D, through a word each:
+// with both formats known here the per-pixel switches fold away (start-up
+// converts every image it loads; in the browser this halved loading them).
 template <int S, int D>
 void ConvertRow(const uint8_t* src, uint8_t* dst, int n) {
-    const int sb = BytesPerPixel(S), db = BytesPerPixel(D);
-    uint8_t rgba[4];
-    for (int i = 0; i < n; ++i, src += sb, dst += db) {
-        ToRGBA(src, S, rgba);
-        FromRGBA(rgba, dst, D);
-    }
+    constexpr ptrdiff_t sb = kBytesPerPixel[S], db = kBytesPerPixel[D];
+    for (ptrdiff_t i = 0; i < n - 1; ++i) FromRGBA<D, true>(ToRGBA<S, true>(src + i * sb), dst + i * db);
+    FromRGBA<D>(ToRGBA<S>(src + (n - 1) * sb), dst + (n - 1) * db);
 }
 
 using TConvertRow = void (*)(const uint8_t*, uint8_t*, int);
 
-template <int S>
-TConvertRow ConvertRowTo(int dst_format) {
-    switch (dst_format) {
-    case PIXFMT_I8: return ConvertRow<S, PIXFMT_I8>;
-    case PIXFMT_A8: return ConvertRow<S, PIXFMT_A8>;
-    case PIXFMT_BGR888: return ConvertRow<S, PIXFMT_BGR888>;
-    case PIXFMT_RGB888: return ConvertRow<S, PIXFMT_RGB888>;
-    case PIXFMT_BGRA8888: return ConvertRow<S, PIXFMT_BGRA8888>;
-    case PIXFMT_RGBA8888: return ConvertRow<S, PIXFMT_RGBA8888>;
-    default: return nullptr;
-    }
-}
-
 TConvertRow ConvertRowFor(int src_format, int dst_format) {
-    switch (src_format) {
-    case PIXFMT_I8: return ConvertRowTo<PIXFMT_I8>(dst_format);
-    case PIXFMT_A8: return ConvertRowTo<PIXFMT_A8>(dst_format);
-    case PIXFMT_BGR888: return ConvertRowTo<PIXFMT_BGR888>(dst_format);
-    case PIXFMT_RGB888: return ConvertRowTo<PIXFMT_RGB888>(dst_format);
-    case PIXFMT_BGRA8888: return ConvertRowTo<PIXFMT_BGRA8888>(dst_format);
-    case PIXFMT_RGBA8888: return ConvertRowTo<PIXFMT_RGBA8888>(dst_format);
-    default: return nullptr;
-    }
+    return ForFormat(src_format, [&](auto s) {
+        return ForFormat(dst_format, [&](auto d) { return TConvertRow(ConvertRow<s, d>); });
+    });
 }
 
 }  // namespace
@@ -177,17 +199,9 @@ TPixmapPtr TPixmap::Convert(int to) const {
     return p;
 }
 
-int TPixmap::ReadPixel(int x, int y) const {
-    uint8_t c[4];
-    ToRGBA(PixelPtr(x, y), format, c);
-    return int((uint32_t(c[3]) << 24) | (uint32_t(c[0]) << 16) | (uint32_t(c[1]) << 8) | c[2]);
-}
+int TPixmap::ReadPixel(int x, int y) const { return int(SwapRB(ToRGBA(PixelPtr(x, y), format))); }
 
-void TPixmap::WritePixel(int x, int y, int argb) {
-    const uint32_t v = uint32_t(argb);
-    const uint8_t c[4] = {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v), uint8_t(v >> 24)};
-    FromRGBA(c, PixelPtr(x, y), format);
-}
+void TPixmap::WritePixel(int x, int y, int argb) { FromRGBA(SwapRB(uint32_t(argb)), PixelPtr(x, y), format); }
 
 void TPixmap::ClearPixels(int argb) {
     const int bpp = BytesPerPixel(format);
@@ -201,9 +215,7 @@ void TPixmap::ClearPixels(int argb) {
         return;
     }
     uint8_t one[4];
-    const uint32_t v = uint32_t(argb);
-    const uint8_t c[4] = {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v), uint8_t(v >> 24)};
-    FromRGBA(c, one, format);
+    FromRGBA(SwapRB(uint32_t(argb)), one, format);
     for (int y = 0; y < height; ++y) {
         uint8_t* d = PixelPtr(0, y);
         for (int x = 0; x < width; ++x, d += bpp) std::memcpy(d, one, bpp);
@@ -234,38 +246,85 @@ void ClearPixels(const TPixmapPtr& p, int argb) {
     if (p) p->ClearPixels(argb);
 }
 
+namespace {
+
+// MaskPixmap's first step on a row of words: pixels of colour key (no alpha
+// bits) turn to 0, the others opaque. Whether any did.
+bool MarkMasked(uint32_t* row, int n, uint32_t key) {
+    uint32_t any = 0;
+    for (int x = 0; x < n; ++x) {
+        const uint32_t rgb = row[x] & 0xFFFFFFu, hit = rgb == key;
+        row[x] = hit ? 0 : rgb | kOpaque;
+        any |= hit;
+    }
+    return any;
+}
+
+// x / n as x * kReciprocal[n] >> 16, for sums x of up to eight bytes.
+constexpr uint32_t kReciprocal[9] = {0, 65536, 32768, 21846, 16384, 13108, 10923, 9363, 8192};
+constexpr bool ReciprocalsExact() {
+    for (uint32_t n = 1; n <= 8; ++n)
+        for (uint32_t x = 0; x <= 8 * 255; ++x)
+            if ((x * kReciprocal[n] >> 16) != x / n) return false;
+    return true;
+}
+static_assert(ReciprocalsExact());
+
+// Its second: each masked pixel (alpha 0) takes the average colour of the
+// unmasked ones (alpha 255) around it in its row and the rows above and
+// below (all 0 past the edges); those with none stay 0. Scratch, zeroed:
+// column has n + 2 words, edge n bytes rounded up to 8; neither is written
+// past the middle n.
+void BleedMasked(uint32_t* row, const uint32_t* above, const uint32_t* below, int n, uint32_t* column,
+                 uint8_t* edge) {
+    // Two passes the compiler vectorises: column x - 1's words or'd, then 1
+    // where pixel x is masked and has an unmasked neighbour (alpha bit 31).
+    for (int x = 0; x < n; ++x) column[x + 1] = above[x] | row[x] | below[x];
+    for (int x = 0; x < n; ++x) edge[x] = uint8_t(((column[x] | column[x + 1] | column[x + 2]) & ~row[x]) >> 31);
+    // Eight pixels at a time: mostly none of them needs anything.
+    for (int x8 = 0; x8 < n; x8 += 8) {
+        uint64_t bits;
+        std::memcpy(&bits, edge + x8, 8);
+        for (; bits; bits &= bits - 1) {
+            const int x = x8 + std::countr_zero(bits) / 8;
+            const int lo = std::max(x - 1, 0), hi = std::min(x + 1, n - 1);
+            // Red and blue, and green and alpha, of the unmasked pixels summed in
+            // 16-bit lanes: 8 * 255 fits, and the alpha sum counts them.
+            uint32_t rb = 0, ga = 0;
+            for (const uint32_t* line : {above, static_cast<const uint32_t*>(row), below})
+                for (int i = lo; i <= hi; ++i) {
+                    const uint32_t e = line[i] & (0 - (line[i] >> 31));
+                    rb += e & 0xFF00FFu, ga += e >> 8 & 0xFF00FFu;
+                }
+            const uint32_t inverse = kReciprocal[(ga >> 16) / 255];
+            row[x] = ((rb & 0xFFFF) * inverse >> 16) | ((ga & 0xFFFF) * inverse >> 16) << 8 |
+                     ((rb >> 16) * inverse >> 16) << 16;
+        }
+    }
+}
+
+}  // namespace
+
 TPixmapPtr MaskPixmap(const TPixmapPtr& src, int red, int green, int blue) {
     if (!src) return nullptr;
     const int w = src->width, h = src->height;
-    // Packed RGBA is read where it lies: a screen grab is large.
-    std::vector<uint8_t> converted;
-    const bool packed = src->format == PIXFMT_RGBA8888 && src->pitch == w * 4;
-    if (!packed) converted = RGBAOf(*src);
-    const uint8_t* rgba = packed ? src->pixels : converted.data();
-    auto isMask = [&](int x, int y) {
-        const uint8_t* c = &rgba[(size_t(y) * w + x) * 4];
-        return c[0] == red && c[1] == green && c[2] == blue;
-    };
-    auto out = TPixmap::Create(w, h, PIXFMT_RGBA8888, 4);
-    for (int y = 0; y < h; ++y) {
-        uint8_t* d = out->PixelPtr(0, y);
-        for (int x = 0; x < w; ++x, d += 4) {
-            const uint8_t* c = &rgba[(size_t(y) * w + x) * 4];
-            if (!isMask(x, y)) {
-                d[0] = c[0], d[1] = c[1], d[2] = c[2], d[3] = 255;
-                continue;
-            }
-            int r = 0, g = 0, b = 0, n = 0;
-            for (int ny = std::max(0, y - 1); ny <= std::min(h - 1, y + 1); ++ny) {
-                for (int nx = std::max(0, x - 1); nx <= std::min(w - 1, x + 1); ++nx) {
-                    if (isMask(nx, ny)) continue;  // also skips the pixel itself
-                    const uint8_t* e = &rgba[(size_t(ny) * w + nx) * 4];
-                    r += e[0], g += e[1], b += e[2], ++n;
-                }
-            }
-            if (n) r /= n, g /= n, b /= n;
-            d[0] = uint8_t(r), d[1] = uint8_t(g), d[2] = uint8_t(b), d[3] = 0;
+    // A colour out of range matches no pixel: ~0 is no word without alpha.
+    const uint32_t key = (red | green | blue) & ~0xFF ? ~0u : uint32_t(red | green << 8 | blue << 16);
+    auto out = TPixmap::Create(w, h, PIXFMT_RGBA8888, 4);  // rows of w words, 16-byte aligned
+    if (!ValidFormat(src->format)) out->ClearPixels(0);  // read as black, as a conversion leaves them
+    auto row = [&](int y) { return reinterpret_cast<uint32_t*>(out->PixelPtr(0, y)); };
+    const std::vector<uint32_t> none(size_t(w), 0);  // all masked: the rows past the top and bottom
+    auto line = [&](int y) { return y >= 0 && y < h ? row(y) : none.data(); };
+    std::vector<uint32_t> column(size_t(w) + 2);
+    std::vector<uint8_t> edge((size_t(w) + 7) / 8 * 8);
+    std::vector<char> masked(size_t(h), 0);
+    // A row is bled once the row below it is marked, while both are still in cache.
+    for (int y = 0; y <= h; ++y) {
+        if (y < h) {
+            ConvertPixels(src->PixelPtr(0, y), src->format, out->PixelPtr(0, y), PIXFMT_RGBA8888, w);
+            masked[y] = MarkMasked(row(y), w, key);
         }
+        if (y > 0 && masked[y - 1]) BleedMasked(row(y - 1), line(y - 2), line(y), w, column.data(), edge.data());
     }
     return out;
 }

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "kelvora/render/pixmap.h"
 #include "kelvora/runtime/errors.h"
@@ -23,6 +27,28 @@ uint32_t Through(int format, uint32_t argb) {
     auto p = CreatePixmap(1, 1, format);
     p->WritePixel(0, 0, int(argb));
     return uint32_t(p->ReadPixel(0, 0));
+}
+
+// A pixel's red, green, blue and alpha read straight from its bytes, and back.
+std::array<int, 4> Decode(const uint8_t* s, int format) {
+    switch (format) {
+    case PIXFMT_I8: return {s[0], s[0], s[0], 255};
+    case PIXFMT_A8: return {255, 255, 255, s[0]};
+    case PIXFMT_BGR888: return {s[2], s[1], s[0], 255};
+    case PIXFMT_RGB888: return {s[0], s[1], s[2], 255};
+    case PIXFMT_BGRA8888: return {s[2], s[1], s[0], s[3]};
+    default: return {s[0], s[1], s[2], s[3]};
+    }
+}
+std::vector<uint8_t> Encode(std::array<int, 4> c, int format) {
+    switch (format) {
+    case PIXFMT_I8: return {uint8_t((c[0] + c[1] + c[2]) / 3)};
+    case PIXFMT_A8: return {uint8_t(c[3])};
+    case PIXFMT_BGR888: return {uint8_t(c[2]), uint8_t(c[1]), uint8_t(c[0])};
+    case PIXFMT_RGB888: return {uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2])};
+    case PIXFMT_BGRA8888: return {uint8_t(c[2]), uint8_t(c[1]), uint8_t(c[0]), uint8_t(c[3])};
+    default: return {uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2]), uint8_t(c[3])};
+    }
 }
 
 }  // namespace
@@ -65,6 +91,24 @@ TEST(Pixmap, ConvertBetweenEveryPairOfFormats) {
         }
     }
     EXPECT_EQ(uint32_t(Row({int(v)})->Convert(PIXFMT_I8)->ReadPixel(0, 0)), 0xFF808080u);  // (64+128+192)/3
+
+    // Random rows of odd lengths against the bytes decoded one by one; not a
+    // byte written past the last pixel.
+    std::mt19937 rng(7);
+    for (int from : kFormats)
+        for (int to : kFormats)
+            for (int n : {1, 2, 3, 4, 7, 33}) {
+                std::vector<uint8_t> src(size_t(n) * BytesPerPixel(from)), dst(size_t(n + 1) * 4, 0xAB);
+                for (auto& b : src) b = uint8_t(rng());
+                ConvertPixels(src.data(), from, dst.data(), to, n);
+                std::vector<uint8_t> want;
+                for (int i = 0; i < n; ++i) {
+                    const auto px = Encode(Decode(&src[size_t(i) * BytesPerPixel(from)], from), to);
+                    want.insert(want.end(), px.begin(), px.end());
+                }
+                want.resize(dst.size(), 0xAB);
+                ASSERT_EQ(dst, want) << from << "->" << to << " n=" << n;
+            }
 }
 
 TEST(Pixmap, WindowSharesMemoryAndKeepsItsParentAlive) {
@@ -124,6 +168,56 @@ TEST(Pixmap, MaskMakesTheMaskColourTransparentAndBleedsNeighbours) {
     EXPECT_EQ(uint32_t(m->ReadPixel(1, 0)), uint32_t((0x64 + 0xFF) / 2 << 16 | 0xFF / 2));
     EXPECT_EQ(uint32_t(m->ReadPixel(2, 1)), uint32_t(0xFF / 2 << 16 | 0x64 / 2 << 8 | (0xFF + 1) / 2));
     EXPECT_EQ(uint32_t(m->ReadPixel(0, 2)), 0x00FF00FFu);
+}
+
+TEST(Pixmap, MaskMatchesAPlainReadingOfItOverRandomPictures) {
+    std::mt19937 rng(11);
+    for (int format : kFormats)
+        for (int w : {1, 2, 3, 5, 17, 40})
+            for (int h : {1, 2, 3, 6}) {
+                // Pixels of the mask colour in a window of a larger pixmap (rows
+                // padded) or packed (align 1); grey where only grey can match;
+                // now and then a colour out of range, matching none.
+                int key[3] = {int(rng() % 4), int(rng() % 4), int(rng() % 4)};
+                if (format == PIXFMT_I8) key[1] = key[2] = key[0];
+                if (format == PIXFMT_A8) key[0] = key[1] = key[2] = 255;
+                if (rng() % 8 == 0) key[rng() % 3] = rng() % 2 ? 256 : -1;
+                const int share = int(rng() % 4);  // none, half, half or all of the mask colour
+                auto p = rng() % 2 ? CreatePixmap(w, h, format, 1)
+                                   : CreatePixmap(w + 2, h + 2, format, 16)->Window(1, 1, w, h);
+                const uint32_t colour = uint32_t(key[0] & 255) << 16 | (key[1] & 255) << 8 | (key[2] & 255);
+                for (int y = 0; y < h; ++y) {
+                    uint8_t* row = p->PixelPtr(0, y);
+                    for (int i = 0; i < w * BytesPerPixel(format); ++i) row[i] = uint8_t(rng() % 2 ? rng() : rng() % 4);
+                    for (int x = 0; x < w; ++x)
+                        if (share == 3 || (share && rng() % 2))
+                            p->WritePixel(x, y, int(uint32_t(rng()) << 24 | colour));
+                }
+                auto m = MaskPixmap(p, key[0], key[1], key[2]);
+                ASSERT_EQ(m->pitch, w * 4);
+                auto rgb = [&](int x, int y) { return Decode(p->PixelPtr(x, y), format); };
+                auto masked = [&](int x, int y) {
+                    return rgb(x, y)[0] == key[0] && rgb(x, y)[1] == key[1] && rgb(x, y)[2] == key[2];
+                };
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        std::array<int, 4> want = rgb(x, y);
+                        want[3] = 255;
+                        if (masked(x, y)) {
+                            int n = 0;
+                            want = {0, 0, 0, 0};
+                            for (int j = std::max(y - 1, 0); j <= std::min(y + 1, h - 1); ++j)
+                                for (int i = std::max(x - 1, 0); i <= std::min(x + 1, w - 1); ++i)
+                                    if (!masked(i, j)) {
+                                        for (int c = 0; c < 3; ++c) want[c] += rgb(i, j)[c];
+                                        ++n;
+                                    }
+                            for (int c = 0; c < 3; ++c) want[c] = n ? want[c] / n : 0;
+                        }
+                        ASSERT_EQ(Decode(m->PixelPtr(x, y), PIXFMT_RGBA8888), want)
+                            << format << " " << w << "x" << h << " at " << x << "," << y;
+                    }
+            }
 }
 
 TEST(Pixmap, FlipsMirrorColumnsAndRows) {
