@@ -309,7 +309,9 @@ void versus_raw_issue(const fs::path& dir, const fs::path& calls, const char* sc
 
 // bench_game [--versus-floor [RUNS] [--start-only]]: the harness figures, or
 // only the start-up and memory against the floor on the current screen
-// (--start-only: without the heavy play's memory).
+// (--start-only: without the heavy play's memory), in RUNS pairs of launches
+// (the floor's, then the game's). BENCH_DRIVER picks the 2D driver,
+// BENCH_REPLAY another build's harness.
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::strcmp(argv[1], "--versus-floor") == 0) {
