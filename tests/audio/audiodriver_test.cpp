@@ -13,6 +13,9 @@
 #include "audio/mixersound.h"
 #include "audio/softmixdriver.h"
 #include "io/background_work.h"
+#include "kelvora/io/filesystem.h"
+#include "kelvora/io/stream.h"
+#include "runtime/utf8_path.h"
 #include "kelvora/system/clock.h"
 
 using namespace kelvora;
@@ -163,15 +166,16 @@ TEST_F(SoftMixDriver, APreloadedFileIsTheSameSoundDecodedAhead)
     TAudioSamplePtr sample = LoadAudioSample(kBell);
     if (!sample) GTEST_SKIP() << kBell << " is not installed";
     namespace fs = std::filesystem;
-    const fs::path copy = fs::temp_directory_path() / ("kv_preload_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".oga");
-    fs::copy_file(kBell, copy, fs::copy_options::overwrite_existing);
-    PreloadSound(copy.string());
+    const std::string copy = PathUtf8(fs::temp_directory_path() / ("kv_preload_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + ".oga"));
+    const std::vector<uint8_t> bell = LoadBytes(kBell);
+    ASSERT_TRUE(ReplaceFileContents(copy, bell.data(), int(bell.size())));
+    PreloadSound(copy);
     PreloadSound("/no/such/file.ogg");
     FinishBackgroundWork();
-    fs::remove(copy);  // what loads now was decoded ahead
-    TSoundPtr sound = LoadSound(copy.string());
+    fs::remove(Utf8Path(copy));  // what loads now was decoded ahead
+    TSoundPtr sound = LoadSound(copy);
     ASSERT_NE(sound, nullptr);
-    EXPECT_EQ(LoadSound(copy.string()), nullptr) << "a preload is taken once";
+    EXPECT_EQ(LoadSound(copy), nullptr) << "a preload is taken once";
     EXPECT_EQ(LoadSound("/no/such/file.ogg"), nullptr);
     PlaySound(sound, nullptr);
     clock_->Advance(20);

@@ -8,9 +8,11 @@
 #include "kelvora/render/image.h"
 #include "kelvora/render/pixmap_loader.h"
 #include "io/background_work.h"
+#include "kelvora/io/filesystem.h"
 #include "kelvora/render/rast2d.h"
 #include "render/rast2d_graphics.h"
 #include "render/recording_rast2d_driver.h"
+#include "runtime/utf8_path.h"
 #include "tests/render/recording_fixture.h"
 
 using namespace kelvora;
@@ -76,9 +78,12 @@ TEST_F(ImageTest, PreloadedPicturesAreTheSameAndFollowTheMaskInForce) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("kv_preload_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
     fs::create_directories(dir);
-    const std::string kept = (dir / "kept.png").string(), recoloured = (dir / "recoloured.png").string();
-    fs::copy_file(kSuite + "basn2c08.png", kept, fs::copy_options::overwrite_existing);  // RGB: masked on load
-    fs::copy_file(kSuite + "basn2c08.png", recoloured, fs::copy_options::overwrite_existing);
+    // UTF-8 paths, as the engine takes them (the temp folder may have any name).
+    const std::string kept = PathUtf8(dir / "kept.png"), recoloured = PathUtf8(dir / "recoloured.png");
+    const std::vector<uint8_t> png = LoadBytes(kSuite + "basn2c08.png");  // RGB: masked on load
+    ASSERT_FALSE(png.empty());
+    for (const std::string& copy : {kept, recoloured})
+        ASSERT_TRUE(ReplaceFileContents(copy, png.data(), int(png.size())));
     auto bytes = [](const TPixmapPtr& p) {
         std::vector<uint8_t> v;
         for (int y = 0; p && y < p->height; ++y) v.insert(v.end(), p->PixelPtr(0, y), p->PixelPtr(p->width, y));
@@ -91,7 +96,7 @@ TEST_F(ImageTest, PreloadedPicturesAreTheSameAndFollowTheMaskInForce) {
     PreloadImage(recoloured);
     PreloadImage("no/such/picture.png");
     FinishBackgroundWork();
-    fs::remove(kept);  // what loads now was decoded ahead
+    fs::remove(Utf8Path(kept));  // what loads now was decoded ahead
     TImagePtr image = LoadImage(kept);
     ASSERT_TRUE(image);
     EXPECT_EQ(bytes(image->pixmaps[0]), expected);
