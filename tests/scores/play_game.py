@@ -40,7 +40,8 @@ def last_state():
         with open(state_log, 'rb') as f:
             f.seek(0, 2)
             f.seek(max(0, f.tell() - 512))
-            lines = f.read().decode(errors='replace').splitlines()
+            # Whole lines only: the game may be half-way through writing the last.
+            lines = f.read().decode(errors='replace').split('\n')[:-1]
     except OSError:
         return None
     for line in reversed(lines):

@@ -176,7 +176,8 @@ class Game:
         try:
             with open(self.state_log, "rb") as f:
                 f.seek(max(0, os.path.getsize(self.state_log) - 200))
-                lines = [l for l in f.read().split(b"\n") if l.startswith(b"frame=")]
+                # Whole lines only: the program may be half-way through writing the last.
+                lines = [l for l in f.read().split(b"\n")[:-1] if l.startswith(b"frame=")]
         except OSError:
             return 0
         return int(lines[-1].split()[0][6:]) if lines else 0
