@@ -24,7 +24,7 @@ TAudioSamplePtr SampleOf(const TUrl& url)
         if (it != Preloads().end()) {
             const std::shared_future<TAudioSamplePtr> sample = std::move(it->second);
             Preloads().erase(it);
-            return sample.get();
+            return AwaitBackground(sample);
         }
     }
     return LoadAudioSampleProgressive(url);

@@ -18,6 +18,7 @@ struct TBackground {
     std::deque<std::function<void()>> queue;
     std::thread thread;
     bool running = false;
+    bool held = std::thread::hardware_concurrency() <= 2;
 
     void Run()
     {
@@ -31,6 +32,26 @@ struct TBackground {
         }
         running = false;
         idle.notify_all();
+    }
+
+    // With the lock held: the thread for what is queued, or, where no
+    // thread can be had, the work done here (the lock let go meanwhile).
+    void Start(std::unique_lock<std::mutex>& lock)
+    {
+        if (running || queue.empty()) return;
+        if (thread.joinable()) thread.join();  // ended already: it found the queue empty
+        try {
+            thread = std::thread([this] { Run(); });
+            running = true;
+        } catch (const std::system_error&) {
+            while (!queue.empty()) {
+                std::function<void()> now = std::move(queue.front());
+                queue.pop_front();
+                lock.unlock();
+                now();
+                lock.lock();
+            }
+        }
     }
 };
 
@@ -47,23 +68,29 @@ void RunInBackground(std::function<void()> work)
     TBackground& b = Background();
     std::unique_lock<std::mutex> lock(b.mutex);
     b.queue.push_back(std::move(work));
-    if (b.running) return;
-    if (b.thread.joinable()) b.thread.join();  // ended already: it found the queue empty
-    try {
-        b.thread = std::thread([&b] { b.Run(); });
-        b.running = true;
-    } catch (const std::system_error&) {
-        std::function<void()> now = std::move(b.queue.back());
-        b.queue.pop_back();
-        lock.unlock();
-        now();
-    }
+    if (!b.held) b.Start(lock);
+}
+
+void LetBackgroundWorkRun()
+{
+    TBackground& b = Background();
+    std::unique_lock<std::mutex> lock(b.mutex);
+    b.held = false;
+    b.Start(lock);
+}
+
+void HoldBackgroundWork(bool hold)
+{
+    TBackground& b = Background();
+    std::lock_guard<std::mutex> lock(b.mutex);
+    b.held = hold;
 }
 
 void FinishBackgroundWork()
 {
     TBackground& b = Background();
     std::unique_lock<std::mutex> lock(b.mutex);
+    b.Start(lock);
     b.idle.wait(lock, [&b] { return !b.running; });
     if (b.thread.joinable()) b.thread.join();
 }

@@ -49,7 +49,7 @@ bool TakePreload(const TImageSource& source, bool masked, int mask_r, int mask_g
     if (preload.masked != masked ||
         (masked && (preload.mask_r != mask_r || preload.mask_g != mask_g || preload.mask_b != mask_b)))
         return false;
-    p = preload.pixmap.get();
+    p = AwaitBackground(preload.pixmap);
     return true;
 }
 

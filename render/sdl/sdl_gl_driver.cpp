@@ -3,8 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "render/sdl/sdl_gl_state.h"
+#include "io/background_work.h"
 #include "kelvora/runtime/errors.h"
+#include "render/sdl/sdl_gl_state.h"
 
 namespace kelvora {
 
@@ -111,6 +112,9 @@ std::shared_ptr<TGraphics> TGLGraphicsDriver::CreateGraphics(int width, int heig
     Driver().contexts = rec;
     HookEvents();
     SetGraphicsVerticalBlankAvailable(rec->swap_control);
+    // Showing a window waits for the display server (and its window
+    // manager): the time work held back for the caller's CPU can have.
+    LetBackgroundWorkRun();
     SDL_ShowWindow(rec->window);
     if (rec->kind == KIND_FULLSCREEN) {
         if (!IsFullScreen(rec->window) && SDL_SetWindowFullscreen(rec->window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {

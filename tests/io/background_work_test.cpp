@@ -1,12 +1,15 @@
 // Work handed to the background thread: done in order, its results and
-// failures where the caller waits for them, and the thread ended and
-// started again around FinishBackgroundWork.
+// failures where the caller waits for them, the thread ended and started
+// again around FinishBackgroundWork, and work held back until let run.
 #include "io/background_work.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace kelvora;
@@ -30,4 +33,28 @@ TEST(BackgroundWork, DoneInOrderWithResultsAndFailuresWhereTheyAreAwaited)
         EXPECT_EQ(order[size_t(i)], i % 50);
         EXPECT_EQ(results[size_t(i)].get(), (i % 50) * (i % 50));
     }
+}
+
+TEST(BackgroundWork, HeldWorkWaitsUntilLetRunOrAwaitedAndFinishingDoesIt)
+{
+    HoldBackgroundWork(true);
+    std::atomic<bool> started{false};
+    auto held = InBackground<int>([&started] {
+        started = true;
+        return 7;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(started) << "work held back started on its own";
+    EXPECT_EQ(AwaitBackground(held), 7);
+    // Let run, work queued later starts at once.
+    auto later = InBackground<int>([] { return 8; });
+    ASSERT_EQ(later.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_EQ(later.get(), 8);
+    // Held and never let run, it is still done before finishing returns.
+    HoldBackgroundWork(true);
+    auto last = InBackground<int>([] { return 9; });
+    FinishBackgroundWork();
+    ASSERT_EQ(last.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+    EXPECT_EQ(last.get(), 9);
+    HoldBackgroundWork(false);
 }
