@@ -32,6 +32,10 @@ public:
     virtual void SetLineWidth(float width) = 0;
 
     virtual void Cls() = 0;
+    // Flip, for a picture the caller has just cleared whole with Cls and
+    // not drawn on since: a driver may show the clear colour without
+    // copying the picture.
+    virtual void FlipCleared(int sync) { Flip(sync); }
     // Screen position, already offset by the origin; no matrix applies.
     virtual void Plot(float x, float y) = 0;
     virtual void DrawLine(float x0, float y0, float x1, float y1, float tx, float ty) = 0;

@@ -66,9 +66,9 @@ void TRast2DGraphics::MakeCurrent() {
     if (!_setup && _driver) {
         // Neither buffer may show what was there before the first frame.
         _driver->Cls();
-        _driver->Flip(0);
+        _driver->FlipCleared(0);
         _driver->Cls();
-        _driver->Flip(0);
+        _driver->FlipCleared(0);
         _setup = 1;
     }
 }

@@ -315,6 +315,20 @@ void TCore2DDriver::SetGraphics(const TGraphicsPtr& graphics)
     GLGraphicsDriver()->SetGraphics(nullptr);
 }
 
+void TCore2DDriver::FlipCleared(int sync)
+{
+    if (!_state.batch.empty() || !_state.held_points.empty()) {
+        Flip(sync);  // drawn on after all
+        return;
+    }
+    if (!_state.color_known && _state.ready) {
+        _backend.CurrentColor(_state.color);
+        _state.color_known = true;
+    }
+    _state.draws_since_flush = 0;
+    GLGraphicsDriver()->FlipCleared(sync, _state.cls_color);
+}
+
 void TCore2DDriver::Flip(int sync)
 {
     FlushBatch();
@@ -434,6 +448,9 @@ void TCore2DDriver::SetColor(int red, int green, int blue)
 
 void TCore2DDriver::SetClsColor(int red, int green, int blue)
 {
+    _state.cls_color[0] = uint8_t(Clamp255(red));
+    _state.cls_color[1] = uint8_t(Clamp255(green));
+    _state.cls_color[2] = uint8_t(Clamp255(blue));
     if (_state.ready) _backend.ClearColor(Clamp255(red) / 255.0f, Clamp255(green) / 255.0f, Clamp255(blue) / 255.0f);
 }
 

@@ -38,6 +38,7 @@ struct TCore2DState {
     unsigned bound = 0;     // texture bound in the context; 0: not known
     bool color_known = false;  // the backend's current colour is color
     uint8_t color[4] = {255, 255, 255, 255};  // red, green, blue, alpha as sent
+    uint8_t cls_color[3] = {0, 0, 0};
     float ix = 1.0f, iy = 0.0f, jx = 0.0f, jy = 1.0f;
     float line_width = 1.0f;
     bool backend_lines = true;  // the backend draws lines of line_width itself
@@ -74,6 +75,7 @@ public:
     TGraphicsPtr CreateGraphics(int width, int height, int depth, int hertz, int flags) override;
     void SetGraphics(const TGraphicsPtr& graphics) override;
     void Flip(int sync) override;
+    void FlipCleared(int sync) override;
 
     TImageFramePtr CreateFrameFromPixmap(const TPixmapPtr& pixmap, int flags) override;
     void SetBlend(int blend) override;

@@ -30,6 +30,8 @@
 // textures outlive any one window; SwapSharedContext switches to it and back.
 #pragma once
 
+#include <cstdint>
+
 #include "kelvora/render/graphics.h"
 
 namespace kelvora {
@@ -80,6 +82,10 @@ public:
     std::shared_ptr<TGraphics> CreateGraphics(int width, int height, int depth, int hertz, int flags) override;
     void SetGraphics(const std::shared_ptr<TGraphics>& g) override;
     void Flip(int sync) override;
+    // Flip, for a picture cleared whole to rgb and not drawn on since: the
+    // window shows the same, the colour filled in where the picture goes
+    // rather than the picture copied there.
+    void FlipCleared(int sync, const uint8_t rgb[3]);
 
     // Called in pairs around creating and deleting textures so they belong
     // to the shared context and outlive every window. With one of our

@@ -139,7 +139,10 @@ void TGLGraphicsDriver::SetGraphics(const std::shared_ptr<TGraphics>& g)
     if (rec) ReportMapping(rec);
 }
 
-void TGLGraphicsDriver::Flip(int sync)
+namespace {
+
+// cleared: the colour the whole picture holds, or null.
+void FlipPicture(int sync, const uint8_t* cleared)
 {
     TDriverState& d = Driver();
     TGLContext* rec = d.current;
@@ -163,9 +166,15 @@ void TGLGraphicsDriver::Flip(int sync)
     if (rec->direct)
         PresentDirect(rec, p, dw, dh);
     else
-        PresentOffscreen(rec, p, dw, dh);
+        PresentOffscreen(rec, p, dw, dh, cleared);
     ReportMapping(rec);
 }
+
+}  // namespace
+
+void TGLGraphicsDriver::Flip(int sync) { FlipPicture(sync, nullptr); }
+
+void TGLGraphicsDriver::FlipCleared(int sync, const uint8_t rgb[3]) { FlipPicture(sync, rgb); }
 
 void TGLGraphicsDriver::SwapSharedContext()
 {

@@ -64,7 +64,7 @@ void Swap(TGLContext* rec)
 // The offscreen picture blitted into the window; the drawing state kept
 // between frames is saved and restored without asking GL for it where the
 // context has an attribute stack.
-void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
+void PresentOffscreen(TGLContext* rec, const TPlacement& p, int /*dw*/, int dh, const uint8_t* cleared)
 {
     const TGLProcs& gl = Driver().gl;
     const bool stack = Driver().profile == TGLProfile::Legacy;
@@ -83,7 +83,15 @@ void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh)
     gl.Disable(GL_SCISSOR_TEST);
     gl.ClearColor(0, 0, 0, 1);
     gl.Clear(GL_COLOR_BUFFER_BIT);
-    if (p.w > 0 && p.h > 0) {
+    if (p.w > 0 && p.h > 0 && cleared) {
+        // A picture of one colour scales to that colour: no copy, and on a
+        // software rasteriser no pixel of it worked through.
+        gl.Enable(GL_SCISSOR_TEST);
+        gl.Scissor(p.x, dh - p.y - p.h, p.w, p.h);
+        gl.ClearColor(cleared[0] / 255.0f, cleared[1] / 255.0f, cleared[2] / 255.0f, 1);
+        gl.Clear(GL_COLOR_BUFFER_BIT);
+        gl.Disable(GL_SCISSOR_TEST);
+    } else if (p.w > 0 && p.h > 0) {
         int y0 = dh - p.y - p.h;  // bottom-left origin
         gl.BlitFramebuffer(0, 0, rec->width, rec->height, p.x, y0, p.x + p.w, y0 + p.h, GL_COLOR_BUFFER_BIT,
                            p.filtered ? GL_LINEAR : GL_NEAREST);

@@ -116,7 +116,9 @@ SDL_Window* CreateWindowFor(TGLContext* rec, Uint32 wflags);
 // sdl_gl_present.cpp
 void ClearBars(const TPlacement& p, int dw, int dh);
 void Swap(TGLContext* rec);
-void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh);
+// cleared: the colour the whole picture holds (filled in rather than
+// copied), or null.
+void PresentOffscreen(TGLContext* rec, const TPlacement& p, int dw, int dh, const uint8_t* cleared = nullptr);
 
 // sdl_gl_present_legacy.cpp
 void PresentDirect(TGLContext* rec, const TPlacement& p, int dw, int dh);

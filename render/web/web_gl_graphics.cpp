@@ -240,6 +240,9 @@ void TGLGraphicsDriver::SetGraphics(const std::shared_ptr<TGraphics>& g)
     Report(rec);
 }
 
+// The canvas takes the picture as it is: a cleared one is copied too.
+void TGLGraphicsDriver::FlipCleared(int sync, const uint8_t*) { Flip(sync); }
+
 void TGLGraphicsDriver::Flip(int)
 {
     TDriverState& d = Driver();

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/render/graphics_gl_fixture.h"
@@ -155,11 +156,24 @@ TEST_F(GLScreen, FullScreenIsScaledToFitWithBlackBars)
     EXPECT_EQ(m.offset_x, 0.0);
     EXPECT_EQ(m.offset_y, 32.0);
 
+    // A picture cleared whole shows the same as one copied: its colour
+    // where it goes, black bars around, the picture itself untouched.
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(0x28 / 255.f, 0x50 / 255.f, 0xa0 / 255.f, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    const uint8_t cleared[3] = {0x28, 0x50, 0xa0};
+    GLGraphicsDriver()->FlipCleared(-1, cleared);
+    TScreen screen;
+    for (auto [x, y] : {std::pair{0, 32}, {1279, 991}, {640, 512}})
+        EXPECT_EQ(screen.At(x, y), 0x2850a0ul) << x << "," << y;
+    for (auto [x, y] : {std::pair{0, 31}, {1279, 992}, {640, 1023}})
+        EXPECT_EQ(screen.At(x, y), BLACK) << x << "," << y;
+    EXPECT_EQ(ReadBack(320, 240), 0x2850a0ul);
+
     Paint(RED, 640, 480);
     EXPECT_EQ(ReadBack(0, 0), GREEN);
     EXPECT_EQ(ReadBack(639, 479), BLUE);
     Flip(-1);
-    TScreen screen;
     EXPECT_EQ(screen.At(640, 0), BLACK);
     EXPECT_EQ(screen.At(0, 31), BLACK);
     EXPECT_EQ(screen.At(0, 32), GREEN);
