@@ -16,6 +16,7 @@
 #include "kelvora/engine.h"
 #include "kelvora/io/filesystem.h"
 #include "kelvora/render/graphics.h"
+#include "kelvora/system/hook.h"
 #include "render/png_loader.h"
 #include "render/renderer_choice.h"
 #include "runtime/program.h"
@@ -26,6 +27,12 @@ using namespace kelvora;
 void RegisterProgramIcon();
 
 namespace {
+
+THookData start_sender(int, THookData data, THookData sender)
+{
+    static_cast<score_sender*>(sender.get())->start();
+    return data;
+}
 
 // The window as players' desktops expect it: the scale asked for, the icon
 // of the desktop entry, and the entry's id as its class.
@@ -125,8 +132,12 @@ int run(int argc, char** argv)
     if (!scores.server.empty()) {
         sender = std::make_unique<score_sender>(scores);
         on_game_end = [&sender](const std::string& run, int) { sender->queue(run); };
+        // Sends (what a run kept from before too) once the first frame is
+        // shown: SDL has written the environment by then.
+        AddHook(FlipHook(), start_sender, THookData(THookData(), sender.get()));
     }
     const int status = run_recorded_game(launch_options.record, on_game_end);
+    if (sender) RemoveHook(FlipHook(), start_sender, THookData(THookData(), sender.get()));
     sender.reset();  // the window has gone: a post under way gets its moment
     return report_if_no_display(status);
 }

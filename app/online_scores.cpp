@@ -388,11 +388,17 @@ score_sender::score_sender(score_settings settings, poster_maker make, timing ti
       say_(say ? std::move(say) : say_on_stderr),
       outbox_(settings_.folder)
 {
-    thread_ = std::thread([this] { work(); });
+}
+
+void score_sender::start()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!thread_.joinable()) thread_ = std::thread([this] { work(); });
 }
 
 score_sender::~score_sender()
 {
+    start();  // the runs queued still go to the outbox
     {
         std::unique_lock<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -407,9 +413,12 @@ score_sender::~score_sender()
 
 void score_sender::queue(std::string run)
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queued_.push_back(std::move(run));
-    wake_.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queued_.push_back(std::move(run));
+        wake_.notify_all();
+    }
+    start();
 }
 
 std::string score_sender::describe(const std::string& run) const

@@ -94,6 +94,12 @@ public:
     score_sender(const score_sender&) = delete;
     score_sender& operator=(const score_sender&) = delete;
 
+    // Starts the sending thread (once; a queued run or the end start it
+    // too). The program starts it once its display is up: libcurl reads the
+    // environment from that thread, and SDL writes it as its video starts,
+    // which glibc does not make safe beside a reader.
+    void start();
+
     // A game's run, from the game's thread: handed over, nothing more.
     void queue(std::string run);
 

@@ -195,11 +195,13 @@ class Sender : public testing::Test {
 protected:
     std::unique_ptr<score_sender> start(score_sending_times times = {50ms, 400ms, 2000ms})
     {
-        return std::make_unique<score_sender>(score_settings{"http://table", "Zoë & co", f.path()}, table.maker(),
-                                              times, [this](const std::string& line) {
-                                                  std::lock_guard<std::mutex> lock(said_mutex);
-                                                  said.push_back(line);
-                                              });
+        auto sender = std::make_unique<score_sender>(score_settings{"http://table", "Zoë & co", f.path()},
+                                                     table.maker(), times, [this](const std::string& line) {
+                                                         std::lock_guard<std::mutex> lock(said_mutex);
+                                                         said.push_back(line);
+                                                     });
+        sender->start();  // as the program does once its first frame is shown
+        return sender;
     }
     std::vector<std::string> lines()
     {
