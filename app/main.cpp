@@ -129,15 +129,17 @@ int run(int argc, char** argv)
     // (one recording serves both) and handed to the sender when it ends.
     std::unique_ptr<score_sender> sender;
     std::function<void(const std::string&, int)> on_game_end;
+    THookData sender_hook;  // the sender, not owned
     if (!scores.server.empty()) {
         sender = std::make_unique<score_sender>(scores);
         on_game_end = [&sender](const std::string& run, int) { sender->queue(run); };
         // Sends (what a run kept from before too) once the first frame is
         // shown: SDL has written the environment by then.
-        AddHook(FlipHook(), start_sender, THookData(THookData(), sender.get()));
+        sender_hook = THookData(THookData(), sender.get());
+        AddHook(FlipHook(), start_sender, sender_hook);
     }
     const int status = run_recorded_game(launch_options.record, on_game_end);
-    if (sender) RemoveHook(FlipHook(), start_sender, THookData(THookData(), sender.get()));
+    if (sender) RemoveHook(FlipHook(), start_sender, sender_hook);
     sender.reset();  // the window has gone: a post under way gets its moment
     return report_if_no_display(status);
 }

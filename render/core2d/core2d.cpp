@@ -317,19 +317,13 @@ void TCore2DDriver::SetGraphics(const TGraphicsPtr& graphics)
 
 void TCore2DDriver::FlipCleared(int sync)
 {
-    if (!_state.batch.empty() || !_state.held_points.empty()) {
-        Flip(sync);  // drawn on after all
-        return;
-    }
-    if (!_state.color_known && _state.ready) {
-        _backend.CurrentColor(_state.color);
-        _state.color_known = true;
-    }
-    _state.draws_since_flush = 0;
-    GLGraphicsDriver()->FlipCleared(sync, _state.cls_color);
+    const bool drawn = !_state.batch.empty() || !_state.held_points.empty();
+    Present(sync, drawn ? nullptr : _state.cls_color);
 }
 
-void TCore2DDriver::Flip(int sync)
+void TCore2DDriver::Flip(int sync) { Present(sync, nullptr); }
+
+void TCore2DDriver::Present(int sync, const uint8_t* cleared)
 {
     FlushBatch();
     // The present sees the current colour drawing call by call would have left.
@@ -338,7 +332,10 @@ void TCore2DDriver::Flip(int sync)
         _state.color_known = true;
     }
     _state.draws_since_flush = 0;
-    GLGraphicsDriver()->Flip(sync);
+    if (cleared)
+        GLGraphicsDriver()->FlipCleared(sync, cleared);
+    else
+        GLGraphicsDriver()->Flip(sync);
 }
 
 bool TCore2DDriver::ResetGLContext(const TGraphicsPtr& graphics)
@@ -448,10 +445,9 @@ void TCore2DDriver::SetColor(int red, int green, int blue)
 
 void TCore2DDriver::SetClsColor(int red, int green, int blue)
 {
-    _state.cls_color[0] = uint8_t(Clamp255(red));
-    _state.cls_color[1] = uint8_t(Clamp255(green));
-    _state.cls_color[2] = uint8_t(Clamp255(blue));
-    if (_state.ready) _backend.ClearColor(Clamp255(red) / 255.0f, Clamp255(green) / 255.0f, Clamp255(blue) / 255.0f);
+    uint8_t* c = _state.cls_color;
+    c[0] = uint8_t(Clamp255(red)), c[1] = uint8_t(Clamp255(green)), c[2] = uint8_t(Clamp255(blue));
+    if (_state.ready) _backend.ClearColor(c[0] / 255.0f, c[1] / 255.0f, c[2] / 255.0f);
 }
 
 void TCore2DDriver::SetViewport(int x, int y, int width, int height)

@@ -123,6 +123,8 @@ public:
     void AdjustTexSize(int& width, int& height);
 
 private:
+    // Flip's work; cleared: the colour the whole picture holds, or null.
+    void Present(int sync, const uint8_t* cleared);
     TCoreVertex* Reserve(TCoreKind kind, bool textured, size_t n, const uint8_t* rgba);
     void Send(TCoreKind kind, bool textured, const TCoreVertex* v, size_t n, bool immediate);
     void FlushImmediate();
