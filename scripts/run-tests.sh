@@ -19,7 +19,10 @@ stage_done() {
   stage_began=$now
 }
 
-cmake -S . -B $TEST_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 \
+# Line tables only (-g1): the sanitisers' reports name files and lines, and
+# the build takes about a quarter less time than with full debug information.
+DEBUG_INFO="-DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1"
+cmake -S . -B $TEST_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 $DEBUG_INFO \
   -DKV_SANITIZE=ON -DKV_BENCH=OFF -DKV_SERVER=ON >/dev/null
 cmake --build $TEST_DIR -j"$JOBS"
 stage_done "sanitised build"
@@ -42,7 +45,7 @@ stage_done "Wayland"
 # Threaded tests again under ThreadSanitizer (targets listed in tests/tsan-targets.txt).
 if [ -s tests/tsan-targets.txt ]; then
   TSAN_DIR=build/tsan
-  cmake -S . -B $TSAN_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DKV_TSAN=ON -DKV_BENCH=OFF >/dev/null
+  cmake -S . -B $TSAN_DIR -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 $DEBUG_INFO -DKV_TSAN=ON -DKV_BENCH=OFF >/dev/null
   targets=$(grep -v '^#' tests/tsan-targets.txt | tr '\n' ' ')
   cmake --build $TSAN_DIR -j"$JOBS" --target $targets
   for t in $targets; do

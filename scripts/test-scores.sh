@@ -1,8 +1,8 @@
 #!/bin/bash
 # The score server's stage of make test, on loopback:
 #  1. SQLite (tests/scores/score_stage.py): whole games played by the real
-#     program on Linux, by the Windows build under Wine and in the page in
-#     headless Chromium, each run sent by the game itself and verified with
+#     program on Linux, by the Windows build under Wine and in the page by
+#     touch on a phone in headless Chromium, each run sent by the game itself and verified with
 #     the score its screen showed; strangers' runs refused;
 #  2. a bounded load on the sanitised server (scripts/load-test-server.py):
 #     nothing lost, each run verified once (make bench gives the figures).

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The score server on loopback with SQLite, as players reach it: a whole
 game played by the real program on Linux, by the Windows build under Wine
-and in the page in headless Chromium, each sending its run by itself; each
+and in the page by touch on a phone in headless Chromium (the page's whole
+game: the browser stage stops short of the results), each sending its run
+by itself; each
 run verified (by the harness's core, on Linux) with the score its own
 screen showed; the Linux session's whole recording verified with the score
 the harness gives when it replays it to its recorded end. Then what a

@@ -6,9 +6,10 @@ values across visits, a reload and two tabs, sound (resting in a hidden tab),
 Escape on the title, a console without errors; files that fail or stall,
 storage that is off or full, and the browser's own keys; frames on the
 display's clock and a hidden tab (pacing_checks.py); a phone played by touch
-to the results (touch_play.py). The page's score table without a server, and
-against a stand-in for one: the table, the name, and the whole game's run
-posted and replayed natively (scores_checks.py).
+(touch_play.py; the score server's stage plays it on to the results). The
+page's score table without a server, and against a stand-in for one: the
+table, the name, the panel on a phone, and the session so far posted and
+replayed natively (scores_checks.py).
 usage: browser_test.py WEB_DIR [--native-replay REPLAY [--max-differing PERCENT]] [--out DIR]"""
 import argparse, hashlib, os, re, shutil, signal, subprocess, sys, tempfile, time
 
@@ -393,11 +394,13 @@ try:
     page.close()
 
     # The score table against a stand-in for its server (the page under
-    # /play/, the API beside it); a phone that plays a game by touch alone,
-    # to its results and back, and sends its run.
+    # /play/, the API beside it); a phone that plays by touch alone, its
+    # name and the panel beside the picture. (A whole game on the phone, to
+    # its results, the run sent and verified, is the score server's stage's:
+    # tests/scores/play_page.py.)
     stub = Stub(a.web_dir)
     check_table_and_name(stub, a.native_replay, check)
-    run_touch_play(stub.url + 'play/', check, scores=(stub, a.native_replay))
+    run_touch_play(stub.url + 'play/', check, to_results=False, name='Phone Pilot', panel=True)
 
     # A browser without WebGL 2: the page says what is missing and the
     # program does not start.

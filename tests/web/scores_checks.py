@@ -1,7 +1,7 @@
 """The page's score table (app/web/scores.js) against scores_stub.py: the
 table with its names as text, the name field whose keys never reach the
 game, the panel beside, below or tucked away, the page without a server,
-and a whole game's run posted and replayed natively to the state it
+and the session so far posted and replayed natively to the state it
 recorded. Each check_* takes check(name, ok, detail), which records a
 result."""
 import json, os, re, shutil, signal, subprocess, sys, tempfile, time, urllib.request
@@ -249,35 +249,3 @@ def replays_natively(replay, text, work):
     got = json.load(open(state))
     return [k for k, v in final.items() if k not in ('sound_step', 'music_step') and
             float(got.get(k, 'nan')) != float(v)]
-
-
-def check_posted_run(page, stub, replay, check, game):
-    """The game that ended was posted under the page's name with the
-    browser's secret, the page shows the verdict and the table again, and the
-    run replays natively to the state it recorded."""
-    posts = stub.wait_posts(1, 30, 'the run posted')
-    p = posts[-1]
-    text = stub.body(p['n'])
-    secret = page.eval("localStorage.getItem('kelvora3d/secret')")
-    frames = int(re.search(r'^# frames (\d+)$', text, re.M).group(1))
-    final = re.search(r'^# final .*\bfinal_score=(-?\d+)', text, re.M)
-    check('the game\'s end posts the session\'s recording, with the name and the browser\'s secret',
-          p['name'] == 'Phone Pilot' and p['secret'] == secret and re.fullmatch('[0-9a-f]{64}', secret or '') and
-          text.startswith('# Kelvora 3D recording\n') and '\n# system Web\n' in text and
-          final and int(final.group(1)) == game['total'] and 0 < frames < game['frame'],
-          {k: p[k] for k in ('name', 'bytes', 'type')} | {'frames': frames, 'game': game})
-    shown = page.wait_for(f"(t => /verified with/.test(t) && t)(document.getElementById('kv-status').textContent)",
-                          30, 'the verdict')
-    check('the status line shows the run and its verdict', shown == f'Sent: run {p["id"][:6]}\u2026, verified with '
-          f'{game["total"]}.', shown)
-    if not replay:
-        print('SKIP the posted run replayed natively (no --native-replay)', flush=True)
-        return
-    work = tempfile.mkdtemp(prefix='kv-posted-run-')
-    try:
-        t0 = time.time()
-        differ = replays_natively(replay, text, work)
-        check(f'the posted run replays natively to the state it recorded ({time.time() - t0:.0f} s)', differ == [],
-              differ)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)

@@ -8,7 +8,7 @@ import os, sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from cdp import Browser  # noqa: E402
-from scores_checks import check_phone_layout, check_posted_run  # noqa: E402
+from scores_checks import check_phone_layout  # noqa: E402
 
 PLAY, PAUSE, TITLE, RESULTS = 2, 3, 4, 5
 G = 'Module.kvGame'
@@ -38,12 +38,13 @@ class Fingers:
         self.send('touchEnd', {i: self.down.pop(i)})
 
 
-def run_touch_play(url, check, shots_dir=None, to_results=True, scores=None):
+def run_touch_play(url, check, shots_dir=None, to_results=True, name=None, panel=False, at_results=None):
     """check(name, ok, detail) takes each result; shots_dir, if given, the screenshots. The whole game
     to its results is about 16,700 frames (4.6 minutes at 60 a second); to_results=False leaves it out.
-    scores, if given, is the score server's stand-in (scores_checks.Stub) serving url, and the native
-    replay harness (or None): a name is typed in, the panel checked in both layouts, and the game's run
-    checked as posted, verified and replayed."""
+    name, if given, is typed in on the phone's keyboard (the page reaching a score server); panel checks
+    the score panel beside the picture in both layouts. at_results(page, game), if given, is called as
+    the results show, before Fire takes the game back to the title. Returns the game's values at its
+    results (None without them)."""
     browser = Browser(size=(390, 844))
     try:
         page = browser.open('about:blank')
@@ -77,35 +78,40 @@ def run_touch_play(url, check, shots_dir=None, to_results=True, scores=None):
                 page.screenshot(os.path.join(shots_dir, name))
 
         def placed(what):
-            page.wait_for("document.querySelectorAll('#kv-touch .kv-control.shown').length === 3", 10, 'the controls')
-            r = page.eval("""(() => { const r = e => (b => [b.left, b.top, b.right, b.bottom])(e.getBoundingClientRect());
-                return {pic: r(canvas), shown: [...document.querySelectorAll('#kv-touch .kv-control.shown')].map(r)}; })()""")
-            (pl, pt, pr, pb), w, h = r['pic'], *page.eval('[innerWidth, innerHeight]')
-            ok = len(r['shown']) == 3 and all(
-                (c[2] <= pl or c[0] >= pr or c[3] <= pt or c[1] >= pb) and c[0] >= 0 and c[1] >= 0 and
-                c[2] <= w and c[3] <= h and c[2] - c[0] >= 48 for c in r['shown'])
-            check(f'{what}: the three controls, at least 48 px, beside the picture on screen', ok, r)
+            """The controls beside the picture, once the page has laid them out for its new size (the
+            picture may settle a frame after the window: the controls follow it)."""
+            rects = """(() => { const r = e => (b => [b.left, b.top, b.right, b.bottom])(e.getBoundingClientRect());
+                return {pic: r(canvas), shown: [...document.querySelectorAll('#kv-touch .kv-control.shown')].map(r),
+                        size: [innerWidth, innerHeight]}; })()"""
+            beside = f"""(r => r.shown.length === 3 && r.shown.every(c =>
+                (c[2] <= r.pic[0] || c[0] >= r.pic[2] || c[3] <= r.pic[1] || c[1] >= r.pic[3]) && c[0] >= 0 &&
+                c[1] >= 0 && c[2] <= r.size[0] && c[3] <= r.size[1] && c[2] - c[0] >= 48))({rects})"""
+            try:
+                ok = page.wait_for(beside, 10, f'the controls beside the picture ({what})')
+            except AssertionError:
+                ok = False
+            check(f'{what}: the three controls, at least 48 px, beside the picture on screen', ok, page.eval(rects))
 
         page.wait_for(f'{G} && {G}.frame > 1', 60, 'the first picture')
         tap_picture(320, 240)
         check('a tap skips the logo', until(f'{G}.state === {TITLE}', 'the title', 900))
-        if scores:
+        if name:
             # The name, typed on the phone's keyboard, Enter (its Go) to keep it.
             x, y = page.eval("(b => [b.x + b.width / 2, b.y + b.height / 2])(document.getElementById('kv-name')"
                              ".getBoundingClientRect())")
             f.put(8, x, y)
             f.lift(8)
             page.wait_for("document.activeElement.id === 'kv-name'", 10, 'the name field focused by a tap')
-            page.send('Input.insertText', {'text': 'Phone Pilot'})
+            page.send('Input.insertText', {'text': name})
             page.key(13, True)
             page.key(13, False)
             check('a name typed on the phone is kept', page.wait_for(
-                "localStorage.getItem('kelvora3d/name') === 'Phone Pilot'", 10, 'the name kept'))
+                f"localStorage.getItem('kelvora3d/name') === {name!r}", 10, 'the name kept'))
         shot('portrait-title.png')
         tap_picture(320, 245)
         check('a tap on the first row starts a game', until(f'{G}.state === {PLAY}', 'play'))
         placed('portrait')
-        if scores:
+        if panel:
             check_phone_layout(page, check, True)
 
         # Steering and fire at once: one shot a press, however long it is held.
@@ -140,7 +146,7 @@ def run_touch_play(url, check, shots_dir=None, to_results=True, scores=None):
         phone(page, 844, 390)
         page.wait_for("kvTouchControls.layout() === 'side'", 10, 'the landscape layout')
         placed('landscape')
-        if scores:
+        if panel:
             check_phone_layout(page, check, False)
         f.put(1, *at('pad', 0.7))
         check('landscape: the pad steers', until(f'{G}.steer === -1', 'steering right'))
@@ -148,11 +154,13 @@ def run_touch_play(url, check, shots_dir=None, to_results=True, scores=None):
         f.lift(1)
         until(f'{G}.steer === 0', 'steering to stop')
         if not to_results:
-            return
+            return None
         g = until(f'{G}.state === {RESULTS}', 'the end of the game', 20000)
         check('the game ends in its results', g, page.eval(G))
-        if scores and g:
-            check_posted_run(page, scores[0], scores[1], check, g)
+        if not g:
+            return None
+        if at_results:
+            at_results(page, g)
         # Fire counts once the results have shown 250 frames.
         until(f'{G}.frame > {g["frame"] + 260}', 'the results to wait for Fire')
         shot('landscape-results.png')
@@ -160,5 +168,6 @@ def run_touch_play(url, check, shots_dir=None, to_results=True, scores=None):
         f.lift(2)
         check('Fire on the results goes to the title', until(f'{G}.state === {TITLE}', 'the title'))
         check('no console errors', not browser.errors, browser.errors[:5])
+        return g
     finally:
         browser.close()
