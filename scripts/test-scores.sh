@@ -37,7 +37,7 @@ echo "scores: SQLite stage $((SECONDS - t0)) s"
 
 t0=$SECONDS
 python3 scripts/load-test-server.py --server "$NATIVE/server/kelvora3d-scores" \
-  --replay "$NATIVE/tools/replay/replay" --runs 100 --clients 20 || status=1
+  --replay "$NATIVE/tools/replay/replay" --runs 50 --clients 20 || status=1
 echo "scores: load test $((SECONDS - t0)) s"
 [ $status = 0 ] && rm -rf "$OUT"
 exit $status
