@@ -47,6 +47,8 @@ public:
     // core then draws a texture).
     virtual bool DrawPixels(const TPixmap& rgba, int x, int y) = 0;
     virtual void Flush() = 0;
+    // Returns once everything sent has been drawn.
+    virtual void Finish() = 0;
 
     // Textures: storage for levels (each half the one before, down to 1x1
     // when more than one), clamped at the edges. 0: none could be made.

@@ -57,13 +57,15 @@ struct TCore2DState {
     std::vector<TCoreVertex> held_points;
     float held_box[4] = {0, 0, 0, 0};
 
-    // A software rasteriser holds everything sent since its last flush,
-    // with a copy of the whole pipeline state for every state change (about
-    // 70 KB each in llvmpipe), until it draws it. Flushing after so many
-    // draws keeps that small where a frame changes state hundreds of times.
-    // 0: never.
-    int draws_per_flush = 0;
-    int draws_since_flush = 0;
+    // A software rasteriser holds everything sent, with a copy of the whole
+    // pipeline state for every state change (about 7 KB each in llvmpipe),
+    // until it has drawn it. A flush does not bound that: its threads queue
+    // what each flush hands them behind what they are still drawing, and a
+    // menu frame changes state hundreds of times (the queue held over 9 MB).
+    // Waiting for them after so many draws keeps it small. 0: never.
+    int draws_per_finish = 0;
+    int draws_since_finish = 0;
+    unsigned long finishes = 0;  // waits so far (tests count them)
 };
 
 class TCore2DDriver : public TRast2DDriver {
@@ -108,6 +110,7 @@ public:
     TGLProfile Profile() const { return _profile; }
     const TCore2DState& State() const { return _state; }
     unsigned long BatchesSent() const { return _state.batches_sent; }
+    unsigned long Finishes() const { return _state.finishes; }
 
     // For frames and atlas pages.
     TCore2DBackend& Backend() { return _backend; }

@@ -77,6 +77,7 @@ public:
         return true;
     }
     void Flush() override { glFlush(); }
+    void Finish() override { glFinish(); }
 
     unsigned CreateTexture(int width, int height, int levels, bool filtered) override {
         ClearErrors();

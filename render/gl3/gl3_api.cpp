@@ -45,6 +45,7 @@ bool LoadGL3Api(TGL3Api& a)
     KV_GL3_LOAD(DrawElements);
     KV_GL3_LOAD(Enable);
     KV_GL3_LOAD(EnableVertexAttribArray);
+    KV_GL3_LOAD(Finish);
     KV_GL3_LOAD(Flush);
     KV_GL3_LOAD(GenBuffers);
     KV_GL3_LOAD(GenTextures);

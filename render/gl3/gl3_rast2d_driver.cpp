@@ -161,6 +161,7 @@ public:
         GL3().Flush();
 #endif
     }
+    void Finish() override { GL3().Finish(); }
 
     unsigned CreateTexture(int width, int height, int levels, bool filtered) override
     {

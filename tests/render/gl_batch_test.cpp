@@ -176,4 +176,21 @@ TEST(GLBatching, ABatchedFrameHasThePixelsOfTheFrameDrawnCallByCall) {
     EndGraphics();
 }
 
+// A software rasteriser keeps a copy of the pipeline state for every draw
+// until it has drawn it, and its threads queue flush after flush: the
+// driver waits for it every 32 draws, so that a frame of many texture
+// changes (the title's 3D text) cannot pile up megabytes of them.
+TEST(GLBatching, ASoftwareRasteriserIsWaitedForEvery32Draws) {
+    SKIP_WITHOUT_X_SERVER();
+    ASSERT_NO_FATAL_FAILURE(OpenGraphics());
+    TImagePtr a = LoadImage(Pattern(8, 8, 1, false), 0), b = LoadImage(Pattern(8, 8, 2, false), 0);
+    ASSERT_TRUE(a && b);
+    Flip(0);  // a frame of its own
+    const unsigned long before = Finishes();
+    for (int i = 0; i < 100; ++i) DrawImage(i % 2 ? a : b, static_cast<float>(i), 0, 0);
+    GrabPixmap(0, 0, 1, 1);
+    EXPECT_EQ(Finishes() - before, GLGraphicsDriver()->DrawsInSoftware() ? 3u : 0u);
+    EndGraphics();
+}
+
 }  // namespace

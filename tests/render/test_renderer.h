@@ -63,6 +63,12 @@ inline unsigned long BatchesSent()
     return static_cast<TCore2DDriver*>(RendererDriver(TestRenderer()))->BatchesSent();
 }
 
+// Times the driver under test has waited for a software rasteriser.
+inline unsigned long Finishes()
+{
+    return static_cast<TCore2DDriver*>(RendererDriver(TestRenderer()))->Finishes();
+}
+
 #define SKIP_UNLESS_LEGACY()                                                                  \
     if (!TestingLegacy())                                                                     \
     GTEST_SKIP() << "reads the fixed-function driver's own OpenGL state"
